@@ -1,0 +1,127 @@
+#include "app/DrawingResources.h"
+
+#include <shlwapi.h>
+#include <wincodec.h>
+
+#include <cwchar>
+
+#include "app/ComPtr.h"
+#include "app/PlayerState.h"
+
+HRESULT CreateWindowRenderTarget(HWND window, ID2D1HwndRenderTarget** out) {
+    if (!g_d2dFactory || !out) return E_POINTER;
+    RECT client{};
+    GetClientRect(window, &client);
+    D2D1_HWND_RENDER_TARGET_PROPERTIES hwndProps = D2D1::HwndRenderTargetProperties(
+        window, D2D1::SizeU(static_cast<UINT32>(client.right), static_cast<UINT32>(client.bottom)),
+        D2D1_PRESENT_OPTIONS_NONE);
+
+    // The design's format first; B8G8R8A8 only where the platform refuses it.
+    const DXGI_FORMAT formats[] = {DXGI_FORMAT_R8G8B8A8_UNORM, DXGI_FORMAT_B8G8R8A8_UNORM};
+    HRESULT hr = E_FAIL;
+    for (DXGI_FORMAT format : formats) {
+        D2D1_RENDER_TARGET_PROPERTIES props = D2D1::RenderTargetProperties(
+            D2D1_RENDER_TARGET_TYPE_DEFAULT, D2D1::PixelFormat(format, D2D1_ALPHA_MODE_PREMULTIPLIED),
+            0.0f, 0.0f, D2D1_RENDER_TARGET_USAGE_NONE, D2D1_FEATURE_LEVEL_DEFAULT);
+        hr = g_d2dFactory->CreateHwndRenderTarget(props, hwndProps, out);
+        if (SUCCEEDED(hr)) break;
+    }
+    return hr;
+}
+
+bool PresentThroughWindowDc() {
+    static const bool underWine = [] {
+        HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+        return ntdll && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+    }();
+    return underWine;
+}
+
+void CreatePresentableTargets(HWND window, ID2D1HwndRenderTarget** hwndOut,
+                              ID2D1DCRenderTarget** dcOut) {
+    if (!PresentThroughWindowDc()) {
+        CreateWindowRenderTarget(window, hwndOut);
+        return;
+    }
+    if (!g_d2dFactory) return;
+    const D2D1_RENDER_TARGET_PROPERTIES props = D2D1::RenderTargetProperties(
+        D2D1_RENDER_TARGET_TYPE_DEFAULT,
+        D2D1::PixelFormat(DXGI_FORMAT_B8G8R8A8_UNORM, D2D1_ALPHA_MODE_PREMULTIPLIED), 0.0f, 0.0f,
+        D2D1_RENDER_TARGET_USAGE_NONE, D2D1_FEATURE_LEVEL_DEFAULT);
+    g_d2dFactory->CreateDCRenderTarget(&props, dcOut);
+}
+
+bool BeginWindowDraw(HWND window, ID2D1HwndRenderTarget* hwndTarget, ID2D1DCRenderTarget* dcTarget,
+                     WindowDraw& draw) {
+    draw = WindowDraw{};
+    draw.window = window;
+    if (dcTarget) {
+        draw.dc = GetDC(window);
+        if (!draw.dc) return false;
+        RECT client{};
+        GetClientRect(window, &client);
+        if (FAILED(dcTarget->BindDC(draw.dc, &client))) {
+            ReleaseDC(window, draw.dc);
+            draw.dc = nullptr;
+            return false;
+        }
+        draw.target = dcTarget;
+    } else if (hwndTarget) {
+        draw.target = hwndTarget;
+    } else {
+        return false;
+    }
+    draw.target->BeginDraw();
+    return true;
+}
+
+HRESULT EndWindowDraw(WindowDraw& draw) {
+    HRESULT hr = S_OK;
+    if (draw.target) hr = draw.target->EndDraw();
+    if (draw.dc) ReleaseDC(draw.window, draw.dc);
+    draw = WindowDraw{};
+    return hr;
+}
+
+bool LoadBitmapFromFile(const wchar_t* path, ID2D1RenderTarget* renderTarget, ID2D1Bitmap** out) {
+    if (!g_wicFactory || !renderTarget || !out) return false;
+    ComPtr<IWICBitmapDecoder> decoder;
+    if (FAILED(g_wicFactory->CreateDecoderFromFilename(path, nullptr, GENERIC_READ,
+                                                        WICDecodeMetadataCacheOnLoad, decoder.Put())))
+        return false;
+    ComPtr<IWICBitmapFrameDecode> frame;
+    decoder->GetFrame(0, frame.Put());
+    ComPtr<IWICFormatConverter> converter;
+    if (FAILED(g_wicFactory->CreateFormatConverter(converter.Put()))) return false;
+    if (!frame) return false;
+    converter->Initialize(frame.Get(), GUID_WICPixelFormat32bppPBGRA, WICBitmapDitherTypeNone,
+                          nullptr, 0.0, WICBitmapPaletteTypeCustom);
+    ID2D1Bitmap* bitmap = nullptr;
+    if (FAILED(renderTarget->CreateBitmapFromWicBitmap(converter.Get(), nullptr, &bitmap)) || !bitmap)
+        return false;
+    *out = bitmap;
+    return true;
+}
+
+bool BuildPathBesideExe(const wchar_t* relative, wchar_t* out) {
+    wchar_t folder[kPathChars] = {};
+    const DWORD n = GetModuleFileNameW(nullptr, folder, static_cast<DWORD>(kPathChars));
+    if (n == 0 || n >= kPathChars) return false;  // truncated module paths are refused
+    PathRemoveFileSpecW(folder);
+    const size_t folderLength = std::wcslen(folder);
+    const size_t relativeLength = std::wcslen(relative);
+    if (folderLength + 1 + relativeLength >= kPathChars) return false;
+    std::wmemcpy(out, folder, folderLength);
+    out[folderLength] = L'\\';
+    std::wmemcpy(out + folderLength + 1, relative, relativeLength);
+    out[folderLength + 1 + relativeLength] = L'\0';
+    return true;
+}
+
+float ApplyWindowDpi(HWND window, ID2D1RenderTarget* target) {
+    UINT dpi = GetDpiForWindow(window);
+    if (dpi == 0) dpi = 96;
+    const float fdpi = static_cast<float>(dpi);
+    if (target) target->SetDpi(fdpi, fdpi);
+    return 96.0f / fdpi;
+}

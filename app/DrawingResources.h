@@ -1,0 +1,66 @@
+#pragma once
+// Helpers every window uses to draw: its render target, PNG bitmaps for it,
+// and the release of COM fields.
+#include <windows.h>
+#include <d2d1.h>
+
+// Releases *p and clears the field first, so nobody sees a dangling pointer.
+template <typename T>
+void SafeRelease(T** p) {
+    if (p && *p) {
+        T* old = *p;
+        *p = nullptr;
+        old->Release();
+    }
+}
+
+// A render target for the whole client area of `window`, made once and never
+// resized. Asks for R8G8B8A8 premultiplied first; where the platform refuses
+// that format for window targets (Wine does), asks for B8G8R8A8 with the same
+// alpha mode. Returns the result of the last creation; *out stays null on failure.
+HRESULT CreateWindowRenderTarget(HWND window, ID2D1HwndRenderTarget** out);
+
+// Wine 8 does not show what Direct3D presents into a child window, and once a
+// top-level window presents through Direct3D the GDI output of its children is
+// hidden under it. There, the main window and the drawing panel draw through a
+// DC render target bound to their window DC instead: the same Direct2D drawing,
+// copied to the screen by GDI. Windows keeps the HWND render targets.
+// True under Wine (ntdll exports wine_get_version); decided once.
+bool PresentThroughWindowDc();
+
+// Makes the one target `window` draws with: an HWND render target, or a DC
+// render target where PresentThroughWindowDc() holds. The window must not get an
+// HWND target then: a Direct3D swap chain on it hides its own GDI output too.
+void CreatePresentableTargets(HWND window, ID2D1HwndRenderTarget** hwndOut,
+                              ID2D1DCRenderTarget** dcOut);
+
+// The target resources (brushes, bitmaps) are made on and drawing goes to.
+inline ID2D1RenderTarget* DrawTargetOf(ID2D1HwndRenderTarget* hwndTarget,
+                                       ID2D1DCRenderTarget* dcTarget) {
+    if (dcTarget) return dcTarget;
+    return hwndTarget;
+}
+
+// One BeginDraw/EndDraw on a window's target. For a DC target the window DC is
+// taken (not BeginPaint's, so a WM_PAINT sent without an update region paints
+// in full) and bound to the whole client area.
+struct WindowDraw {
+    HWND window = nullptr;
+    ID2D1RenderTarget* target = nullptr;
+    HDC dc = nullptr;
+};
+bool BeginWindowDraw(HWND window, ID2D1HwndRenderTarget* hwndTarget, ID2D1DCRenderTarget* dcTarget,
+                     WindowDraw& draw);
+HRESULT EndWindowDraw(WindowDraw& draw);
+
+// The first frame of the image file at `path` as a premultiplied BGRA bitmap
+// of `renderTarget`. True when *out holds a new bitmap; otherwise *out is untouched.
+bool LoadBitmapFromFile(const wchar_t* path, ID2D1RenderTarget* renderTarget, ID2D1Bitmap** out);
+
+// "<folder of the executable>\<relative>" into `out` (kPathChars wide
+// characters). False when the result would not fit.
+bool BuildPathBesideExe(const wchar_t* relative, wchar_t* out);
+
+// Scale that turns physical pixels into device-independent units for `window`:
+// reads GetDpiForWindow, applies it to the target with SetDpi and returns 96 / dpi.
+float ApplyWindowDpi(HWND window, ID2D1RenderTarget* target);

@@ -1,0 +1,158 @@
+#pragma once
+// The one record of a run, the process-wide globals and the custom messages.
+//
+// Threads that touch the record: the UI thread (everything not noted), the
+// prefetch thread (image ring), the multimedia timer thread (GIF tick, video
+// clock) and the Media Foundation work-queue thread (session events). Fields
+// shared across threads are atomics or are noted with their rule below.
+#include <windows.h>
+#include <d2d1.h>
+#include <dwrite.h>
+#include <wincodec.h>
+#include <mfidl.h>
+#include <mfapi.h>
+#include <evr.h>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "app/Classify.h"
+#include "app/ViewMode.h"
+
+struct VideoPanel;
+struct PopupWindow;
+struct ControlWindow;
+class CMediaSessionCallback;
+
+// ---- Custom window messages (wParam and lParam are always 0) ----
+// Session event sink on MESessionStarted, SendMessageW to the main window: hide the pop-up.
+constexpr UINT WM_APP_HIDE_POPUP = WM_APP + 101;
+// Session event sink on MESessionEnded, SendMessageW to the panel, which forwards
+// it to the main window: restart the video at 0.
+constexpr UINT WM_APP_RESTART_VIDEO = WM_APP + 102;
+// Session event sink on MEEndOfPresentation, SendMessageW to the main window: show the pop-up.
+constexpr UINT WM_APP_SHOW_POPUP = WM_APP + 103;
+// Session event sink when the topology is ready, PostMessageW to the panel: set g_sessionReady.
+constexpr UINT WM_APP_SESSION_READY = WM_APP + 104;
+// Play/pause button to the control bar: PauseVideo.
+constexpr UINT WM_APP_PAUSE = WM_APP + 105;
+// Play/pause button to the control bar: PlayVideo.
+constexpr UINT WM_APP_PLAY = WM_APP + 106;
+
+// Timer id 1: on the panel every 100 ms (ImageFolder repaint), on the main
+// window every 30 ms (Video: control bar repaint).
+constexpr UINT_PTR kRepaintTimerId = 1;
+constexpr UINT kPanelRepaintMs = 100;
+constexpr UINT kBarRepaintMs = 30;
+constexpr UINT kVideoClockMs = 30;
+constexpr UINT kFirstGifTickMs = 30;
+
+extern const wchar_t kWindowTitle[];  // "Kestrelon1.0.3"
+
+// One image slot of the folder ring. Written by the prefetch thread (null to a
+// bitmap, release store) and read by the UI thread (acquire load); emptied
+// again only by the UI thread, which is the only reader, when the image leaves
+// the prefetch window. The slot owns one reference to its bitmap.
+using ImageSlot = std::atomic<IWICBitmap*>;
+
+// A path or name buffer of the folder lists (owned by the state, never freed).
+struct PathBuffer {
+    wchar_t text[kPathChars] = {};
+};
+
+struct PlayerState {
+    // ---- windows (UI thread; objects owned by the state, never freed) ----
+    HWND mainWindow = nullptr;
+    VideoPanel* videoPanel = nullptr;
+    PopupWindow* popupWindow = nullptr;
+    ControlWindow* controlWindow = nullptr;
+
+    // Set once by WM_CLOSE on the UI thread; read by the prefetch thread and the GIF timer.
+    std::atomic<bool> quitRequested{false};
+    // Prefetch thread handle: created by the mode start, closed and cleared by the thread itself.
+    std::atomic<HANDLE> prefetchThread{nullptr};
+
+    ID2D1HwndRenderTarget* mainRenderTarget = nullptr;  // owned; UI thread
+    // Owned; UI thread. Set instead of mainRenderTarget where drawing is
+    // presented through the window DC (see PresentThroughWindowDc).
+    ID2D1DCRenderTarget* mainDcRenderTarget = nullptr;
+
+    // ---- Media Foundation (owned; one reference each, never released) ----
+    // Written once on the MF work-queue thread before WM_APP_SESSION_READY is posted.
+    IMFVideoDisplayControl* videoDisplayControl = nullptr;
+    IMFMediaSession* mediaSession = nullptr;
+    IMFMediaSource* mediaSource = nullptr;
+    IMFTopology* topology = nullptr;
+    CMediaSessionCallback* sessionCallback = nullptr;
+    // Written once on the MF work-queue thread before WM_APP_SESSION_READY is posted.
+    IMFAudioStreamVolume* audioStreamVolume = nullptr;
+
+    // ---- paths (UI thread, written by classification; filePath also by the sniffing) ----
+    wchar_t filePath[kPathChars] = {};
+    wchar_t diskPath[kPathChars] = {};
+    wchar_t startFileName[kPathChars] = {};
+    wchar_t videoExtension[kPathChars] = {};
+
+    // ---- poster frame (UI thread) ----
+    uint32_t posterWidth = 0;
+    uint32_t posterHeight = 0;
+    IWICBitmap* posterBitmap = nullptr;  // owned
+
+    // ---- video position (100-ns units) ----
+    std::atomic<int64_t> duration{0};  // written at opening (UI); read by the timer thread
+    std::atomic<int64_t> position{0};  // written by the UI thread (seeks) and the clock tick
+    // Released and fetched again before each reading, by whoever holds g_clockBusy.
+    IMFClock* presentationClock = nullptr;
+
+    // ---- animated GIF (written once by the decoding on the UI thread) ----
+    std::vector<ID2D1Bitmap*> gifFrames;  // owned, one reference each; null where a frame failed
+
+    // ---- image folder ----
+    // Sized once by the listing before the prefetch thread starts; never resized.
+    std::unique_ptr<ImageSlot[]> imageBitmaps;
+    std::vector<std::unique_ptr<PathBuffer>> imagePaths;  // read by the prefetch thread
+    std::vector<std::unique_ptr<PathBuffer>> imageNames;
+
+    std::vector<uint32_t> gifFrameDelays;  // read by the GIF timer thread
+    std::vector<D2D1_RECT_F> gifFrameRects;
+
+    ID2D1Bitmap* appIcon = nullptr;  // owned; made for the panel's render target
+
+    int32_t imageCount = 0;               // fixed before the prefetch thread starts
+    std::atomic<int32_t> currentIndex{0};  // written by the UI thread, read by prefetch
+    // Id of the running multimedia timer; written by the UI thread and the GIF tick.
+    std::atomic<uint32_t> mmTimerId{0};
+    uint32_t gifFrameCount = 0;
+    std::atomic<uint32_t> gifFrameIndex{0};  // written by the GIF tick only, read by the paint
+    float gifWidth = 0.0f;
+    float gifHeight = 0.0f;
+    int32_t colorPrimaries = 0;  // 0 standard definition, 1 BT.709, 2 BT.2020
+
+    ViewMode viewMode = ViewMode::None;
+    // Read by the clock tick on the timer thread.
+    std::atomic<bool> videoPlaying{false};
+    std::atomic<bool> videoPaused{false};
+    int32_t screenWidth = 0;
+    int32_t screenHeight = 0;
+    bool controlBarVisible = false;
+};
+
+// The cell through which window procedures, threads and callbacks reach the record.
+extern PlayerState** g_playerState;
+inline PlayerState* CurrentState() { return g_playerState ? *g_playerState : nullptr; }
+
+// Process-wide factories: created once at start-up, never released.
+extern ID2D1Factory* g_d2dFactory;        // single-threaded: UI thread only
+extern IDWriteFactory* g_dwriteFactory;   // shared
+extern IWICImagingFactory* g_wicFactory;  // used by the UI and prefetch threads
+
+// One holder at a time of the presentation clock: the seek keys and the restart
+// on the UI thread, the clock tick on the timer thread. Taken with exchange(true).
+extern std::atomic<bool> g_clockBusy;
+// The session's topology is ready; set on the UI thread by the panel, read by
+// PlayVideo, PauseVideo and SeekVideo.
+extern std::atomic<bool> g_sessionReady;
+// GetTickCount64 of the last seek issued from the seek track (UI thread).
+extern uint64_t g_lastSeekTick;

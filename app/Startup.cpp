@@ -1,0 +1,138 @@
+#include "app/Startup.h"
+
+#include <mfapi.h>
+#include <objbase.h>
+#include <process.h>
+#include <shellapi.h>
+
+#include <clocale>
+#include <cwchar>
+
+#include "app/DrawingResources.h"
+#include "image/AnimatedGif.h"
+#include "image/FolderListing.h"
+#include "image/Prefetch.h"
+#include "ui/MainWindow.h"
+#include "ui/VideoPanel.h"
+#include "video/OpenVideo.h"
+#include "video/Playback.h"
+
+PlayerState* CreatePlayerState() {
+    // The cell exists (holding null) before the record does.
+    g_playerState = new PlayerState*(nullptr);
+    PlayerState* state = new PlayerState();
+    state->screenWidth = GetSystemMetrics(SM_CXSCREEN);
+    state->screenHeight = GetSystemMetrics(SM_CYSCREEN);
+    g_clockBusy.store(false);
+    *g_playerState = state;
+    return state;
+}
+
+void CreateFactories() {
+    D2D1CreateFactory(D2D1_FACTORY_TYPE_SINGLE_THREADED, __uuidof(ID2D1Factory), nullptr,
+                      reinterpret_cast<void**>(&g_d2dFactory));
+    DWriteCreateFactory(DWRITE_FACTORY_TYPE_SHARED, __uuidof(IDWriteFactory),
+                        reinterpret_cast<IUnknown**>(&g_dwriteFactory));
+    CoCreateInstance(CLSID_WICImagingFactory2, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
+                     reinterpret_cast<void**>(&g_wicFactory));
+}
+
+ViewMode ClassifyCommandLineFile(const wchar_t* path) {
+    PlayerState* state = CurrentState();
+    if (!state || !path) return ViewMode::None;
+    ClassifiedPath classified;
+    const ViewMode mode = ClassifyPath(path, classified);
+    std::wmemcpy(state->startFileName, classified.startFileName, kPathChars);
+    std::wmemcpy(state->filePath, classified.filePath, kPathChars);
+    std::wmemcpy(state->diskPath, classified.diskPath, kPathChars);
+    std::wmemcpy(state->videoExtension, classified.videoExtension, kPathChars);
+    return mode;
+}
+
+namespace {
+
+void RepaintWindow(HWND window) {
+    InvalidateRect(window, nullptr, FALSE);
+    UpdateWindow(window);
+}
+
+bool StartVideo(PlayerState& state) {
+    if (!OpenVideo(state)) return false;
+    PlayVideo(state);
+    HideMouseCursor();
+    SetFocus(state.mainWindow);
+    state.mmTimerId = timeSetEvent(kVideoClockMs, 1, VideoClockCallback, 0, TIME_PERIODIC);
+    SetTimer(state.mainWindow, kRepaintTimerId, kBarRepaintMs, nullptr);
+    return true;
+}
+
+bool StartImageFolder(PlayerState& state) {
+    if (!ListFolderImages(state)) return false;
+    if (!state.quitRequested.load()) {
+        const uintptr_t thread = _beginthreadex(nullptr, 0, PrefetchThreadProc, &state, 0, nullptr);
+        state.prefetchThread.store(reinterpret_cast<HANDLE>(thread));
+    }
+    SetTimer(state.videoPanel->hwnd, kRepaintTimerId, kPanelRepaintMs, nullptr);
+    HideMouseCursor();
+    SetFocus(state.mainWindow);
+    RepaintWindow(state.mainWindow);
+    return true;
+}
+
+bool StartAnimatedGif(PlayerState& state) {
+    VideoPanel& panel = *state.videoPanel;
+    if (!DecodeGif(state.filePath, PanelRenderTarget(panel), &state.gifFrames, &state.gifFrameDelays,
+                   &state.gifFrameRects, &state.gifFrameCount, &state.gifWidth, &state.gifHeight))
+        return false;
+    // Frames are drawn over what the panel shows; start from black, not from
+    // whatever the render target held.
+    ClearPanelToBlack(panel);
+    HideMouseCursor();
+    SetFocus(state.mainWindow);
+    RepaintWindow(state.mainWindow);
+    if (!state.quitRequested.load())
+        state.mmTimerId = timeSetEvent(kFirstGifTickMs, 1, GifFrameTimerCallback, 0, TIME_ONESHOT);
+    return true;
+}
+
+}  // namespace
+
+bool StartViewMode(PlayerState& state) {
+    bool started = false;
+    switch (state.viewMode) {
+        case ViewMode::Video: started = StartVideo(state); break;
+        case ViewMode::ImageFolder: started = StartImageFolder(state); break;
+        case ViewMode::AnimatedGif: started = StartAnimatedGif(state); break;
+        case ViewMode::None: return false;
+    }
+    if (!started) state.viewMode = ViewMode::None;
+    return started;
+}
+
+int RunKestrelon() {
+    int argc = 0;
+    // Used for its second element only; never freed (it lives as long as the process).
+    wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    MFStartup(MF_VERSION, MFSTARTUP_FULL);
+    std::setlocale(LC_ALL, ".UTF8");
+
+    PlayerState* state = CreatePlayerState();
+    const ViewMode mode = ClassifyCommandLineFile(argv && argc > 1 ? argv[1] : nullptr);
+    CreateFactories();
+    CreateAppWindows(*state);
+    state->viewMode = mode;
+    StartViewMode(*state);
+    ShowWindow(state->mainWindow, SW_SHOW);
+
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {  // -1 (an error) ends the loop too
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+
+    CoUninitialize();
+    MFShutdown();
+    return 1;
+}

@@ -1,0 +1,26 @@
+#pragma once
+// The control bar's two push buttons (close, play/pause). They paint nothing
+// themselves: the bar draws their faces; they turn a press and release into a click.
+#include "app/PlayerState.h"
+
+constexpr int ButtonClose = 1;
+constexpr int ButtonPlayPause = 2;
+
+struct ButtonWindow {
+    HWND hwnd = nullptr;
+    int width = 100, height = 100;
+    int x = 0, y = 0;  // in the bar's client area
+    bool pressed = false;
+    bool toggled = false;  // play/pause: true while playing (Pause face)
+    int buttonId = 0;
+    // Faces belong to the ControlWindow; not owned here.
+    ID2D1Bitmap* face = nullptr;
+    ID2D1Bitmap* pressedFace = nullptr;
+    ID2D1Bitmap* toggledFace = nullptr;
+    ID2D1Bitmap* toggledPressedFace = nullptr;
+};
+
+bool CreateButtonWindow(ButtonWindow& button, HWND parent, int x, int y, int width, int height);
+LRESULT CALLBACK ButtonWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+bool DrawButtonFace(ButtonWindow& button, ID2D1RenderTarget* renderTarget, int x, int y, int width,
+                    int height);

@@ -1,0 +1,242 @@
+#include "ui/MainWindow.h"
+
+#include <shlwapi.h>
+
+#include "app/DrawingResources.h"
+#include "ui/ControlBar.h"
+#include "ui/VideoPanel.h"
+#include "video/Playback.h"
+
+namespace {
+
+constexpr wchar_t kMainWindowClass[] = L"CLASS_MAINWINDOW";
+constexpr wchar_t kPopupWindowClass[] = L"CLASS_VIDEOPOPUPWND";
+constexpr wchar_t kAppIconFile[] = L"./pict/AppIcon.png";
+constexpr LONG kCaptionMask = 0xFF3FFFFF;  // everything but WS_CAPTION
+constexpr UINT kTopmostShow = SWP_SHOWWINDOW | SWP_NOMOVE | SWP_NOSIZE;  // 0x43
+constexpr UINT kTopmostHide = SWP_HIDEWINDOW | SWP_NOMOVE | SWP_NOSIZE;  // 0x83
+constexpr int64_t kOneSecond = 10'000'000;
+constexpr int64_t kTenSeconds = 100'000'000;
+
+void RepaintWindow(HWND window) {
+    InvalidateRect(window, nullptr, FALSE);
+    UpdateWindow(window);
+}
+
+void RegisterWindowClass(const wchar_t* name, WNDPROC procedure) {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof(wc);
+    wc.style = CS_HREDRAW | CS_VREDRAW;
+    wc.lpfnWndProc = procedure;
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    wc.lpszClassName = name;
+    RegisterClassExW(&wc);
+}
+
+HWND ControlBarWindow(const PlayerState& state) {
+    return state.controlWindow ? state.controlWindow->hwnd : nullptr;
+}
+
+void ToggleControlBar(PlayerState& state) {
+    const HWND bar = ControlBarWindow(state);
+    if (!state.controlBarVisible) {
+        state.controlBarVisible = true;
+        SetWindowPos(bar, HWND_TOPMOST, 0, 0, 0, 0, kTopmostShow);
+        if (bar) RepaintWindow(bar);
+        ShowMouseCursor();
+    } else {
+        state.controlBarVisible = false;
+        SetWindowPos(bar, HWND_TOPMOST, 0, 0, 0, 0, kTopmostHide);
+        SetFocus(state.mainWindow);
+        HideMouseCursor();
+    }
+}
+
+// The seek keys: one holder of the clock at a time, and a fresh clock reading
+// decides whether the seek happens; the target starts from the stored position.
+void SeekByKey(PlayerState& state, bool forward) {
+    const int64_t duration = state.duration.load();
+    const int64_t position = state.position.load();
+    if (duration <= 0) return;
+    if (forward ? !(position < duration - kOneSecond) : !(position > kOneSecond)) return;
+    if (g_clockBusy.exchange(true)) return;  // the clock tick holds it: dropped
+
+    SafeRelease(&state.presentationClock);
+    if (state.mediaSession) state.mediaSession->GetClock(&state.presentationClock);
+    if (state.presentationClock) {
+        LONGLONG clockTime = 0;
+        MFTIME systemTime = 0;
+        if (SUCCEEDED(state.presentationClock->GetCorrelatedTime(0, &clockTime, &systemTime)) &&
+            clockTime > 0)
+            SeekVideo(state, forward ? position + kTenSeconds : position - kTenSeconds);
+    }
+    g_clockBusy.store(false);
+}
+
+void RestartVideo(PlayerState& state) {
+    timeKillEvent(state.mmTimerId.load());
+    g_clockBusy.store(true);
+    SeekVideo(state, 0);
+    g_clockBusy.store(false);
+    state.mmTimerId = timeSetEvent(kVideoClockMs, 1, VideoClockCallback, 0, TIME_PERIODIC);
+}
+
+void CloseProgram(PlayerState& state) {
+    state.quitRequested.store(true);
+    const uint32_t timer = state.mmTimerId.load();
+    if (timer != 0) timeKillEvent(timer);
+    Sleep(50);  // a timer tick in progress finishes before the windows go
+    DestroyWindow(state.mainWindow);
+    PostQuitMessage(1);
+}
+
+}  // namespace
+
+void HideMouseCursor() {
+    while (ShowCursor(FALSE) >= 0) {
+    }
+}
+
+void ShowMouseCursor() {
+    while (ShowCursor(TRUE) < 0) {
+    }
+}
+
+POINT ControlBarPosition(int screenWidth, int screenHeight) {
+    return POINT{(screenWidth - kControlBarWidth) / 2, screenHeight - 180};
+}
+
+bool CreateAppWindows(PlayerState& state) {
+    RegisterWindowClass(kMainWindowClass, MainWindowProc);
+    state.mainWindow = CreateWindowExW(0, kMainWindowClass, kWindowTitle, WS_CLIPCHILDREN, 0, 0,
+                                       state.screenWidth, state.screenHeight, GetDesktopWindow(),
+                                       nullptr, nullptr, nullptr);
+    SetWindowLongPtrW(state.mainWindow, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&state));
+    SetWindowLongW(state.mainWindow, GWL_STYLE,
+                   GetWindowLongW(state.mainWindow, GWL_STYLE) & kCaptionMask);
+    // Let the system recompute the frame now that the caption is gone, so the
+    // client area is the whole screen.
+    SetWindowPos(state.mainWindow, nullptr, 0, 0, state.screenWidth, state.screenHeight,
+                 SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+
+    state.videoPanel = new VideoPanel();
+    state.videoPanel->baseRed = 150;
+    state.videoPanel->baseGreen = 140;
+    state.videoPanel->baseBlue = 150;
+    CreateVideoPanel(*state.videoPanel, state.mainWindow, state.screenWidth, state.screenHeight);
+
+    PopupWindow* popup = new PopupWindow();
+    popup->width = state.screenWidth;
+    popup->height = state.screenHeight;
+    state.popupWindow = popup;
+    RegisterWindowClass(kPopupWindowClass, PopupWindowProc);
+    popup->hwnd = CreateWindowExW(0, kPopupWindowClass, kWindowTitle, WS_POPUP, 0, 0, popup->width,
+                                  popup->height, state.mainWindow, nullptr, nullptr, nullptr);
+    SetWindowLongPtrW(popup->hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(popup));
+    CreateWindowRenderTarget(popup->hwnd, &popup->renderTarget);
+    ShowWindow(popup->hwnd, SW_HIDE);
+
+    CreatePresentableTargets(state.mainWindow, &state.mainRenderTarget, &state.mainDcRenderTarget);
+
+    wchar_t iconPath[kPathChars] = {};
+    if (BuildPathBesideExe(kAppIconFile, iconPath))
+        LoadBitmapFromFile(iconPath, PanelRenderTarget(*state.videoPanel), &state.appIcon);
+
+    state.controlWindow = new ControlWindow();
+    const POINT bar = ControlBarPosition(state.screenWidth, state.screenHeight);
+    CreateControlWindow(*state.controlWindow, state.mainWindow, bar.x, bar.y);
+    if (HWND barWindow = ControlBarWindow(state)) {
+        SetWindowPos(barWindow, HWND_TOPMOST, 0, 0, 0, 0, kTopmostHide);
+        RepaintWindow(barWindow);
+    }
+    return true;
+}
+
+void HandleKeyCommand(PlayerState& state, UINT key) {
+    switch (key) {
+        case VK_F11:
+            SendMessageW(state.mainWindow, WM_CLOSE, 0, 0);
+            return;
+        case VK_SPACE:
+            SendMessageW(state.mainWindow, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+            return;
+        case VK_LEFT:
+        case VK_RIGHT:
+            if (state.viewMode == ViewMode::ImageFolder && state.imageCount > 0) {
+                int32_t index = state.currentIndex.load();
+                if (key == VK_LEFT)
+                    index = index - 1 < 0 ? state.imageCount - 1 : index - 1;
+                else
+                    index = index + 1 >= state.imageCount ? 0 : index + 1;
+                state.currentIndex.store(index);
+                // Both paints happen before the key returns: the index text, then the image.
+                if (HWND bar = ControlBarWindow(state)) SendMessageW(bar, WM_PAINT, 0, 0);
+                SendMessageW(state.videoPanel->hwnd, WM_PAINT, 0, 0);
+            } else if (state.viewMode == ViewMode::Video) {
+                SeekByKey(state, key == VK_RIGHT);
+            }
+            return;
+        case 'P':
+            if (state.viewMode != ViewMode::Video) return;
+            if (state.videoPlaying.load() && !state.videoPaused.load()) {
+                PauseVideo(state);
+            } else if (state.videoPaused.load() && g_sessionReady.load()) {
+                state.videoPaused.store(false);
+                PlayVideo(state);
+            }
+            return;
+        default:
+            return;
+    }
+}
+
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    PlayerState* state = reinterpret_cast<PlayerState*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (state) {
+        switch (message) {
+            case WM_PAINT: {
+                WindowDraw draw;
+                if (BeginWindowDraw(window, state->mainRenderTarget, state->mainDcRenderTarget, draw)) {
+                    draw.target->Clear(D2D1::ColorF(0.0f, 0.0f, 0.0f, 1.0f));
+                    EndWindowDraw(draw);
+                }
+                ValidateRect(window, nullptr);
+                break;
+            }
+            case WM_CLOSE:
+                CloseProgram(*state);
+                break;
+            case WM_KEYDOWN:
+                HandleKeyCommand(*state, static_cast<UINT>(wParam));
+                break;
+            case WM_TIMER:
+                if (HWND bar = ControlBarWindow(*state)) SendMessageW(bar, WM_PAINT, 0, 0);
+                break;
+            case WM_LBUTTONDOWN:
+                SetCapture(window);
+                RepaintWindow(window);
+                break;
+            case WM_LBUTTONUP:
+                ReleaseCapture();
+                SetFocus(window);
+                ToggleControlBar(*state);
+                RepaintWindow(window);
+                break;
+            case WM_APP_HIDE_POPUP:
+                if (state->popupWindow) ShowWindow(state->popupWindow->hwnd, SW_HIDE);
+                break;
+            case WM_APP_RESTART_VIDEO:
+                RestartVideo(*state);
+                break;
+            case WM_APP_SHOW_POPUP:
+                if (state->popupWindow) {
+                    ShowWindow(state->popupWindow->hwnd, SW_SHOW);
+                    RepaintWindow(state->popupWindow->hwnd);
+                }
+                break;
+            default:
+                break;
+        }
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}

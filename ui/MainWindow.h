@@ -1,0 +1,20 @@
+#pragma once
+// The full-screen main window: it creates every other window and owns every
+// keyboard and mouse command.
+#include "app/PlayerState.h"
+
+// Creates the main window, the drawing panel, the pop-up window, their render
+// targets, the application icon and the control bar (hidden). Always true.
+bool CreateAppWindows(PlayerState& state);
+
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// One WM_KEYDOWN's virtual-key code, by view mode.
+void HandleKeyCommand(PlayerState& state, UINT key);
+
+// ShowCursor until the display count is negative / zero or more, whatever it was.
+void HideMouseCursor();
+void ShowMouseCursor();
+
+// The control bar's screen position for a screen of the given size.
+POINT ControlBarPosition(int screenWidth, int screenHeight);

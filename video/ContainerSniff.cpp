@@ -1,0 +1,1 @@
+#include "video/ContainerSniff.h"

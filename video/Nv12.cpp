@@ -1,0 +1,1 @@
+#include "video/Nv12.h"

@@ -1,0 +1,9 @@
+#pragma once
+// Play, pause, seek and the 30 ms position clock of the media session.
+#include "app/PlayerState.h"
+
+bool PlayVideo(PlayerState& state);
+bool PauseVideo(PlayerState& state);
+bool SeekVideo(PlayerState& state, int64_t target);  // 100-ns units, clamped to [0, duration]
+// Multimedia timer routine (timer thread); reaches the state through g_playerState.
+void CALLBACK VideoClockCallback(UINT timerId, UINT message, DWORD_PTR user, DWORD_PTR, DWORD_PTR);
