@@ -1,0 +1,108 @@
+"""The idle screen, the window itself, and the keys that work in every mode."""
+import subprocess
+import time
+
+import pytest
+
+import kestrelon_harness as kh
+
+HELP = (250, 240, 250)
+TITLE_COLOUR = (210, 200, 230)
+
+
+def idle_layout(width, height):
+    """The idle screen's boxes at 96 DPI (k = 1): icon, caption, twelve help lines."""
+    x0, y0, m, r = width * 0.25, height / 6, height / 30, width * 0.5
+    gaps = [80, 10, 0, 30, 50, 10, 0, 0, 0, 0, 0, 0]
+    tops, top = [], y0
+    for gap in gaps:
+        top += m + gap
+        tops.append(top)
+    return {
+        "icon": (x0, y0 - 20, x0 + 80, y0 + 60),
+        "caption": (x0 + 100, y0, x0 + 100 + r, y0 + m),
+        "lines": [(x0, t, x0 + r, t + m) for t in tops],
+    }
+
+
+def text_in_box(image, box, colour):
+    left, top, right, bottom = (int(round(v)) for v in box)
+    return kh.fraction_matching(image, (left, top, right, bottom),
+                                lambda p: kh.near(p, colour, 40), step=1) > 0.003
+
+
+def assert_idle_screen(image, size):
+    width, height = size
+    layout = idle_layout(width, height)
+    left, top, right, bottom = (int(v) for v in layout["icon"])
+    # The icon: a colourful square exactly where the layout puts it, black around it.
+    inside = kh.region_colours(image, (left + 10, top + 10, right - 10, bottom - 10))
+    assert len(inside) > 3 and any(max(c) > 150 for c in inside), "icon missing"
+    assert kh.pixel(image, left - 6, top + 40) == (0, 0, 0)
+    assert text_in_box(image, layout["caption"], TITLE_COLOUR), "caption missing"
+    for n, box in enumerate(layout["lines"], 1):
+        assert text_in_box(image, box, HELP), f"help line {n} missing"
+    # Nothing but black in the margins.
+    for x, y in [(5, 5), (width - 5, 5), (5, height - 5), (width - 5, height - 5),
+                 (int(width * 0.1), int(height * 0.5))]:
+        assert kh.pixel(image, x, y) == (0, 0, 0), (x, y)
+
+
+def window_geometry(app):
+    out = app.xdotool("getwindowgeometry", app.window).stdout
+    return out
+
+
+@pytest.mark.parametrize("size", [(1280, 720), (1920, 1080)])
+def test_no_argument_shows_idle_screen_and_f11_exits_1(run_app, size):
+    app = run_app([], size=size)
+    app.wait_window()
+    time.sleep(1.5)
+    image = app.screenshot(f"idle-{size[0]}x{size[1]}")
+    assert_idle_screen(image, size)
+    # Captionless and covering the whole screen from 0,0.
+    geometry = window_geometry(app)
+    assert "Position: 0,0" in geometry and f"{size[0]}x{size[1]}" in geometry, geometry
+    started = time.monotonic()
+    app.key("F11")
+    assert app.wait_exit(5) == 1
+    assert time.monotonic() - started < 1.5
+
+
+@pytest.mark.parametrize("name", ["a.tif", "a.Png", "a.png.bak", "missing.png"])
+def test_unsupported_or_failing_file_shows_idle_screen(run_app, tmp_path, name):
+    path = tmp_path / name
+    if name != "missing.png":
+        subprocess.run(["convert", "-size", "64x64", "xc:red", f"png:{path}"], check=True)
+    app = run_app([kh.to_windows_path(path)])
+    app.wait_window()
+    time.sleep(1.5)
+    assert_idle_screen(app.screenshot(f"idle-{name}"), (1280, 720))
+    app.key("F11")
+    assert app.wait_exit(5) == 1
+
+
+def test_popup_window_exists_hidden(run_app):
+    app = run_app([])
+    app.wait_window()
+    every = set(app.xdotool("search", "--name", f"^{kh.TITLE}$").stdout.split())
+    visible = set(app.xdotool("search", "--onlyvisible", "--name", f"^{kh.TITLE}$").stdout.split())
+    assert len(every - visible) >= 1, "no hidden top-level window for the pop-up"
+
+
+def test_clicks_are_accepted_and_space_minimizes(run_app):
+    app = run_app([])
+    app.wait_window()
+    app.click(640, 360)
+    time.sleep(0.3)
+    app.click(640, 360)
+    time.sleep(0.3)
+    assert app.alive()
+    app.key("space")
+    time.sleep(1.0)
+    # Minimized: no longer the full-screen window (Wine shows an unmanaged
+    # minimized window as a small title at the bottom-left corner).
+    state = subprocess.run(["xwininfo", "-id", app.window], env=app.env, capture_output=True,
+                           text=True).stdout
+    assert "IsUnMapped" in state or "-geometry 1280x720+0+0" not in state, state
+    assert app.alive()
