@@ -1,7 +1,88 @@
 #include "video/Playback.h"
 
-// Placeholder until playback control is built: no session is ever ready.
-bool PlayVideo(PlayerState&) { return false; }
-bool PauseVideo(PlayerState&) { return false; }
-bool SeekVideo(PlayerState&, int64_t) { return false; }
-void CALLBACK VideoClockCallback(UINT, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR) {}
+#include <propvarutil.h>
+
+#include "app/DrawingResources.h"
+#include "ui/Buttons.h"
+#include "ui/ControlBar.h"
+
+namespace {
+
+void RepaintWindow(HWND window) {
+    if (!window) return;  // InvalidateRect(NULL) would invalidate every window
+    InvalidateRect(window, nullptr, FALSE);
+    UpdateWindow(window);
+}
+
+// The play/pause button's face follows playback, whoever started or paused it.
+void ShowPlaybackFace(PlayerState& state, bool playing) {
+    ControlWindow* bar = state.controlWindow;
+    if (!bar) return;
+    if (bar->playButton) {
+        bar->playButton->toggled = playing;
+        bar->playButton->pressed = false;
+    }
+    RepaintWindow(bar->hwnd);
+}
+
+}  // namespace
+
+bool PlayVideo(PlayerState& state) {
+    if (!g_sessionReady.load()) return false;
+    if (state.videoPlaying.load()) return true;
+    state.videoPlaying.store(true);
+    state.videoPaused.store(false);
+    if (state.mediaSession) {
+        PROPVARIANT resume;  // VT_EMPTY: from the beginning, or on from a pause
+        PropVariantInit(&resume);
+        state.mediaSession->Start(&GUID_NULL, &resume);
+    }
+    ShowPlaybackFace(state, true);
+    RepaintWindow(state.mainWindow);
+    return true;
+}
+
+bool PauseVideo(PlayerState& state) {
+    if (!g_sessionReady.load() || state.videoPaused.load()) return false;
+    state.videoPlaying.store(false);
+    state.videoPaused.store(true);
+    if (state.mediaSession) state.mediaSession->Pause();
+    ShowPlaybackFace(state, false);
+    return true;
+}
+
+bool SeekVideo(PlayerState& state, int64_t target) {
+    if (!g_sessionReady.load()) return false;
+    const int64_t duration = state.duration.load();
+    if (target < 0) target = 0;
+    if (target > duration) target = duration;
+    state.position.store(target);  // the bar shows it before the clock catches up
+    if (state.mediaSession) {
+        PROPVARIANT start;
+        PropVariantInit(&start);
+        start.vt = VT_I8;
+        start.hVal.QuadPart = target;
+        state.mediaSession->Start(&GUID_NULL, &start);
+        PropVariantClear(&start);
+        // A paused video shows the frame at the new position and stays paused.
+        if (state.videoPaused.load()) state.mediaSession->Pause();
+    }
+    return true;
+}
+
+void CALLBACK VideoClockCallback(UINT, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR) {
+    PlayerState* state = CurrentState();
+    if (!state || state->videoPaused.load()) return;
+    if (g_clockBusy.exchange(true)) return;  // a seek key or the restart holds the clock
+    SafeRelease(&state->presentationClock);
+    if (state->mediaSession &&
+        SUCCEEDED(state->mediaSession->GetClock(&state->presentationClock)) &&
+        state->presentationClock) {
+        LONGLONG clockTime = 0;
+        MFTIME systemTime = 0;
+        state->presentationClock->GetCorrelatedTime(0, &clockTime, &systemTime);
+        // Never back to 0 from the clock: only a seek sets position to 0.
+        if (clockTime > 0 && state->duration.load() > 0) state->position.store(clockTime);
+    }
+    g_clockBusy.store(false);
+}
