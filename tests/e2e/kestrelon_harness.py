@@ -187,3 +187,77 @@ def fraction_matching(image, box, predicate, step=4):
             total += 1
             hits += bool(predicate(image.getpixel((x, y))))
     return hits / max(total, 1)
+
+
+def find_windows(app, name, visible_only=True):
+    """X windows whose name matches the regular expression: a list of
+    (id, x, y, width, height) from xdotool."""
+    args = ["search"] + (["--onlyvisible"] if visible_only else []) + ["--name", name]
+    found = []
+    for wid in app.xdotool(*args).stdout.split():
+        geometry = app.xdotool("getwindowgeometry", "--shell", wid).stdout
+        values = dict(line.split("=", 1) for line in geometry.split() if "=" in line)
+        try:
+            found.append((wid, int(values["X"]), int(values["Y"]), int(values["WIDTH"]),
+                          int(values["HEIGHT"])))
+        except KeyError:
+            continue
+    return found
+
+
+def wait_for_windows(app, name, timeout=10.0, visible_only=True, size=None):
+    """Waits until find_windows finds a window (of the given (width, height),
+    when size is given); returns the list, or [] on timeout."""
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        found = [w for w in find_windows(app, name, visible_only)
+                 if size is None or (w[3], w[4]) == tuple(size)]
+        if found:
+            return found
+        time.sleep(0.1)
+    return []
+
+
+def window_property(app, wid, name):
+    """The text xprop prints for one property of an X window ('' when unset)."""
+    out = subprocess.run(["xprop", "-id", str(wid), name], env=app.env, capture_output=True,
+                         text=True).stdout.strip()
+    return "" if "not found" in out or "no such atom" in out else out
+
+
+def cursor_visible(app):
+    """True when the X pointer currently shows any opaque pixel (XFixes cursor
+    image). A program that hides the cursor leaves a fully transparent one."""
+    import ctypes
+    import ctypes.util
+
+    x11 = ctypes.CDLL(ctypes.util.find_library("X11") or "libX11.so.6")
+    xfixes = ctypes.CDLL(ctypes.util.find_library("Xfixes") or "libXfixes.so.3")
+
+    class CursorImage(ctypes.Structure):
+        _fields_ = [("x", ctypes.c_short), ("y", ctypes.c_short),
+                    ("width", ctypes.c_ushort), ("height", ctypes.c_ushort),
+                    ("xhot", ctypes.c_ushort), ("yhot", ctypes.c_ushort),
+                    ("cursor_serial", ctypes.c_ulong),
+                    ("pixels", ctypes.POINTER(ctypes.c_ulong)),
+                    ("atom", ctypes.c_ulong), ("name", ctypes.c_char_p)]
+
+    x11.XOpenDisplay.restype = ctypes.c_void_p
+    x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
+    x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+    x11.XFree.argtypes = [ctypes.c_void_p]
+    xfixes.XFixesGetCursorImage.restype = ctypes.POINTER(CursorImage)
+    xfixes.XFixesGetCursorImage.argtypes = [ctypes.c_void_p]
+    display = x11.XOpenDisplay(app.display.name.encode())
+    if not display:
+        raise RuntimeError("cannot open " + app.display.name)
+    try:
+        image = xfixes.XFixesGetCursorImage(display)
+        if not image:
+            raise RuntimeError("XFixesGetCursorImage failed")
+        cursor = image.contents
+        opaque = any((cursor.pixels[i] >> 24) & 0xFF for i in range(cursor.width * cursor.height))
+        x11.XFree(image)
+        return opaque
+    finally:
+        x11.XCloseDisplay(display)
