@@ -34,26 +34,6 @@ protected:
     void Release(ButtonWindow& b, int x = 5, int y = 5) { SendMouse(b.hwnd, WM_LBUTTONUP, x, y); }
 };
 
-TEST_F(ButtonsTest, FaceFollowsPressedAndToggled) {
-    ButtonWindow& b = *bar->playButton;
-    const struct {
-        bool pressed, toggled;
-        ID2D1Bitmap* face;
-    } cases[] = {
-        {false, false, bar->playFace},
-        {true, false, bar->playDownFace},
-        {false, true, bar->pauseFace},
-        {true, true, bar->pauseDownFace},
-    };
-    for (const auto& c : cases) {
-        b.pressed = c.pressed;
-        b.toggled = c.toggled;
-        EXPECT_EQ(ChooseButtonFace(b), c.face) << c.pressed << c.toggled;
-    }
-    ButtonWindow bare;  // a missing face draws nothing
-    EXPECT_EQ(ChooseButtonFace(bare), nullptr);
-}
-
 TEST_F(ButtonsTest, PlayPauseClicksAlternatePlayAndPause) {
     ButtonWindow& b = *bar->playButton;
     ASSERT_TRUE(PauseVideo(*state));  // paused: the Play face

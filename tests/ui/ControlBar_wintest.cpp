@@ -144,59 +144,6 @@ TEST_F(ControlBarTest, ButtonsAsCreated) {
     EXPECT_NE(bar->pauseFace, bar->pauseDownFace);
 }
 
-TEST_F(ControlBarTest, BrushesTextFormatsAndGradient) {
-    const struct {
-        ID2D1SolidColorBrush* brush;
-        Rgb colour;
-    } brushes[] = {
-        {bar->frameBrush, {160, 160, 180}},     {bar->trackOutlineBrush, {150, 150, 170}},
-        {bar->trackFillBrush, {30, 30, 50}},    {bar->knobOutlineBrush, {170, 170, 190}},
-        {bar->knobFillBrush, {100, 100, 120}},  {bar->textBrush, {230, 230, 250}},
-    };
-    for (const auto& b : brushes) {
-        ASSERT_NE(b.brush, nullptr);
-        const D2D1_COLOR_F c = b.brush->GetColor();
-        EXPECT_FLOAT_EQ(c.r * 255.0f, static_cast<float>(b.colour.r));
-        EXPECT_FLOAT_EQ(c.g * 255.0f, static_cast<float>(b.colour.g));
-        EXPECT_FLOAT_EQ(c.b * 255.0f, static_cast<float>(b.colour.b));
-        EXPECT_FLOAT_EQ(c.a, 1.0f);
-    }
-
-    ASSERT_NE(bar->backgroundStops, nullptr);
-    ASSERT_EQ(bar->backgroundStops->GetGradientStopCount(), 2u);
-    D2D1_GRADIENT_STOP stops[2];
-    bar->backgroundStops->GetGradientStops(stops, 2);
-    EXPECT_FLOAT_EQ(stops[0].position, 0.0f);
-    EXPECT_FLOAT_EQ(stops[0].color.b * 255.0f, 120.0f);
-    EXPECT_FLOAT_EQ(stops[1].position, 1.0f);
-    EXPECT_FLOAT_EQ(stops[1].color.r * 255.0f, 10.0f);
-    // (The interpolation gamma is not checked: Wine reports 1.0 whatever was asked.)
-    EXPECT_EQ(bar->backgroundStops->GetExtendMode(), D2D1_EXTEND_MODE_CLAMP);
-    ASSERT_NE(bar->backgroundBrush, nullptr);
-    EXPECT_FLOAT_EQ(bar->backgroundBrush->GetEndPoint().y, 80.0f);
-
-    const struct {
-        IDWriteTextFormat* format;
-        float size;
-    } formats[] = {{bar->smallTextFormat, 80.0f / 6.0f}, {bar->largeTextFormat, 80.0f / 3.5f}};
-    for (const auto& f : formats) {
-        ASSERT_NE(f.format, nullptr);
-        EXPECT_NEAR(f.format->GetFontSize(), f.size, 0.01f);  // 96 DPI on the test display
-        wchar_t name[64] = {};
-        f.format->GetFontFamilyName(name, 64);
-        EXPECT_STREQ(name, L"メイリオ");
-        f.format->GetLocaleName(name, 64);
-        EXPECT_STREQ(name, L"ja-jp");
-        EXPECT_EQ(f.format->GetWordWrapping(), DWRITE_WORD_WRAPPING_NO_WRAP);
-        DWRITE_TRIMMING trimming{};
-        IDWriteInlineObject* sign = nullptr;
-        f.format->GetTrimming(&trimming, &sign);
-        EXPECT_EQ(trimming.granularity, DWRITE_TRIMMING_GRANULARITY_CHARACTER);
-        EXPECT_NE(sign, nullptr) << "no ellipsis sign";
-        SafeRelease(&sign);
-    }
-}
-
 TEST_F(ControlBarTest, NoneModeShowsCloseFaceAndErrorLine) {
     state->viewMode = ViewMode::None;
     ShowAndPaint();

@@ -1,6 +1,7 @@
 // Play, pause, seek and the position clock against a fake media session, and
 // the main window's commands that drive them (seek keys, P, restart).
 #include <atomic>
+#include <thread>
 
 #include "tests/ui/ControlBarTestSupport.h"
 
@@ -290,6 +291,24 @@ TEST_F(PlaybackTest, RestartSeeksToZeroAndReplacesTheClockTimer) {
     ASSERT_GE(clocks.size(), 2u);
     EXPECT_NE(clocks.back().threadId, GetCurrentThreadId());
     EXPECT_EQ(state->position.load(), 3 * kTestSecond);
+}
+
+TEST_F(PlaybackTest, RestartWaitsForAClockTickThatStillHoldsTheClock) {
+    ASSERT_TRUE(PlayVideo(*state));
+    session->ClearRecords();
+    // A tick on another thread holds the flag when the restart arrives.
+    g_clockBusy = true;
+    int startsWhileHeld = -1;
+    std::thread tick([&] {
+        Sleep(60);
+        startsWhileHeld = session->Count(FakeSessionCall::Start);
+        g_clockBusy = false;
+    });
+    SendMessageW(state->mainWindow, WM_APP_RESTART_VIDEO, 0, 0);
+    tick.join();
+    EXPECT_EQ(startsWhileHeld, 0) << "the restart seeks only once the tick is done";
+    EXPECT_EQ(session->Count(FakeSessionCall::Start), 1);
+    EXPECT_FALSE(g_clockBusy.load());
 }
 
 }  // namespace
