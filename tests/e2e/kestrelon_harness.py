@@ -187,3 +187,13 @@ def fraction_matching(image, box, predicate, step=4):
             total += 1
             hits += bool(predicate(image.getpixel((x, y))))
     return hits / max(total, 1)
+
+
+def set_prefix_dpi(display, dpi):
+    """Sets the prefix's screen DPI (LogPixels); takes effect for the next app.
+    The wineserver is stopped first and after, so the value is read afresh."""
+    stop_wineserver()
+    subprocess.run([WINE, "reg", "add", r"HKCU\Control Panel\Desktop", "/v", "LogPixels",
+                    "/t", "REG_DWORD", "/d", str(dpi), "/f"], env=wine_environment(),
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
+    stop_wineserver()
