@@ -189,6 +189,16 @@ def fraction_matching(image, box, predicate, step=4):
     return hits / max(total, 1)
 
 
+def set_prefix_dpi(display, dpi):
+    """Sets the prefix's screen DPI (LogPixels); takes effect for the next app.
+    The wineserver is stopped first and after, so the value is read afresh."""
+    stop_wineserver()
+    subprocess.run([WINE, "reg", "add", r"HKCU\Control Panel\Desktop", "/v", "LogPixels",
+                    "/t", "REG_DWORD", "/d", str(dpi), "/f"], env=wine_environment(),
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
+    stop_wineserver()
+
+
 def find_windows(app, name, visible_only=True):
     """X windows whose name matches the regular expression: a list of
     (id, x, y, width, height) from xdotool."""

@@ -106,3 +106,30 @@ def test_clicks_are_accepted_and_space_minimizes(run_app):
                            text=True).stdout
     assert "IsUnMapped" in state or "-geometry 1280x720+0+0" not in state, state
     assert app.alive()
+
+
+@pytest.fixture
+def dpi_144(display):
+    kh.set_prefix_dpi(display, 144)
+    yield
+    kh.set_prefix_dpi(display, 96)
+
+
+def test_idle_screen_at_144_dpi_reads_the_window_dpi(run_app, dpi_144):
+    """Per-monitor aware: the drawing works in device-independent units of the
+    window's DPI, so the icon square (80 units) covers 120 physical pixels and
+    the text keeps its pixel size."""
+    app = run_app([], size=(1280, 720))
+    app.wait_window()
+    time.sleep(1.5)
+    image = app.screenshot("idle-144dpi")
+    # Icon at (320, 100)-(400, 180) units = (480, 150)-(600, 270) pixels.
+    inside = kh.region_colours(image, (495, 165, 585, 255))
+    assert len(inside) > 3 and any(max(c) > 150 for c in inside), "icon missing"
+    assert kh.pixel(image, 470, 210) == (0, 0, 0) and kh.pixel(image, 610, 210) == (0, 0, 0)
+    assert kh.pixel(image, 540, 140) == (0, 0, 0) and kh.pixel(image, 540, 280) == (0, 0, 0)
+    # The first help line: its top at y0 + m + 80k units = (120 + 16 + 53.3) * 1.5 pixels.
+    top = int((120 + 24 * 2 / 3 + 80 * 2 / 3) * 1.5)
+    assert text_in_box(image, (480, top, 1120, top + 24), HELP)
+    app.key("F11")
+    assert app.wait_exit(5) == 1

@@ -1,0 +1,85 @@
+// The resources built into kestrelon.exe: manifest, icon group 101, version.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "app/ComPtr.h"
+#include "app/PlayerState.h"
+
+#include <string>
+#include <vector>
+
+namespace {
+
+// The test program runs from build/win/tests; the product is one folder up.
+std::wstring ProductPath() {
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring path(self);
+    path = path.substr(0, path.find_last_of(L'\\'));
+    path = path.substr(0, path.find_last_of(L'\\'));
+    return path + L"\\kestrelon.exe";
+}
+
+TEST(Resources, IconManifestAndVersion) {
+    const std::wstring exe = ProductPath();
+    HMODULE module = LoadLibraryExW(exe.c_str(), nullptr,
+                                    LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    ASSERT_NE(module, nullptr);
+
+    // The group names one 256 x 256 image; that image is a PNG the system turns into an icon.
+    HRSRC group = FindResourceW(module, MAKEINTRESOURCEW(101), MAKEINTRESOURCEW(14));
+    ASSERT_NE(group, nullptr) << "icon group 101";
+    auto* directory = static_cast<BYTE*>(LockResource(LoadResource(module, group)));
+    ASSERT_EQ(SizeofResource(module, group), 20u);
+    const int id = LookupIconIdFromDirectoryEx(directory, TRUE, 256, 256, LR_DEFAULTCOLOR);
+    ASSERT_EQ(id, 1);
+    HRSRC image = FindResourceW(module, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(3));
+    ASSERT_NE(image, nullptr);
+    auto* bytes = static_cast<BYTE*>(LockResource(LoadResource(module, image)));
+    const DWORD imageSize = SizeofResource(module, image);
+    ASSERT_GT(imageSize, 8u);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(bytes) + 1, 3), "PNG");
+    EXPECT_EQ(*reinterpret_cast<DWORD*>(directory + 6 + 8), imageSize) << "size in the group";
+    // Windows reads PNG icon images itself (Wine 8's CreateIconFromResourceEx does
+    // not), so the picture is checked by decoding it.
+    ComPtr<IWICStream> stream;
+    ASSERT_TRUE(SUCCEEDED(g_wicFactory->CreateStream(stream.Put())));
+    ASSERT_TRUE(SUCCEEDED(stream->InitializeFromMemory(bytes, imageSize)));
+    ComPtr<IWICBitmapDecoder> decoder;
+    ASSERT_TRUE(SUCCEEDED(g_wicFactory->CreateDecoderFromStream(
+        stream.Get(), nullptr, WICDecodeMetadataCacheOnLoad, decoder.Put())));
+    ComPtr<IWICBitmapFrameDecode> frame;
+    ASSERT_TRUE(SUCCEEDED(decoder->GetFrame(0, frame.Put())));
+    UINT width = 0, height = 0;
+    frame->GetSize(&width, &height);
+    EXPECT_EQ(width, 256u);
+    EXPECT_EQ(height, 256u);
+
+    HRSRC manifest = FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));
+    ASSERT_NE(manifest, nullptr);
+    const char* text = static_cast<const char*>(LockResource(LoadResource(module, manifest)));
+    const std::string xml(text, SizeofResource(module, manifest));
+    EXPECT_NE(xml.find("PerMonitorV2"), std::string::npos);
+    EXPECT_NE(xml.find("True/PM"), std::string::npos);
+    EXPECT_NE(xml.find("longPathAware"), std::string::npos);
+    EXPECT_NE(xml.find("asInvoker"), std::string::npos);
+    FreeLibrary(module);
+
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeW(exe.c_str(), &ignored);
+    ASSERT_GT(size, 0u);
+    std::vector<char> block(size);
+    ASSERT_TRUE(GetFileVersionInfoW(exe.c_str(), 0, size, block.data()));
+    wchar_t* product = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueW(block.data(), L"\\StringFileInfo\\040904b0\\ProductName",
+                               reinterpret_cast<void**>(&product), &length));
+    EXPECT_STREQ(product, L"Kestrelon");
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    ASSERT_TRUE(VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
+    EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);
+    EXPECT_EQ(fixed->dwFileVersionLS, 0x00030000u);
+}
+
+}  // namespace
