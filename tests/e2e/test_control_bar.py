@@ -9,6 +9,8 @@ import os
 import shutil
 import time
 
+import pytest
+
 import kestrelon_harness as kh
 
 SIZE = (1280, 720)
@@ -92,6 +94,36 @@ def test_none_mode_bar_shows_hides_and_closes(run_app):
     # Shown again; its close button ends the program with exit code 1.
     show_bar(app)
     app.click(*CLOSE_CENTRE)
+    assert app.wait_exit(5) == 1
+
+
+@pytest.fixture
+def prefix_at_144_dpi(display):
+    kh.set_prefix_dpi(display, 144)
+    yield
+    kh.set_prefix_dpi(display, 96)
+
+
+def test_bar_keeps_its_pixel_geometry_at_144_dpi(run_app, prefix_at_144_dpi):
+    """Drawing at 144 DPI scales every bar-pixel position by 96/144, so the bar
+    looks as at 96 DPI: unscaled, the frame's right edge and the close face
+    would land outside the 700-pixel window."""
+    app = run_app([], size=SIZE)
+    app.wait_window()
+    time.sleep(1.0)
+    wid, x, y, w, h = show_bar(app)
+    assert (x, y, w, h) == (BAR_X, BAR_Y, BAR_W, BAR_H)
+    image = app.screenshot("control-bar-none-144dpi")
+    for bx, by in [(1, 40), (698, 40), (350, 1), (350, 78)]:
+        assert near_bar_colour(bar_colour(image, bx, by), FRAME), (bx, by, bar_colour(image, bx, by))
+    # The close face: trunc(640 * 2/3) = 426 units, 639 pixels; 26 units, 39 pixels wide.
+    assert near_bar_colour(bar_colour(image, 645, 40), CLOSE_RED, 30), bar_colour(image, 645, 40)
+    assert near_bar_colour(bar_colour(image, 658, 39), WHITE, 30), bar_colour(image, 658, 39)
+    assert not near_bar_colour(bar_colour(image, 684, 40), CLOSE_RED, 60)
+    text = kh.fraction_matching(image, (BAR_X + 50, BAR_Y + 20, BAR_X + 466, BAR_Y + 60),
+                                lambda p: near_bar_colour(p, TEXT, 40), step=1)
+    assert text > 0.03, text
+    app.key("F11")
     assert app.wait_exit(5) == 1
 
 
