@@ -158,6 +158,13 @@ LRESULT CALLBACK VideoPanelProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
     if (panel && state) {
         switch (message) {
             case WM_PAINT:
+                // A GIF tick invalidates the panel from the timer thread and
+                // then sends its paint with UpdateWindow; the queued WM_PAINT
+                // often runs first, and the sent one then finds nothing left
+                // to update. Drawing the same frame again would only add a
+                // paint time to the frame's schedule.
+                if (state->viewMode == ViewMode::AnimatedGif && !GetUpdateRect(hwnd, nullptr, FALSE))
+                    break;
                 PaintVideoPanel(*panel);
                 ValidateRect(hwnd, nullptr);
                 break;
