@@ -208,10 +208,11 @@ def make_gif(path, canvas, frames, loop=True):
     return path
 
 
-def sample_pixel(display_name, x, y, seconds, interval=0.002):
-    """Samples one screen pixel straight from the X server for `seconds`:
-    a list of (seconds since the start, (r, g, b)). Fast enough (well under a
-    millisecond a sample) to time frame changes that screenshots would miss."""
+def sample_pixel(display_name, x, y, seconds, interval=0.002, enough=None):
+    """Samples one screen pixel straight from the X server for at most `seconds`
+    (less once enough(samples) says so): a list of (seconds since the start,
+    (r, g, b)). Fast enough (well under a millisecond a sample) to time frame
+    changes that screenshots would miss."""
     import ctypes
     x11 = ctypes.cdll.LoadLibrary("libX11.so.6")
     x11.XOpenDisplay.restype = ctypes.c_void_p
@@ -242,6 +243,8 @@ def sample_pixel(display_name, x, y, seconds, interval=0.002):
             if image:
                 x11.XDestroyImage(image)
             samples.append((now, ((value >> 16) & 0xFF, (value >> 8) & 0xFF, value & 0xFF)))
+            if enough and len(samples) % 50 == 0 and enough(samples):
+                break
             time.sleep(interval)
     finally:
         x11.XCloseDisplay(display)

@@ -353,19 +353,6 @@ TEST_F(GifModeWin, TicksPaintFramesInOrderAndWaitForTheNextFrame) {
             << "wait after paint " << i;
 }
 
-TEST_F(GifModeWin, FrameWithoutDelayKeepsTheOthersOnTheirIndices) {
-    // Frame 1 has no delay (30 ms); frame 2 keeps its 500 ms.
-    ASSERT_TRUE(Start(L"mode-middle.gif", BuildGif(40, 30,
-                                                   {{0, 0, 40, 30, kRed, 10},
-                                                    {0, 0, 40, 30, kGreen, -1},
-                                                    {0, 0, 40, 30, kBlue, 50}})));
-    PumpFor(800);
-    ASSERT_GE(paints_.size(), 3u);
-    EXPECT_EQ(paints_[1].index, 1u);
-    EXPECT_EQ(paints_[2].index, 2u);
-    EXPECT_GE(Milliseconds(paints_[1].end, paints_[2].start), 498.0);
-}
-
 TEST_F(GifModeWin, NoFramesTickOnIndex0) {
     ASSERT_TRUE(Start(L"mode-empty.gif", BuildGif(40, 30, {})));
     PumpFor(300);

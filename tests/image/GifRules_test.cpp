@@ -97,18 +97,4 @@ TEST(GifRules, ThreeFrameSchedule) {
     EXPECT_EQ(PaintSchedule(delays, 3, 7), expected);
 }
 
-TEST(GifRules, UnreadableDelayKeepsLaterFramesOnTheirIndices) {
-    // Frame 1's delay could not be read: 30 is stored in its place, so frame 2
-    // keeps its own 500 ms instead of inheriting a neighbour's.
-    const std::vector<uint32_t> delays = {StoredGifDelay(10), kGifUnreadableDelayMs, StoredGifDelay(50)};
-    const std::vector<std::pair<uint32_t, uint32_t>> expected = {
-        {30, 0}, {60, 1}, {560, 2}, {660, 0}, {690, 1}};
-    EXPECT_EQ(PaintSchedule(delays, 3, 5), expected);
-}
-
-TEST(GifRules, NoFramesTicksEvery30MsOnIndex0) {
-    const std::vector<std::pair<uint32_t, uint32_t>> expected = {{30, 0}, {60, 0}, {90, 0}};
-    EXPECT_EQ(PaintSchedule({}, 0, 3), expected);
-}
-
 }  // namespace
