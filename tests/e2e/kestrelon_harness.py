@@ -271,3 +271,77 @@ def cursor_visible(app):
         return opaque
     finally:
         x11.XCloseDisplay(display)
+
+def make_gif(path, canvas, frames, loop=True):
+    """Writes a GIF with ImageMagick. frames: (colour, delay in hundredths, size, offset)
+    tuples; colour is an ImageMagick colour name or a whole source such as
+    "plasma:fractal"; size None covers the canvas, offset None is +0+0. Each
+    frame keeps its own rectangle on the canvas (no optimisation, no coalescing)."""
+    width, height = canvas
+    args = ["convert", "-dispose", "none"]
+    for colour, delay, size, offset in frames:
+        fw, fh = size or canvas
+        ox, oy = offset or (0, 0)
+        args += ["-delay", str(delay), "-page", f"{width}x{height}+{ox}+{oy}",
+                 "-size", f"{fw}x{fh}", colour if ":" in colour else f"xc:{colour}"]
+    if loop:
+        args += ["-loop", "0"]
+    args.append(f"gif:{path}")
+    subprocess.run(args, check=True)
+    return path
+
+
+def sample_pixel(display_name, x, y, seconds, interval=0.002, enough=None):
+    """Samples one screen pixel straight from the X server for at most `seconds`
+    (less once enough(samples) says so): a list of (seconds since the start,
+    (r, g, b)). Fast enough (well under a millisecond a sample) to time frame
+    changes that screenshots would miss."""
+    import ctypes
+    x11 = ctypes.cdll.LoadLibrary("libX11.so.6")
+    x11.XOpenDisplay.restype = ctypes.c_void_p
+    x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
+    x11.XDefaultRootWindow.restype = ctypes.c_ulong
+    x11.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+    x11.XGetImage.restype = ctypes.c_void_p
+    x11.XGetImage.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_int,
+                              ctypes.c_uint, ctypes.c_uint, ctypes.c_ulong, ctypes.c_int]
+    x11.XGetPixel.restype = ctypes.c_ulong
+    x11.XGetPixel.argtypes = [ctypes.c_void_p, ctypes.c_int, ctypes.c_int]
+    x11.XDestroyImage.argtypes = [ctypes.c_void_p]
+    x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+    all_planes, z_pixmap = 0xFFFFFFFF, 2
+    display = x11.XOpenDisplay(display_name.encode())
+    if not display:
+        raise AssertionError(f"cannot open display {display_name}")
+    samples = []
+    try:
+        root = x11.XDefaultRootWindow(display)
+        start = time.monotonic()
+        while True:
+            now = time.monotonic() - start
+            if now >= seconds:
+                break
+            image = x11.XGetImage(display, root, x, y, 1, 1, all_planes, z_pixmap)
+            value = x11.XGetPixel(image, 0, 0) if image else 0
+            if image:
+                x11.XDestroyImage(image)
+            samples.append((now, ((value >> 16) & 0xFF, (value >> 8) & 0xFF, value & 0xFF)))
+            if enough and len(samples) % 50 == 0 and enough(samples):
+                break
+            time.sleep(interval)
+    finally:
+        x11.XCloseDisplay(display)
+    return samples
+
+
+def colour_runs(samples, palette, tolerance=40):
+    """Collapses a pixel timeline into runs [(name, start, end)] of the palette
+    colour it shows (name None for anything else)."""
+    runs = []
+    for t, colour in samples:
+        name = next((n for n, c in palette.items() if near(colour, c, tolerance)), None)
+        if runs and runs[-1][0] == name:
+            runs[-1][2] = t
+        else:
+            runs.append([name, t, t])
+    return [tuple(r) for r in runs]
