@@ -22,3 +22,13 @@ bool InPrefetchWindow(int32_t index, int32_t current, int32_t count) {
     const int32_t ahead = Wrap(int64_t{index} - current, count);  // steps RIGHT from current
     return ahead <= kLookAhead || count - ahead <= kLookBehind;
 }
+
+int32_t FirstOutsideWindow(int32_t current, int32_t count) {
+    if (count <= 0) return 0;
+    return Wrap(int64_t{current} + kLookAhead + 1, count);
+}
+
+int32_t OutsideWindowCount(int32_t count) {
+    constexpr int32_t kWindowSlots = kLookAhead + 1 + kLookBehind;
+    return count > kWindowSlots ? count - kWindowSlots : 0;
+}

@@ -18,3 +18,9 @@ int32_t PrefetchVisitIndex(int32_t current, int32_t count, int32_t visit);
 // `current` around the ring: the 21-slot window a pass keeps filled (every
 // slot, when the ring has 21 or fewer).
 bool InPrefetchWindow(int32_t index, int32_t current, int32_t count);
+
+// The slots outside that window, as one run around the ring: OutsideWindowCount
+// slots starting at FirstOutsideWindow (current + 11) and counting up, wrapping
+// from count - 1 to 0. The count is 0 when the ring has 21 slots or fewer.
+int32_t FirstOutsideWindow(int32_t current, int32_t count);
+int32_t OutsideWindowCount(int32_t count);

@@ -53,6 +53,24 @@ TEST(PrefetchOrder, WindowIsTheTwentyOneSlotsAPassVisits) {
     }
 }
 
+TEST(PrefetchOrder, OutsideRunCoversExactlyTheSlotsOutsideTheWindow) {
+    for (int32_t count : {1, 21, 22, 23, 40, 100}) {
+        for (int32_t current = 0; current < count; ++current) {
+            std::set<int32_t> outside;
+            int32_t i = FirstOutsideWindow(current, count);
+            for (int32_t n = OutsideWindowCount(count); n > 0; --n) {
+                ASSERT_TRUE(i >= 0 && i < count);
+                outside.insert(i);
+                if (++i == count) i = 0;
+            }
+            ASSERT_EQ(outside.size(), static_cast<size_t>(OutsideWindowCount(count)));
+            for (int32_t index = 0; index < count; ++index)
+                ASSERT_NE(InPrefetchWindow(index, current, count), outside.count(index) == 1)
+                    << index << " around " << current << " of " << count;
+        }
+    }
+}
+
 TEST(PrefetchOrder, WindowEdges) {
     struct Case {
         int32_t index, current, count;
