@@ -6,12 +6,16 @@
 constexpr int ButtonClose = 1;
 constexpr int ButtonPlayPause = 2;
 
+// One button's record: allocated by CreateControlWindow, reached through the
+// ControlWindow and the button window's GWLP_USERDATA, never freed. UI thread only.
 struct ButtonWindow {
     HWND hwnd = nullptr;
     int width = 100, height = 100;
     int x = 0, y = 0;  // in the bar's client area
-    bool pressed = false;
-    bool toggled = false;  // play/pause: true while playing (Pause face)
+    bool pressed = false;  // the left button went down here and is not released yet
+    // Flipped by every click; play/pause: true while playing (Pause face).
+    // PlayVideo and PauseVideo also set it, so the face follows the keys.
+    bool toggled = false;
     int buttonId = 0;
     // Faces belong to the ControlWindow; not owned here.
     ID2D1Bitmap* face = nullptr;
@@ -22,5 +26,9 @@ struct ButtonWindow {
 
 bool CreateButtonWindow(ButtonWindow& button, HWND parent, int x, int y, int width, int height);
 LRESULT CALLBACK ButtonWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+// Draws the face for the button's state into (x, y, x + width, y + height) of
+// the bar's target, between the bar's BeginDraw and EndDraw.
 bool DrawButtonFace(ButtonWindow& button, ID2D1RenderTarget* renderTarget, int x, int y, int width,
                     int height);
+// The face for the button's pressed and toggled state; null when that face is missing.
+ID2D1Bitmap* ChooseButtonFace(const ButtonWindow& button);

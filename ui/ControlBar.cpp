@@ -1,14 +1,364 @@
 #include "ui/ControlBar.h"
 
-// Placeholder until the control bar is built: no window, so callers skip it.
-bool CreateControlWindow(ControlWindow& bar, HWND, int x, int y) {
+#include <cwchar>
+
+#include "app/DrawingResources.h"
+#include "ui/Buttons.h"
+#include "video/Playback.h"
+
+const wchar_t* const kButtonImageFiles[6] = {
+    L"./pict/VideoWindowButtonClose.png", L"./pict/VideoWindowButtonCloseDown.png",
+    L"./pict/VideoWindowButtonPlay.png",  L"./pict/VideoWindowButtonPlayDown.png",
+    L"./pict/VideoWindowButtonPause.png", L"./pict/VideoWindowButtonPauseDown.png",
+};
+
+namespace {
+
+constexpr wchar_t kControlWindowClass[] = L"CLASS_ControlWindow";
+constexpr wchar_t kFontFamily[] = L"メイリオ";
+constexpr wchar_t kFontLocale[] = L"ja-jp";
+constexpr wchar_t kLoadErrorTitle[] = L"Load Error";
+constexpr wchar_t kImageNotFound[] = L"画像が見つかりません。";
+constexpr wchar_t kCannotOpenFile[] = L"--- ファイルが開けません ---";
+
+// Colour deltas on the base colour.
+constexpr int kFrameDelta = 30;
+constexpr int kTrackOutlineDelta = 20;
+constexpr int kTrackFillDelta = -100;
+constexpr int kKnobOutlineDelta = 40;
+constexpr int kKnobFillDelta = -30;
+constexpr int kTextDelta = 100;
+constexpr int kBackgroundTopDelta = -30;
+constexpr int kBackgroundBottomDelta = -120;
+constexpr float kThinStroke = 3.0f;  // track and knob outlines: not scaled with the DPI
+
+D2D1_COLOR_F BaseColour(const ControlWindow& bar, int delta) {
+    return D2D1::ColorF(static_cast<float>(bar.baseRed + delta) / 255.0f,
+                        static_cast<float>(bar.baseGreen + delta) / 255.0f,
+                        static_cast<float>(bar.baseBlue + delta) / 255.0f, 1.0f);
+}
+
+D2D1_RECT_F ToD2D(const RectF& r) { return D2D1::RectF(r.left, r.top, r.right, r.bottom); }
+
+void RepaintWindow(HWND window) {
+    if (!window) return;  // InvalidateRect(NULL) would repaint every window
+    InvalidateRect(window, nullptr, FALSE);
+    UpdateWindow(window);
+}
+
+// Shows the "Load Error" box and ends the process: start-up cannot go on
+// without every face, in any mode.
+[[noreturn]] void ExitForMissingImage(const wchar_t* relativeName) {
+    const std::wstring text = MissingImageMessage(relativeName);
+    MessageBoxW(nullptr, text.c_str(), kLoadErrorTitle, MB_ICONERROR);
+    ExitProcess(1);
+}
+
+void LoadFaceOrExit(ControlWindow& bar, const wchar_t* relativeName, ID2D1Bitmap** face) {
+    wchar_t path[kPathChars] = {};
+    if (!BuildPathBesideExe(relativeName, path) ||
+        !LoadBitmapFromFile(path, ControlBarTarget(bar), face))
+        ExitForMissingImage(relativeName);
+}
+
+// The bar draws through its HWND render target; where the platform does not
+// show Direct3D output presented into this window (PresentThroughWindowDc), it
+// draws the same picture through a DC render target on its window DC.
+// (Wine 8 shows nothing of an HWND render target on this layered pop-up: not
+// even the background, while the DC target shows the whole bar.)
+void CreateBarTargets(ControlWindow& bar) {
+    CreatePresentableTargets(bar.hwnd, &bar.renderTarget, &bar.dcRenderTarget);
+}
+
+void DrawTextIn(ControlWindow& bar, ID2D1RenderTarget* rt, const wchar_t* text, size_t maxChars,
+                IDWriteTextFormat* format, const RectF& box) {
+    if (!text || !format || !bar.textBrush) return;
+    const UINT32 length = static_cast<UINT32>(wcsnlen(text, maxChars));
+    rt->DrawText(text, length, format, ToD2D(box), bar.textBrush, D2D1_DRAW_TEXT_OPTIONS_NONE,
+                 DWRITE_MEASURING_MODE_NATURAL);
+}
+
+void DrawFace(ButtonWindow* button, ID2D1RenderTarget* rt, const PixelRect& r) {
+    if (button) DrawButtonFace(*button, rt, r.x, r.y, r.width, r.height);
+}
+
+void DrawRoundedBox(ID2D1RenderTarget* rt, const RectF& box, float radius, ID2D1Brush* fill,
+                    ID2D1Brush* outline, float stroke) {
+    const D2D1_ROUNDED_RECT rounded = D2D1::RoundedRect(ToD2D(box), radius, radius);
+    if (fill) rt->FillRoundedRectangle(rounded, fill);
+    if (outline) rt->DrawRoundedRectangle(rounded, outline, stroke);
+}
+
+void PaintVideoParts(ControlWindow& bar, PlayerState& state, ID2D1RenderTarget* rt,
+                     const ControlBarPaintLayout& p) {
+    DrawFace(bar.closeButton, rt, p.closeFace);
+    DrawFace(bar.playButton, rt, p.playFace);
+    DrawRoundedBox(rt, p.track, p.trackRadius, bar.trackFillBrush, bar.trackOutlineBrush, kThinStroke);
+    DrawRoundedBox(rt, p.knob, p.knobRadius, bar.knobFillBrush, bar.knobOutlineBrush, kThinStroke);
+    DrawTextIn(bar, rt, state.startFileName, kPathChars, bar.smallTextFormat, p.videoNameBox);
+    const std::wstring time = FormatTimeText(state.position.load(), state.duration.load());
+    DrawTextIn(bar, rt, time.c_str(), time.size(), bar.smallTextFormat, p.timeBox);
+}
+
+void PaintImageFolderParts(ControlWindow& bar, PlayerState& state, ID2D1RenderTarget* rt,
+                           const ControlBarPaintLayout& p) {
+    DrawFace(bar.closeButton, rt, p.closeFace);
+    const int32_t index = state.currentIndex.load();
+    if (index >= 0 && static_cast<size_t>(index) < state.imageNames.size() && state.imageNames[index])
+        DrawTextIn(bar, rt, state.imageNames[index]->text, kPathChars, bar.largeTextFormat,
+                   p.imageNameBox);
+    const std::wstring place = FormatIndexText(index, state.imageCount);
+    DrawTextIn(bar, rt, place.c_str(), place.size(), bar.largeTextFormat, p.indexBox);
+}
+
+// Ends a press on the bar: the release, or the capture taken from the bar
+// before the release arrived (the bar would otherwise stay paused and keep
+// seeking on plain mouse moves). Does nothing when no press is held.
+void FinishPress(ControlWindow& bar) {
+    if (!bar.mouseDown) return;
+    bar.mouseDown = false;
+    PlayerState* state = CurrentState();
+    if (state && state->duration.load() > 0 && bar.resumeAfterSeek) PlayVideo(*state);
+    bar.seekDragging = false;
+    bar.resumeAfterSeek = false;
+}
+
+}  // namespace
+
+std::wstring MissingImageMessage(const wchar_t* relativeName) {
+    return std::wstring(kImageNotFound) + relativeName;
+}
+
+ID2D1RenderTarget* ControlBarTarget(const ControlWindow& bar) {
+    return DrawTargetOf(bar.renderTarget, bar.dcRenderTarget);
+}
+
+ControlBarLayout ControlBarLayoutOf(const ControlWindow& bar) {
+    ControlBarLayout layout;
+    if (bar.closeButton)
+        layout.closeButton = PixelRect{bar.closeButton->x, bar.closeButton->y, bar.closeButton->width,
+                                       bar.closeButton->height};
+    if (bar.playButton)
+        layout.playButton = PixelRect{bar.playButton->x, bar.playButton->y, bar.playButton->width,
+                                      bar.playButton->height};
+    layout.seekLeft = bar.seekLeft;
+    layout.seekTop = bar.seekTop;
+    layout.seekWidth = bar.seekWidth;
+    layout.seekHeight = bar.seekHeight;
+    return layout;
+}
+
+bool CreateControlWindow(ControlWindow& bar, HWND owner, int x, int y) {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof(wc);
+    wc.style = CS_HREDRAW | CS_VREDRAW;
+    wc.lpfnWndProc = ControlWindowProc;
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    wc.lpszClassName = kControlWindowClass;
+    RegisterClassExW(&wc);  // a second bar finds the class registered
+
     bar.x = x;
     bar.y = y;
-    return false;
+    bar.width = kControlBarWidth;
+    bar.height = kControlBarHeight;
+    bar.hwnd = CreateWindowExW(WS_EX_LAYERED, kControlWindowClass, kWindowTitle, WS_POPUP, x, y,
+                               bar.width, bar.height, owner, nullptr, nullptr, nullptr);
+    if (!bar.hwnd) return false;
+    SetWindowLongPtrW(bar.hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&bar));
+    SetLayeredWindowAttributes(bar.hwnd, 0, kControlBarAlpha, LWA_ALPHA);
+    CreateBarTargets(bar);
+    CreateControlResources(bar);
+
+    const ControlBarLayout layout = ComputeControlBarLayout(bar.width, bar.height);
+
+    LoadFaceOrExit(bar, kButtonImageFiles[0], &bar.closeFace);
+    LoadFaceOrExit(bar, kButtonImageFiles[1], &bar.closeDownFace);
+    bar.closeButton = new ButtonWindow();
+    bar.closeButton->buttonId = ButtonClose;
+    CreateButtonWindow(*bar.closeButton, bar.hwnd, layout.closeButton.x, layout.closeButton.y,
+                       layout.closeButton.width, layout.closeButton.height);
+    bar.closeButton->face = bar.closeFace;
+    bar.closeButton->pressedFace = bar.closeDownFace;
+    bar.closeButton->toggledFace = bar.closeFace;
+    bar.closeButton->toggledPressedFace = bar.closeDownFace;
+
+    LoadFaceOrExit(bar, kButtonImageFiles[2], &bar.playFace);
+    LoadFaceOrExit(bar, kButtonImageFiles[3], &bar.playDownFace);
+    LoadFaceOrExit(bar, kButtonImageFiles[4], &bar.pauseFace);
+    LoadFaceOrExit(bar, kButtonImageFiles[5], &bar.pauseDownFace);
+    bar.playButton = new ButtonWindow();
+    bar.playButton->buttonId = ButtonPlayPause;
+    CreateButtonWindow(*bar.playButton, bar.hwnd, layout.playButton.x, layout.playButton.y,
+                       layout.playButton.width, layout.playButton.height);
+    bar.playButton->face = bar.playFace;
+    bar.playButton->pressedFace = bar.playDownFace;
+    bar.playButton->toggledFace = bar.pauseFace;
+    bar.playButton->toggledPressedFace = bar.pauseDownFace;
+
+    bar.seekLeft = layout.seekLeft;
+    bar.seekTop = layout.seekTop;
+    bar.seekWidth = layout.seekWidth;
+    bar.seekHeight = layout.seekHeight;
+    return true;
 }
-bool CreateControlResources(ControlWindow&) { return true; }
-bool PaintControlWindow(ControlWindow&) { return true; }
+
+bool CreateControlResources(ControlWindow& bar) {
+    ID2D1RenderTarget* rt = ControlBarTarget(bar);
+    if (rt) {
+        rt->CreateSolidColorBrush(BaseColour(bar, kFrameDelta), &bar.frameBrush);
+        rt->CreateSolidColorBrush(BaseColour(bar, kTrackOutlineDelta), &bar.trackOutlineBrush);
+        rt->CreateSolidColorBrush(BaseColour(bar, kTrackFillDelta), &bar.trackFillBrush);
+        rt->CreateSolidColorBrush(BaseColour(bar, kKnobOutlineDelta), &bar.knobOutlineBrush);
+        rt->CreateSolidColorBrush(BaseColour(bar, kKnobFillDelta), &bar.knobFillBrush);
+        rt->CreateSolidColorBrush(BaseColour(bar, kTextDelta), &bar.textBrush);
+    }
+    const float k = ApplyWindowDpi(bar.hwnd, rt);
+
+    if (g_dwriteFactory) {
+        const float h = static_cast<float>(bar.height);
+        g_dwriteFactory->CreateTextFormat(kFontFamily, nullptr, DWRITE_FONT_WEIGHT_NORMAL,
+                                          DWRITE_FONT_STYLE_NORMAL, DWRITE_FONT_STRETCH_NORMAL,
+                                          h / 6.0f * k, kFontLocale, &bar.smallTextFormat);
+        g_dwriteFactory->CreateTextFormat(kFontFamily, nullptr, DWRITE_FONT_WEIGHT_NORMAL,
+                                          DWRITE_FONT_STYLE_NORMAL, DWRITE_FONT_STRETCH_NORMAL,
+                                          h / 3.5f * k, kFontLocale, &bar.largeTextFormat);
+        // One line each, cut at a character with an ellipsis where it does not fit.
+        IDWriteInlineObject* ellipsis = nullptr;
+        if (bar.smallTextFormat)
+            g_dwriteFactory->CreateEllipsisTrimmingSign(bar.smallTextFormat, &ellipsis);
+        const DWRITE_TRIMMING trimming{DWRITE_TRIMMING_GRANULARITY_CHARACTER, 0, 0};
+        for (IDWriteTextFormat* format : {bar.smallTextFormat, bar.largeTextFormat}) {
+            if (!format) continue;
+            format->SetWordWrapping(DWRITE_WORD_WRAPPING_NO_WRAP);
+            format->SetTrimming(&trimming, ellipsis);
+        }
+        SafeRelease(&ellipsis);
+    }
+
+    if (rt) {
+        const D2D1_GRADIENT_STOP stops[2] = {
+            {0.0f, BaseColour(bar, kBackgroundTopDelta)},
+            {1.0f, BaseColour(bar, kBackgroundBottomDelta)},
+        };
+        rt->CreateGradientStopCollection(stops, 2, D2D1_GAMMA_2_2, D2D1_EXTEND_MODE_CLAMP,
+                                         &bar.backgroundStops);
+        if (bar.backgroundStops)
+            rt->CreateLinearGradientBrush(
+                D2D1::LinearGradientBrushProperties(D2D1::Point2F(0.0f, 0.0f),
+                                                    D2D1::Point2F(0.0f, static_cast<float>(bar.height))),
+                bar.backgroundStops, &bar.backgroundBrush);
+    }
+    return true;
+}
+
+bool PaintControlWindow(ControlWindow& bar) {
+    PlayerState* state = CurrentState();
+    WindowDraw draw;
+    if (!state || !BeginWindowDraw(bar.hwnd, bar.renderTarget, bar.dcRenderTarget, draw)) return true;
+    ID2D1RenderTarget* rt = draw.target;
+    rt->Clear(D2D1::ColorF(0.0f, 0.0f, 0.0f, 0.0f));
+    const float k = ApplyWindowDpi(bar.hwnd, rt);
+    const ControlBarPaintLayout p =
+        ComputePaintLayout(ControlBarLayoutOf(bar), bar.width, bar.height, k, state->position.load(),
+                           state->duration.load());
+
+    DrawRoundedBox(rt, p.background, 0.0f, bar.backgroundBrush, bar.frameBrush, p.frameStroke);
+    switch (state->viewMode) {
+        case ViewMode::None:
+            DrawFace(bar.closeButton, rt, p.closeFace);
+            DrawTextIn(bar, rt, kCannotOpenFile, kPathChars, bar.largeTextFormat, p.errorBox);
+            break;
+        case ViewMode::Video:
+            PaintVideoParts(bar, *state, rt, p);
+            break;
+        case ViewMode::ImageFolder:
+            PaintImageFolderParts(bar, *state, rt, p);
+            break;
+        case ViewMode::AnimatedGif:
+            DrawFace(bar.closeButton, rt, p.closeFace);
+            DrawTextIn(bar, rt, state->startFileName, kPathChars, bar.largeTextFormat, p.gifNameBox);
+            break;
+    }
+    EndWindowDraw(draw);
+    return true;
+}
+
+bool SeekFromPoint(ControlWindow& bar, uint16_t x, uint16_t y) {
+    const ControlBarLayout layout = ControlBarLayoutOf(bar);
+    if (!InSeekHitZone(layout, x, y)) return false;
+    bar.seekDragging = true;
+    PlayerState* state = CurrentState();
+    if (!state) return false;
+    const int64_t target = SeekTargetFromX(layout, x, state->duration.load());
+    if (!SeekThrottleAllows(GetTickCount64(), g_lastSeekTick)) return false;
+    SeekVideo(*state, target);
+    g_lastSeekTick = GetTickCount64();
+    return true;
+}
+
 LRESULT CALLBACK ControlWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    ControlWindow* bar = reinterpret_cast<ControlWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    PlayerState* state = CurrentState();
+    if (!bar || !state) return DefWindowProcW(hwnd, message, wParam, lParam);
+
+    // Unsigned 16-bit: a captured pointer left of or above the bar gives large
+    // values, which fall outside the seek zone.
+    const uint16_t mouseX = LOWORD(lParam);
+    const uint16_t mouseY = HIWORD(lParam);
+    switch (message) {
+        case WM_NCLBUTTONDOWN:
+            return 1;  // never dragged or activated through the non-client area
+        case WM_PAINT:
+            PaintControlWindow(*bar);
+            ValidateRect(hwnd, nullptr);
+            break;
+        case WM_NCHITTEST:
+            SetFocus(hwnd);  // keys typed over the bar reach it, and it passes them on
+            break;
+        case WM_KEYDOWN:
+            SendMessageW(state->mainWindow, WM_KEYDOWN, wParam, lParam);
+            break;
+        case WM_LBUTTONDOWN:
+            SetCapture(hwnd);
+            bar->mouseDown = true;
+            if (state->duration.load() > 0) {
+                // Any press pauses running playback until the release.
+                if (state->videoPlaying.load() && !state->videoPaused.load()) {
+                    bar->resumeAfterSeek = true;
+                    PauseVideo(*state);
+                }
+                if (SeekFromPoint(*bar, mouseX, mouseY)) bar->seekDragging = true;
+            }
+            RepaintWindow(hwnd);
+            break;
+        case WM_MOUSEMOVE:
+            if (bar->mouseDown && bar->seekDragging && state->duration.load() > 0) {
+                SeekFromPoint(*bar, mouseX, mouseY);
+                RepaintWindow(hwnd);
+            }
+            break;
+        case WM_LBUTTONUP:
+            ReleaseCapture();
+            FinishPress(*bar);
+            RepaintWindow(hwnd);
+            break;
+        case WM_CAPTURECHANGED:
+            // Also sent by the ReleaseCapture above, which then finishes the press first.
+            if (reinterpret_cast<HWND>(lParam) != hwnd && bar->mouseDown) {
+                FinishPress(*bar);
+                RepaintWindow(hwnd);
+            }
+            break;
+        case WM_APP_PAUSE:
+            PauseVideo(*state);
+            RepaintWindow(hwnd);
+            break;
+        case WM_APP_PLAY:
+            PlayVideo(*state);
+            RepaintWindow(hwnd);
+            break;
+        default:
+            break;
+    }
     return DefWindowProcW(hwnd, message, wParam, lParam);
 }
-bool SeekFromPoint(ControlWindow&, uint16_t, uint16_t) { return false; }

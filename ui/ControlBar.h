@@ -1,16 +1,26 @@
 #pragma once
 // The translucent control bar: buttons, seek track, file name, time or index text.
 #include "app/PlayerState.h"
+#include "ui/ControlBarGeometry.h"
 
 struct ButtonWindow;
 
 constexpr int kControlBarWidth = 700;
 constexpr int kControlBarHeight = 80;
+constexpr BYTE kControlBarAlpha = 220;  // the whole bar is drawn at 220/255 opacity
 
+// The bar's record. One instance, allocated by CreateAppWindows and reached
+// through PlayerState::controlWindow and the bar window's GWLP_USERDATA. Every
+// field is used on the UI thread only; nothing in it is ever released.
 struct ControlWindow {
     HWND hwnd = nullptr;
-    ID2D1HwndRenderTarget* renderTarget = nullptr;  // owned; UI thread only
-    ID2D1SolidColorBrush* frameBrush = nullptr;
+    // The bar draws with exactly one of these two (see ControlBarTarget): the
+    // HWND render target, or, where PresentThroughWindowDc() holds, a DC render
+    // target bound to the bar's window DC at each paint. Brushes and faces
+    // belong to that target. Owned.
+    ID2D1HwndRenderTarget* renderTarget = nullptr;
+    ID2D1DCRenderTarget* dcRenderTarget = nullptr;
+    ID2D1SolidColorBrush* frameBrush = nullptr;         // owned, like every resource below
     ID2D1SolidColorBrush* trackOutlineBrush = nullptr;
     ID2D1SolidColorBrush* trackFillBrush = nullptr;
     ID2D1SolidColorBrush* knobOutlineBrush = nullptr;
@@ -23,12 +33,12 @@ struct ControlWindow {
     int width = kControlBarWidth;
     int height = kControlBarHeight;
     int x = 0, y = 0;  // screen position
-    bool mouseDown = false;
-    bool seekDragging = false;
-    bool resumeAfterSeek = false;
+    bool mouseDown = false;        // left button held after a press on the bar
+    bool seekDragging = false;     // the press landed in the seek zone: moves go on seeking
+    bool resumeAfterSeek = false;  // the press paused running playback: the release resumes it
     ButtonWindow* closeButton = nullptr;  // owned, never freed
     ButtonWindow* playButton = nullptr;   // owned, never freed
-    ID2D1Bitmap* closeFace = nullptr;     // faces: owned, made for renderTarget
+    ID2D1Bitmap* closeFace = nullptr;     // faces: owned, made for the bar's target
     ID2D1Bitmap* closeDownFace = nullptr;
     ID2D1Bitmap* playFace = nullptr;
     ID2D1Bitmap* playDownFace = nullptr;
@@ -38,6 +48,9 @@ struct ControlWindow {
     int baseRed = 130, baseGreen = 130, baseBlue = 150;
 };
 
+// The six button images beside the executable, in the order they are loaded.
+extern const wchar_t* const kButtonImageFiles[6];
+
 // Creates the bar window (hidden), its resources and its two buttons. A
 // missing button image shows the "Load Error" box and ends the process (1).
 bool CreateControlWindow(ControlWindow& bar, HWND owner, int x, int y);
@@ -46,3 +59,10 @@ bool PaintControlWindow(ControlWindow& bar);
 LRESULT CALLBACK ControlWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 // x, y in bar pixels, as unsigned 16-bit values. True when a seek was issued.
 bool SeekFromPoint(ControlWindow& bar, uint16_t x, uint16_t y);
+
+// The target the bar draws with and its brushes and faces belong to.
+ID2D1RenderTarget* ControlBarTarget(const ControlWindow& bar);
+// The bar's geometry in bar pixels, from its fields.
+ControlBarLayout ControlBarLayoutOf(const ControlWindow& bar);
+// The text of the "Load Error" box for a missing image (its relative name).
+std::wstring MissingImageMessage(const wchar_t* relativeName);

@@ -17,6 +17,7 @@ constexpr UINT kTopmostShow = SWP_SHOWWINDOW | SWP_NOMOVE | SWP_NOSIZE;  // 0x43
 constexpr UINT kTopmostHide = SWP_HIDEWINDOW | SWP_NOMOVE | SWP_NOSIZE;  // 0x83
 constexpr int64_t kOneSecond = 10'000'000;
 constexpr int64_t kTenSeconds = 100'000'000;
+constexpr int kRestartWaitTries = 100;  // 1 ms each
 
 void RepaintWindow(HWND window) {
     InvalidateRect(window, nullptr, FALSE);
@@ -75,6 +76,9 @@ void SeekByKey(PlayerState& state, bool forward) {
 
 void RestartVideo(PlayerState& state) {
     timeKillEvent(state.mmTimerId.load());
+    // A clock tick already under way when its timer was killed may still hold
+    // the flag; wait for it (briefly) rather than take the flag from it.
+    for (int tries = 0; tries < kRestartWaitTries && g_clockBusy.exchange(true); ++tries) Sleep(1);
     g_clockBusy.store(true);
     SeekVideo(state, 0);
     g_clockBusy.store(false);

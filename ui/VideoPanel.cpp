@@ -90,20 +90,52 @@ void PaintFolderImage(VideoPanel& panel, PlayerState& state, ID2D1RenderTarget* 
     rt->DrawBitmap(panel.shownBitmap, ToD2D(dest), 1.0f, D2D1_BITMAP_INTERPOLATION_MODE_LINEAR);
 }
 
+// The GIF picture of the panel's size in pixels, black when made; null when
+// it cannot be made (the frames are then drawn straight onto the panel).
+ID2D1BitmapRenderTarget* GifCanvas(VideoPanel& panel, ID2D1RenderTarget* rt, float k) {
+    if (panel.gifCanvas) return panel.gifCanvas;
+    const D2D1_SIZE_F size = D2D1::SizeF(static_cast<float>(panel.width) * k,
+                                         static_cast<float>(panel.height) * k);
+    const D2D1_SIZE_U pixels = D2D1::SizeU(static_cast<UINT32>(panel.width),
+                                           static_cast<UINT32>(panel.height));
+    if (FAILED(rt->CreateCompatibleRenderTarget(&size, &pixels, nullptr,
+                                                D2D1_COMPATIBLE_RENDER_TARGET_OPTIONS_NONE,
+                                                &panel.gifCanvas)) ||
+        !panel.gifCanvas)
+        return nullptr;
+    panel.gifCanvas->BeginDraw();
+    panel.gifCanvas->Clear(D2D1::ColorF(0.0f, 0.0f, 0.0f, 1.0f));
+    panel.gifCanvas->EndDraw();
+    return panel.gifCanvas;
+}
+
 void PaintGifFrame(VideoPanel& panel, PlayerState& state, ID2D1RenderTarget* rt) {
     // No Clear: a frame that covers part of the canvas builds on the picture before it.
-    const uint32_t index = state.gifFrameIndex.load();
-    if (index >= state.gifFrames.size() || index >= state.gifFrameRects.size()) return;
-    ID2D1Bitmap* frame = state.gifFrames[index];
-    if (!frame || state.gifWidth <= 0.0f || state.gifHeight <= 0.0f) return;
-    frame->AddRef();
-    ComPtr<ID2D1Bitmap> held = ComPtr<ID2D1Bitmap>::Attach(frame);
     const float k = ApplyWindowDpi(panel.hwnd, rt);
-    const D2D1_RECT_F r = state.gifFrameRects[index];
-    const RectF dest = PlaceGifFrame(RectF{r.left, r.top, r.right, r.bottom}, state.gifWidth,
-                                     state.gifHeight, static_cast<float>(panel.width),
-                                     static_cast<float>(panel.height), k);
-    rt->DrawBitmap(held.Get(), ToD2D(dest), 1.0f, D2D1_BITMAP_INTERPOLATION_MODE_LINEAR);
+    ID2D1BitmapRenderTarget* canvas = GifCanvas(panel, rt, k);
+    const uint32_t index = state.gifFrameIndex.load();
+    ID2D1Bitmap* frame = nullptr;
+    if (index < state.gifFrames.size() && index < state.gifFrameRects.size() &&
+        state.gifWidth > 0.0f && state.gifHeight > 0.0f)
+        frame = state.gifFrames[index];
+    if (frame) {
+        frame->AddRef();
+        ComPtr<ID2D1Bitmap> held = ComPtr<ID2D1Bitmap>::Attach(frame);
+        const D2D1_RECT_F r = state.gifFrameRects[index];
+        const RectF dest = PlaceGifFrame(RectF{r.left, r.top, r.right, r.bottom}, state.gifWidth,
+                                         state.gifHeight, static_cast<float>(panel.width),
+                                         static_cast<float>(panel.height), k);
+        ID2D1RenderTarget* target = canvas ? canvas : rt;
+        if (canvas) canvas->BeginDraw();
+        target->DrawBitmap(held.Get(), ToD2D(dest), 1.0f, D2D1_BITMAP_INTERPOLATION_MODE_LINEAR);
+        if (canvas) canvas->EndDraw();
+    }
+    if (!canvas) return;
+    ComPtr<ID2D1Bitmap> picture;
+    if (FAILED(canvas->GetBitmap(picture.Put())) || !picture) return;
+    const D2D1_SIZE_F size = canvas->GetSize();
+    rt->DrawBitmap(picture.Get(), D2D1::RectF(0.0f, 0.0f, size.width, size.height), 1.0f,
+                   D2D1_BITMAP_INTERPOLATION_MODE_NEAREST_NEIGHBOR);
 }
 
 }  // namespace
@@ -177,6 +209,13 @@ LRESULT CALLBACK VideoPanelProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
     if (panel && state) {
         switch (message) {
             case WM_PAINT:
+                // A GIF tick invalidates the panel from the timer thread and
+                // then sends its paint with UpdateWindow; the queued WM_PAINT
+                // often runs first, and the sent one then finds nothing left
+                // to update. Drawing the same frame again would only add a
+                // paint time to the frame's schedule.
+                if (state->viewMode == ViewMode::AnimatedGif && !GetUpdateRect(hwnd, nullptr, FALSE))
+                    break;
                 PaintVideoPanel(*panel);
                 ValidateRect(hwnd, nullptr);
                 break;

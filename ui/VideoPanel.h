@@ -23,6 +23,13 @@ struct VideoPanel {
     ID2D1Bitmap* shownBitmap = nullptr;
     IWICBitmap* shownSource = nullptr;
     int32_t shownIndex = -1;
+
+    // AnimatedGif: the picture the frames build up, each drawn over the ones
+    // before it, copied whole onto the panel at every paint. Neither target
+    // keeps its pixels from one paint to the next (a DC target starts blank, a
+    // swap chain may discard), so the picture lives here. Made on the panel's
+    // target at the first GIF paint, black; owned; UI thread only.
+    ID2D1BitmapRenderTarget* gifCanvas = nullptr;
 };
 
 struct PopupWindow {

@@ -1,0 +1,211 @@
+#pragma once
+// A media session of our own for Windows-side tests: implements IMFMediaSession,
+// does no media work, and records every Start, Pause, Stop and GetClock with
+// its arguments and thread. GetClock hands out one FakeClock whose time the
+// test sets. Self-contained (Windows and Media Foundation headers only), so
+// any test can use it; safe to call from the multimedia timer thread while
+// the test thread reads the records.
+//
+//   FakeMediaSession* session = new FakeMediaSession();  // one reference, the caller's
+//   state.mediaSession = session;
+//   session->clock->time = 5 * 10'000'000;
+//   ... PlayVideo(state) ...
+//   EXPECT_EQ(session->Count(FakeSessionCall::Start), 1);
+//   session->Release();
+#include <windows.h>
+#include <mfapi.h>
+#include <mferror.h>
+#include <mfidl.h>
+
+#include <atomic>
+#include <mutex>
+#include <vector>
+
+enum class FakeSessionCall { Start, Pause, Stop, Close, Shutdown, GetClock, SetTopology, ClearTopologies };
+
+struct FakeSessionRecord {
+    FakeSessionCall kind;
+    GUID timeFormat = GUID_NULL;  // Start only
+    bool hadTimeFormat = false;   // Start was given a time-format pointer
+    VARTYPE vt = VT_EMPTY;        // Start only: the start position's type
+    LONGLONG position = 0;        // Start only: the VT_I8 value
+    DWORD threadId = 0;
+};
+
+// The presentation clock the fake session hands out. GetCorrelatedTime reports
+// `time` and returns `correlatedResult`; `references` counts the live
+// references, so a test can see that every fetched clock was released again.
+class FakeClock : public IMFClock {
+public:
+    std::atomic<LONGLONG> time{0};
+    std::atomic<HRESULT> correlatedResult{S_OK};
+    std::atomic<long> references{1};
+    std::atomic<int> correlatedCalls{0};
+
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
+        if (!out) return E_POINTER;
+        if (iid == __uuidof(IUnknown) || iid == __uuidof(IMFClock)) {
+            *out = static_cast<IMFClock*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(++references); }
+    STDMETHODIMP_(ULONG) Release() override {
+        const long left = --references;
+        if (left == 0) delete this;
+        return static_cast<ULONG>(left);
+    }
+
+    STDMETHODIMP GetClockCharacteristics(DWORD* characteristics) override {
+        if (!characteristics) return E_POINTER;
+        *characteristics = MFCLOCK_CHARACTERISTICS_FLAG_FREQUENCY_10MHZ;
+        return S_OK;
+    }
+    STDMETHODIMP GetCorrelatedTime(DWORD, LONGLONG* clockTime, MFTIME* systemTime) override {
+        ++correlatedCalls;
+        const HRESULT hr = correlatedResult.load();
+        if (FAILED(hr)) return hr;
+        if (clockTime) *clockTime = time.load();
+        if (systemTime) *systemTime = static_cast<MFTIME>(GetTickCount64()) * 10'000;
+        return hr;
+    }
+    STDMETHODIMP GetContinuityKey(DWORD* key) override {
+        if (!key) return E_POINTER;
+        *key = 0;
+        return S_OK;
+    }
+    STDMETHODIMP GetState(DWORD, MFCLOCK_STATE* state) override {
+        if (!state) return E_POINTER;
+        *state = MFCLOCK_STATE_RUNNING;
+        return S_OK;
+    }
+    STDMETHODIMP GetProperties(MFCLOCK_PROPERTIES*) override { return E_NOTIMPL; }
+
+private:
+    virtual ~FakeClock() = default;
+};
+
+class FakeMediaSession : public IMFMediaSession {
+public:
+    // Owned: one reference held by the session until it is destroyed.
+    FakeClock* const clock = new FakeClock();
+    // What GetClock returns; on failure it hands out no clock.
+    std::atomic<HRESULT> getClockResult{S_OK};
+    std::atomic<long> references{1};
+
+    std::vector<FakeSessionRecord> Records() const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return records_;
+    }
+    int Count(FakeSessionCall kind) const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        int n = 0;
+        for (const FakeSessionRecord& r : records_) n += r.kind == kind;
+        return n;
+    }
+    // The calls of the given kinds, in order (all kinds when none is given).
+    std::vector<FakeSessionRecord> Calls(std::initializer_list<FakeSessionCall> kinds = {}) const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        std::vector<FakeSessionRecord> out;
+        for (const FakeSessionRecord& r : records_) {
+            bool wanted = kinds.size() == 0;
+            for (FakeSessionCall k : kinds) wanted = wanted || r.kind == k;
+            if (wanted) out.push_back(r);
+        }
+        return out;
+    }
+    void ClearRecords() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        records_.clear();
+    }
+
+    // IUnknown
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
+        if (!out) return E_POINTER;
+        if (iid == __uuidof(IUnknown) || iid == __uuidof(IMFMediaEventGenerator) ||
+            iid == __uuidof(IMFMediaSession)) {
+            *out = static_cast<IMFMediaSession*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(++references); }
+    STDMETHODIMP_(ULONG) Release() override {
+        const long left = --references;
+        if (left == 0) delete this;
+        return static_cast<ULONG>(left);
+    }
+
+    // IMFMediaEventGenerator: no events are ever produced.
+    STDMETHODIMP GetEvent(DWORD, IMFMediaEvent** event) override {
+        if (event) *event = nullptr;
+        return MF_E_NO_EVENTS_AVAILABLE;
+    }
+    STDMETHODIMP BeginGetEvent(IMFAsyncCallback*, IUnknown*) override { return S_OK; }
+    STDMETHODIMP EndGetEvent(IMFAsyncResult*, IMFMediaEvent** event) override {
+        if (event) *event = nullptr;
+        return MF_E_NO_EVENTS_AVAILABLE;
+    }
+    STDMETHODIMP QueueEvent(MediaEventType, REFGUID, HRESULT, const PROPVARIANT*) override { return S_OK; }
+
+    // IMFMediaSession
+    STDMETHODIMP SetTopology(DWORD, IMFTopology*) override { return Record(FakeSessionCall::SetTopology); }
+    STDMETHODIMP ClearTopologies() override { return Record(FakeSessionCall::ClearTopologies); }
+    STDMETHODIMP Start(const GUID* timeFormat, const PROPVARIANT* startPosition) override {
+        FakeSessionRecord r{FakeSessionCall::Start};
+        r.hadTimeFormat = timeFormat != nullptr;
+        if (timeFormat) r.timeFormat = *timeFormat;
+        if (startPosition) {
+            r.vt = startPosition->vt;
+            if (startPosition->vt == VT_I8) r.position = startPosition->hVal.QuadPart;
+        }
+        Add(r);
+        return S_OK;
+    }
+    STDMETHODIMP Pause() override { return Record(FakeSessionCall::Pause); }
+    STDMETHODIMP Stop() override { return Record(FakeSessionCall::Stop); }
+    STDMETHODIMP Close() override { return Record(FakeSessionCall::Close); }
+    STDMETHODIMP Shutdown() override { return Record(FakeSessionCall::Shutdown); }
+    STDMETHODIMP GetClock(IMFClock** out) override {
+        Record(FakeSessionCall::GetClock);
+        if (!out) return E_POINTER;
+        const HRESULT hr = getClockResult.load();
+        if (FAILED(hr)) {
+            *out = nullptr;
+            return hr;
+        }
+        clock->AddRef();
+        *out = clock;
+        return S_OK;
+    }
+    STDMETHODIMP GetSessionCapabilities(DWORD* capabilities) override {
+        if (!capabilities) return E_POINTER;
+        *capabilities = MFSESSIONCAP_START | MFSESSIONCAP_SEEK | MFSESSIONCAP_PAUSE;
+        return S_OK;
+    }
+    STDMETHODIMP GetFullTopology(DWORD, TOPOID, IMFTopology** topology) override {
+        if (topology) *topology = nullptr;
+        return MF_E_INVALIDREQUEST;
+    }
+
+private:
+    virtual ~FakeMediaSession() { clock->Release(); }
+
+    HRESULT Record(FakeSessionCall kind) {
+        Add(FakeSessionRecord{kind});
+        return S_OK;
+    }
+    void Add(FakeSessionRecord r) {
+        r.threadId = GetCurrentThreadId();
+        std::lock_guard<std::mutex> lock(mutex_);
+        records_.push_back(r);
+    }
+
+    mutable std::mutex mutex_;
+    std::vector<FakeSessionRecord> records_;
+};

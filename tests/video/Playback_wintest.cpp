@@ -1,0 +1,314 @@
+// Play, pause, seek and the position clock against a fake media session, and
+// the main window's commands that drive them (seek keys, P, restart).
+#include <atomic>
+#include <thread>
+
+#include "tests/ui/ControlBarTestSupport.h"
+
+namespace {
+
+using PlaybackTest = AppWindowsTest;
+
+std::vector<FakeSessionCall> Kinds(const std::vector<FakeSessionRecord>& records) {
+    std::vector<FakeSessionCall> out;
+    for (const FakeSessionRecord& r : records)
+        if (r.kind == FakeSessionCall::Start || r.kind == FakeSessionCall::Pause) out.push_back(r.kind);
+    return out;
+}
+
+void Tick() { VideoClockCallback(0, 0, 0, 0, 0); }
+
+TEST_F(PlaybackTest, NothingActsBeforeTheSessionIsReady) {
+    g_sessionReady = false;
+    state->position = 7 * kTestSecond;
+    EXPECT_FALSE(PlayVideo(*state));
+    EXPECT_FALSE(PauseVideo(*state));
+    EXPECT_FALSE(SeekVideo(*state, 3 * kTestSecond));
+    EXPECT_TRUE(session->Records().empty());
+    EXPECT_FALSE(state->videoPlaying);
+    EXPECT_FALSE(state->videoPaused);
+    EXPECT_EQ(state->position.load(), 7 * kTestSecond);
+    EXPECT_FALSE(bar->playButton->toggled);
+}
+
+TEST_F(PlaybackTest, TwoPlaysIssueOneStart) {
+    EXPECT_TRUE(PlayVideo(*state));
+    EXPECT_TRUE(PlayVideo(*state));
+    const auto starts = session->Calls({FakeSessionCall::Start});
+    ASSERT_EQ(starts.size(), 1u);
+    EXPECT_TRUE(starts[0].hadTimeFormat);
+    EXPECT_EQ(starts[0].timeFormat, GUID_NULL);
+    EXPECT_EQ(starts[0].vt, VT_EMPTY);
+    EXPECT_TRUE(state->videoPlaying);
+    EXPECT_FALSE(state->videoPaused);
+    EXPECT_TRUE(bar->playButton->toggled);
+    EXPECT_FALSE(bar->playButton->pressed);
+}
+
+TEST_F(PlaybackTest, SecondPauseIsRefused) {
+    ASSERT_TRUE(PlayVideo(*state));
+    EXPECT_TRUE(PauseVideo(*state));
+    EXPECT_FALSE(PauseVideo(*state));
+    EXPECT_EQ(session->Count(FakeSessionCall::Pause), 1);
+    EXPECT_FALSE(state->videoPlaying);
+    EXPECT_TRUE(state->videoPaused);
+    EXPECT_FALSE(bar->playButton->toggled);
+}
+
+TEST_F(PlaybackTest, SeekClampsToTheClip) {
+    const struct {
+        int64_t duration, target, expected;
+    } cases[] = {
+        {100 * kTestSecond, -5, 0},
+        {100 * kTestSecond, 150 * kTestSecond, 100 * kTestSecond},
+        {100 * kTestSecond, 42 * kTestSecond, 42 * kTestSecond},
+        {100 * kTestSecond, 100 * kTestSecond, 100 * kTestSecond},
+        {0, 5 * kTestSecond, 0},
+        {0, -5 * kTestSecond, 0},
+        {100 * kTestSecond, INT64_MIN, 0},
+        {100 * kTestSecond, INT64_MAX, 100 * kTestSecond},
+    };
+    ASSERT_TRUE(PlayVideo(*state));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.duration << " " << c.target);
+        session->ClearRecords();
+        state->duration = c.duration;
+        EXPECT_TRUE(SeekVideo(*state, c.target));
+        EXPECT_EQ(state->position.load(), c.expected);
+        const auto calls = session->Records();
+        ASSERT_EQ(calls.size(), 1u) << "playing: a start and no pause";
+        EXPECT_EQ(calls[0].kind, FakeSessionCall::Start);
+        EXPECT_EQ(calls[0].timeFormat, GUID_NULL);
+        EXPECT_EQ(calls[0].vt, VT_I8);
+        EXPECT_EQ(calls[0].position, c.expected);
+    }
+    EXPECT_TRUE(state->videoPlaying);
+}
+
+TEST_F(PlaybackTest, SeekWhilePausedStartsAndPausesAgain) {
+    ASSERT_TRUE(PlayVideo(*state));
+    ASSERT_TRUE(PauseVideo(*state));
+    session->ClearRecords();
+    EXPECT_TRUE(SeekVideo(*state, 30 * kTestSecond));
+    EXPECT_EQ(Kinds(session->Records()),
+              (std::vector<FakeSessionCall>{FakeSessionCall::Start, FakeSessionCall::Pause}));
+    EXPECT_TRUE(state->videoPaused);
+    EXPECT_FALSE(state->videoPlaying);
+    EXPECT_FALSE(bar->playButton->toggled);
+    EXPECT_EQ(state->position.load(), 30 * kTestSecond);
+}
+
+TEST_F(PlaybackTest, ClockTick) {
+    const struct {
+        const char* what;
+        bool paused, busy;
+        int64_t duration, clockTime;
+        HRESULT getClock, correlated;
+        bool asksClock;
+        int64_t position;  // position after the tick, starting from 5 s
+    } cases[] = {
+        {"running", false, false, 100 * kTestSecond, 12 * kTestSecond, S_OK, S_OK, true, 12 * kTestSecond},
+        {"paused", true, false, 100 * kTestSecond, 12 * kTestSecond, S_OK, S_OK, false, 5 * kTestSecond},
+        {"busy", false, true, 100 * kTestSecond, 12 * kTestSecond, S_OK, S_OK, false, 5 * kTestSecond},
+        {"clock at 0", false, false, 100 * kTestSecond, 0, S_OK, S_OK, true, 5 * kTestSecond},
+        {"under a second", false, false, 0, 12 * kTestSecond, S_OK, S_OK, true, 5 * kTestSecond},
+        {"no clock", false, false, 100 * kTestSecond, 12 * kTestSecond, E_FAIL, S_OK, true, 5 * kTestSecond},
+        {"clock fails", false, false, 100 * kTestSecond, 12 * kTestSecond, S_OK, E_FAIL, true,
+         5 * kTestSecond},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        session->ClearRecords();
+        state->videoPaused = c.paused;
+        state->videoPlaying = !c.paused;
+        g_clockBusy = c.busy;
+        state->duration = c.duration;
+        state->position = 5 * kTestSecond;
+        session->clock->time = c.clockTime;
+        session->getClockResult = c.getClock;
+        session->clock->correlatedResult = c.correlated;
+        IMFClock* before = state->presentationClock;
+
+        Tick();
+
+        EXPECT_EQ(session->Count(FakeSessionCall::GetClock), c.asksClock ? 1 : 0);
+        EXPECT_EQ(state->position.load(), c.position);
+        EXPECT_EQ(g_clockBusy.load(), c.busy) << "a skipped tick leaves the holder's flag alone";
+        IMFClock* const expected =
+            !c.asksClock ? before : (FAILED(c.getClock) ? nullptr : static_cast<IMFClock*>(session->clock));
+        EXPECT_EQ(state->presentationClock, expected) << "untouched while skipped, else fetched anew";
+        g_clockBusy = false;
+    }
+}
+
+TEST_F(PlaybackTest, ClockTickReleasesTheClockItReplaces) {
+    state->videoPlaying = true;
+    for (int i = 0; i < 5; ++i) Tick();
+    // The session's own reference and the one in presentationClock.
+    EXPECT_EQ(session->clock->references.load(), 2);
+    SafeRelease(&state->presentationClock);
+    EXPECT_EQ(session->clock->references.load(), 1);
+}
+
+TEST_F(PlaybackTest, ShortClipKeepsPositionAtZero) {
+    state->duration = 0;
+    ASSERT_TRUE(PlayVideo(*state));
+    for (int64_t t : {int64_t{1}, 3 * kTestSecond / 10, 9 * kTestSecond / 10}) {
+        session->clock->time = t;
+        Tick();
+        EXPECT_EQ(state->position.load(), 0);
+    }
+}
+
+TEST_F(PlaybackTest, SeekKeys) {
+    const int64_t d = 100 * kTestSecond;
+    const struct {
+        const char* what;
+        UINT key;
+        int64_t duration, position, clockTime;
+        bool busy;
+        HRESULT getClock;
+        bool seeks;
+        int64_t target;
+    } cases[] = {
+        {"left at 0.5 s", VK_LEFT, d, kTestSecond / 2, 5 * kTestSecond, false, S_OK, false, 0},
+        {"left at exactly 1 s", VK_LEFT, d, kTestSecond, 5 * kTestSecond, false, S_OK, false, 0},
+        {"left at 5 s", VK_LEFT, d, 5 * kTestSecond, 5 * kTestSecond, false, S_OK, true, 0},
+        {"left at 50 s", VK_LEFT, d, 50 * kTestSecond, 50 * kTestSecond, false, S_OK, true, 40 * kTestSecond},
+        {"right with 4 s left", VK_RIGHT, d, 96 * kTestSecond, 96 * kTestSecond, false, S_OK, true, d},
+        {"right with 0.5 s left", VK_RIGHT, d, d - kTestSecond / 2, 1, false, S_OK, false, 0},
+        {"right with exactly 1 s left", VK_RIGHT, d, d - kTestSecond, 1, false, S_OK, false, 0},
+        {"right at 50 s", VK_RIGHT, d, 50 * kTestSecond, 50 * kTestSecond, false, S_OK, true, 60 * kTestSecond},
+        {"from the stored position, not the clock", VK_RIGHT, d, 50 * kTestSecond, 70 * kTestSecond, false,
+         S_OK, true, 60 * kTestSecond},
+        {"no duration", VK_RIGHT, 0, 0, 5 * kTestSecond, false, S_OK, false, 0},
+        {"clock busy", VK_LEFT, d, 50 * kTestSecond, 50 * kTestSecond, true, S_OK, false, 0},
+        {"clock at 0", VK_LEFT, d, 50 * kTestSecond, 0, false, S_OK, false, 0},
+        {"no clock", VK_RIGHT, d, 50 * kTestSecond, 50 * kTestSecond, false, E_FAIL, false, 0},
+    };
+    ASSERT_TRUE(PlayVideo(*state));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        session->ClearRecords();
+        state->duration = c.duration;
+        state->position = c.position;
+        session->clock->time = c.clockTime;
+        session->getClockResult = c.getClock;
+        g_clockBusy = c.busy;
+
+        HandleKeyCommand(*state, c.key);
+
+        const auto starts = session->Calls({FakeSessionCall::Start});
+        ASSERT_EQ(starts.size(), c.seeks ? 1u : 0u);
+        if (c.seeks) {
+            EXPECT_EQ(starts[0].vt, VT_I8);
+            EXPECT_EQ(starts[0].position, c.target);
+            EXPECT_EQ(state->position.load(), c.target);
+        }
+        EXPECT_EQ(g_clockBusy.load(), c.busy) << "released after the key, untouched when dropped";
+        g_clockBusy = false;
+    }
+}
+
+TEST_F(PlaybackTest, SeekKeysRepeatOnAutoRepeat) {
+    ASSERT_TRUE(PlayVideo(*state));
+    state->position = 20 * kTestSecond;
+    session->clock->time = 20 * kTestSecond;
+    for (int i = 0; i < 3; ++i) SendMessageW(state->mainWindow, WM_KEYDOWN, VK_RIGHT, 0x40000000);
+    EXPECT_EQ(state->position.load(), 50 * kTestSecond);
+    EXPECT_EQ(session->Count(FakeSessionCall::Start), 4);  // the play and three seeks
+}
+
+TEST_F(PlaybackTest, PKeyPausesAndResumes) {
+    HandleKeyCommand(*state, 'P');  // opened, not started: nothing
+    EXPECT_TRUE(session->Records().empty());
+
+    ASSERT_TRUE(PlayVideo(*state));
+    session->ClearRecords();
+    HandleKeyCommand(*state, 'P');
+    EXPECT_TRUE(state->videoPaused);
+    EXPECT_EQ(Kinds(session->Records()), std::vector<FakeSessionCall>{FakeSessionCall::Pause});
+
+    session->ClearRecords();
+    g_sessionReady = false;
+    HandleKeyCommand(*state, 'P');  // not ready: stays paused
+    EXPECT_TRUE(state->videoPaused);
+    EXPECT_TRUE(session->Records().empty());
+
+    g_sessionReady = true;
+    HandleKeyCommand(*state, 'P');
+    EXPECT_FALSE(state->videoPaused);
+    EXPECT_TRUE(state->videoPlaying);
+    const auto starts = session->Calls({FakeSessionCall::Start});
+    ASSERT_EQ(starts.size(), 1u);
+    EXPECT_EQ(starts[0].vt, VT_EMPTY) << "resumes from where it paused";
+    EXPECT_TRUE(bar->playButton->toggled);
+}
+
+TEST_F(PlaybackTest, PKeyAndArrowsDoNothingOutsideVideo) {
+    for (ViewMode mode : {ViewMode::None, ViewMode::AnimatedGif}) {
+        state->viewMode = mode;
+        state->videoPlaying = true;
+        state->position = 50 * kTestSecond;
+        session->clock->time = 50 * kTestSecond;
+        for (UINT key : {UINT{'P'}, UINT{VK_LEFT}, UINT{VK_RIGHT}}) HandleKeyCommand(*state, key);
+        EXPECT_TRUE(session->Records().empty());
+        EXPECT_FALSE(state->videoPaused);
+    }
+}
+
+std::atomic<int> g_oldTimerTicks{0};
+void CALLBACK CountTicks(UINT, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR) { ++g_oldTimerTicks; }
+
+TEST_F(PlaybackTest, RestartSeeksToZeroAndReplacesTheClockTimer) {
+    ASSERT_TRUE(PlayVideo(*state));
+    state->position = 99 * kTestSecond;
+    const UINT oldTimer = timeSetEvent(10, 1, CountTicks, 0, TIME_PERIODIC);
+    ASSERT_NE(oldTimer, 0u);
+    state->mmTimerId = oldTimer;
+    session->ClearRecords();
+    session->clock->time = 0;  // the session has ended: the clock says 0 until it runs again
+
+    SendMessageW(state->mainWindow, WM_APP_RESTART_VIDEO, 0, 0);
+
+    const auto starts = session->Calls({FakeSessionCall::Start});
+    ASSERT_EQ(starts.size(), 1u);
+    EXPECT_EQ(starts[0].vt, VT_I8);
+    EXPECT_EQ(starts[0].position, 0);
+    EXPECT_EQ(state->position.load(), 0);
+    EXPECT_FALSE(g_clockBusy.load());
+    EXPECT_TRUE(state->videoPlaying);
+    const uint32_t newTimer = state->mmTimerId.load();
+    EXPECT_NE(newTimer, 0u);
+
+    Sleep(30);
+    const int ticksAfterKill = g_oldTimerTicks.load();
+    session->clock->time = 3 * kTestSecond;
+    Sleep(200);
+    EXPECT_EQ(g_oldTimerTicks.load(), ticksAfterKill) << "the old timer was killed";
+    // The new timer runs the clock on its own thread.
+    const auto clocks = session->Calls({FakeSessionCall::GetClock});
+    ASSERT_GE(clocks.size(), 2u);
+    EXPECT_NE(clocks.back().threadId, GetCurrentThreadId());
+    EXPECT_EQ(state->position.load(), 3 * kTestSecond);
+}
+
+TEST_F(PlaybackTest, RestartWaitsForAClockTickThatStillHoldsTheClock) {
+    ASSERT_TRUE(PlayVideo(*state));
+    session->ClearRecords();
+    // A tick on another thread holds the flag when the restart arrives.
+    g_clockBusy = true;
+    int startsWhileHeld = -1;
+    std::thread tick([&] {
+        Sleep(60);
+        startsWhileHeld = session->Count(FakeSessionCall::Start);
+        g_clockBusy = false;
+    });
+    SendMessageW(state->mainWindow, WM_APP_RESTART_VIDEO, 0, 0);
+    tick.join();
+    EXPECT_EQ(startsWhileHeld, 0) << "the restart seeks only once the tick is done";
+    EXPECT_EQ(session->Count(FakeSessionCall::Start), 1);
+    EXPECT_FALSE(g_clockBusy.load());
+}
+
+}  // namespace
