@@ -86,8 +86,10 @@ def test_folder_steps_in_natural_order_and_wraps(run_app, tmp_path):
     def expect(step, index):
         name, colour = LISTED[index]
         if colour is None:
-            time.sleep(0.4)  # several ticks: a picture would have appeared
-            samples = screen_colour(app, f"mixed-{step:02d}", points)
+            # Black once the step has happened, and still black a few ticks later.
+            samples = wait_colour(app, f"mixed-{step:02d}", BLACK, points, tolerance=0)
+            time.sleep(0.3)
+            samples += screen_colour(app, f"mixed-{step:02d}", points)
             assert all(c == BLACK for c in samples), (step, name, samples)
         else:
             samples = wait_colour(app, f"mixed-{step:02d}", colour, points)
@@ -148,15 +150,27 @@ def assert_fitted(image, size, bw, bh, colour, label):
 
 TALL = (300, 900, (250, 120, 40))
 WIDE = (1600, 200, (40, 120, 250))
+SEPARATOR = (200, 0, 200)
 
 
 def make_photo_folder(folder):
+    # A solid picture after each photograph ("orient1-mm.jpg", "orient1-sep.png",
+    # ...) makes every step visible although upright photographs look alike.
     for n in range(1, 9):
         shutil.copy(DATA / f"orient{n}-mm.jpg", folder / f"orient{n}-mm.jpg")
+        solid(folder / f"orient{n}-sep.png", SEPARATOR)
     shutil.copy(DATA / "quad.png", folder / "quad.png")
     shutil.copy(DATA / "quad-exif6.png", folder / "quad-exif6.png")
     solid(folder / "tall.png", TALL[2], TALL[:2])
     solid(folder / "wide.png", WIDE[2], WIDE[:2])
+
+
+def wait_fitted(app, size, picture, label):
+    bw, bh, colour = picture
+    left, top, right, bottom = fit(bw, bh, *size)
+    centre = [(int((left + right) / 2), int((top + bottom) / 2)), (int(left) + 2, int(top) + 2)]
+    wait_colour(app, label, colour, centre)
+    assert_fitted(app.screenshot(label), size, bw, bh, colour, label)
 
 
 def test_photographs_upright_and_pictures_fitted(run_app, tmp_path):
@@ -164,22 +178,24 @@ def test_photographs_upright_and_pictures_fitted(run_app, tmp_path):
     size = (1280, 720)
     app = run_app([kh.to_windows_path(tmp_path / "orient1-mm.jpg")], size=size)
     app.wait_window()
-    wait_colour(app, "photo-first", QUADRANTS["tl"], [(400, 180)], 8.0, 40)
-    time.sleep(1.0)  # the whole folder is decoded by the first pass
-    # orient1..8, then quad-exif6.png and quad.png as stored: all upright. They
-    # look alike, so each step waits for its paint; tall and wide landing on
-    # the steps after them shows that no step was lost.
-    for step, label in enumerate([f"orient{n}" for n in range(1, 9)] + ["png-exif6", "png"]):
+    left, top, right, bottom = fit(64, 48, *size)
+    top_left = [(int(left + (right - left) / 4), int(top + (bottom - top) / 4))]
+    time.sleep(1.0)
+    # Each photograph upright, each followed by its separator; then the PNGs as stored.
+    labels = [f"orient{n}" for n in range(1, 9)] + ["png-exif6", "png"]
+    for step, label in enumerate(labels):
         if step:
             app.key("Right")
-            time.sleep(0.3)
+        wait_colour(app, f"photo-{label}", QUADRANTS["tl"], top_left, 8.0, 40)
         assert_quadrants(app.screenshot(f"photo-{label}"), size, label)
+        if label.startswith("orient"):
+            app.key("Right")
+            samples = wait_colour(app, f"sep-{label}", SEPARATOR, [(640, 360)])
+            assert kh.near(samples[0], SEPARATOR), (label, samples)
     app.key("Right")
-    time.sleep(0.3)
-    assert_fitted(app.screenshot("tall-1280"), size, *TALL, "tall")
+    wait_fitted(app, size, TALL, "tall-1280")
     app.key("Right")
-    time.sleep(0.3)
-    assert_fitted(app.screenshot("wide-1280"), size, *WIDE, "wide")
+    wait_fitted(app, size, WIDE, "wide-1280")
 
 
 def test_fitted_pictures_at_1920x1080(run_app, tmp_path):
@@ -188,13 +204,10 @@ def test_fitted_pictures_at_1920x1080(run_app, tmp_path):
     size = (1920, 1080)
     app = run_app([kh.to_windows_path(tmp_path / "tall.png")], size=size)
     app.wait_window()
-    left, top, right, bottom = fit(*TALL[:2], *size)
-    wait_colour(app, "tall-1920-wait", TALL[2], [(int((left + right) / 2), 540)], 8.0)
+    wait_fitted(app, size, TALL, "tall-1920")
     time.sleep(1.0)
-    assert_fitted(app.screenshot("tall-1920"), size, *TALL, "tall")
     app.key("Right")
-    time.sleep(0.3)
-    assert_fitted(app.screenshot("wide-1920"), size, *WIDE, "wide")
+    wait_fitted(app, size, WIDE, "wide-1920")
 
 
 # ---- where the folder part names no folder of its own, or a drive root ----
