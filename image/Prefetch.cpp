@@ -1,9 +1,63 @@
 #include "image/Prefetch.h"
 
-// Placeholder until the prefetch thread is built.
+#include <objbase.h>
+
+#include "image/PrefetchOrder.h"
+#include "image/StillImage.h"
+
+namespace {
+
+constexpr DWORD kPassPauseMs = 300;
+
+}  // namespace
+
+void FillImageSlot(PlayerState& state, int32_t index) {
+    ImageSlot& slot = state.imageBitmaps[index];
+    if (slot.load(std::memory_order_acquire)) return;
+    IWICBitmap* bitmap = nullptr;
+    if (!DecodeStillImage(state.imagePaths[index]->text, &bitmap)) return;
+    // This thread is the only one that fills slots, so the slot is still
+    // empty; the exchange only guards that no bitmap is ever overwritten.
+    IWICBitmap* expected = nullptr;
+    if (!slot.compare_exchange_strong(expected, bitmap, std::memory_order_release,
+                                      std::memory_order_relaxed))
+        bitmap->Release();
+}
+
 unsigned __stdcall PrefetchThreadProc(void* argument) {
     PlayerState* state = static_cast<PlayerState*>(argument);
-    HANDLE self = state->prefetchThread.exchange(nullptr);
+    // The WIC factory is free-threaded; this thread joins the multithreaded
+    // apartment to use it and the objects it makes.
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    const int32_t count = state->imageCount;
+    if (count > 0 && state->imageBitmaps && !state->quitRequested.load()) {
+        for (;;) {
+            // One pass around the index as it was when the pass began.
+            const int32_t current = state->currentIndex.load();
+            for (int32_t visit = 0; visit < kVisitsPerPass; ++visit)
+                FillImageSlot(*state, PrefetchVisitIndex(current, count, visit));
+            Sleep(kPassPauseMs);
+            if (state->quitRequested.load()) break;
+        }
+    }
+    if (SUCCEEDED(com)) CoUninitialize();
+    const HANDLE self = state->prefetchThread.exchange(nullptr);
     if (self) CloseHandle(self);
     return 1;
+}
+
+void ReleaseImagesOutsideWindow(PlayerState& state) {
+    if (!state.imageBitmaps) return;
+    const int32_t count = state.imageCount;
+    int32_t i = FirstOutsideWindow(state.currentIndex.load(), count);
+    for (int32_t n = OutsideWindowCount(count); n > 0; --n) {
+        ImageSlot& slot = state.imageBitmaps[i];
+        // Only this thread empties slots, and the prefetch thread fills only
+        // empty ones: a slot seen filled here is still filled with the same bitmap.
+        if (slot.load(std::memory_order_relaxed)) {
+            if (IWICBitmap* bitmap = slot.exchange(nullptr, std::memory_order_acquire))
+                bitmap->Release();
+        }
+        if (++i == count) i = 0;
+    }
 }

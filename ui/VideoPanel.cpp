@@ -2,6 +2,7 @@
 
 #include "app/ComPtr.h"
 #include "app/DrawingResources.h"
+#include "image/Prefetch.h"
 #include "ui/FitGeometry.h"
 
 const wchar_t kIdleCaption[] = L"Kestrelon [version 1.0.3]";
@@ -54,21 +55,39 @@ void PaintIdleScreen(VideoPanel& panel, PlayerState& state, ID2D1RenderTarget* r
     }
 }
 
+// Drops the panel's Direct2D copy of the picture and its reference on the
+// source bitmap (both are the panel's own, not the slot's).
+void ForgetShownImage(VideoPanel& panel) {
+    SafeRelease(&panel.shownBitmap);
+    SafeRelease(&panel.shownSource);
+    panel.shownIndex = -1;
+}
+
 void PaintFolderImage(VideoPanel& panel, PlayerState& state, ID2D1RenderTarget* rt) {
     rt->Clear(D2D1::ColorF(0.0f, 0.0f, 0.0f, 1.0f));
     const int32_t index = state.currentIndex.load();
-    if (!state.imageBitmaps || index < 0 || index >= state.imageCount) return;
-    IWICBitmap* slot = state.imageBitmaps[index].load(std::memory_order_acquire);
-    if (!slot) return;  // not decoded yet: black until a later tick
-    slot->AddRef();
-    ComPtr<IWICBitmap> source = ComPtr<IWICBitmap>::Attach(slot);
-    ComPtr<ID2D1Bitmap> bitmap;
-    if (FAILED(rt->CreateBitmapFromWicBitmap(source.Get(), nullptr, bitmap.Put())) || !bitmap) return;
-    const D2D1_SIZE_F size = bitmap->GetSize();
+    IWICBitmap* slot = nullptr;
+    if (state.imageBitmaps && index >= 0 && index < state.imageCount)
+        slot = state.imageBitmaps[index].load(std::memory_order_acquire);
+    // The picture is uploaded once, when the slot or the index changes; every
+    // other paint draws the kept copy. The reference taken on the source keeps
+    // it alive even after its slot is emptied (the window moved on).
+    if (slot != panel.shownSource || index != panel.shownIndex) {
+        ForgetShownImage(panel);
+        if (!slot) return;  // not decoded yet: black until a later tick
+        slot->AddRef();
+        panel.shownSource = slot;
+        panel.shownIndex = index;
+        // A failed conversion leaves no bitmap and is not retried for this source.
+        ID2D1RenderTarget* target = PanelRenderTarget(panel);
+        if (target) target->CreateBitmapFromWicBitmap(slot, nullptr, &panel.shownBitmap);
+    }
+    if (!panel.shownBitmap) return;
+    const D2D1_SIZE_F size = panel.shownBitmap->GetSize();
     const float k = ApplyWindowDpi(panel.hwnd, rt);
     const RectF dest = FitIntoWindow(size.width, size.height, static_cast<float>(panel.width),
                                      static_cast<float>(panel.height), k);
-    rt->DrawBitmap(bitmap.Get(), ToD2D(dest), 1.0f, D2D1_BITMAP_INTERPOLATION_MODE_LINEAR);
+    rt->DrawBitmap(panel.shownBitmap, ToD2D(dest), 1.0f, D2D1_BITMAP_INTERPOLATION_MODE_LINEAR);
 }
 
 // The GIF picture of the panel's size in pixels, black when made; null when
@@ -211,6 +230,7 @@ LRESULT CALLBACK VideoPanelProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
                 SendMessageW(state->mainWindow, message, wParam, lParam);
                 break;
             case WM_TIMER:
+                if (state->viewMode == ViewMode::ImageFolder) ReleaseImagesOutsideWindow(*state);
                 InvalidateRect(hwnd, nullptr, FALSE);
                 UpdateWindow(hwnd);
                 break;

@@ -199,6 +199,31 @@ def set_prefix_dpi(display, dpi):
     stop_wineserver()
 
 
+def wait_until(probe, timeout=10.0, interval=0.15):
+    """Calls probe() until it returns a true value or the timeout passes; returns the last value."""
+    deadline = time.monotonic() + timeout
+    while True:
+        value = probe()
+        if value or time.monotonic() >= deadline:
+            return value
+        time.sleep(interval)
+
+
+def map_drive(letter, folder):
+    """Makes drive `letter` of the test prefix show `folder` (a symlink in dosdevices)."""
+    link = BUILD / "wineprefix" / "dosdevices" / f"{letter.lower()}:"
+    if link.is_symlink() or link.exists():
+        link.unlink()
+    link.symlink_to(Path(folder).resolve())
+    return link
+
+
+def unmap_drive(letter):
+    link = BUILD / "wineprefix" / "dosdevices" / f"{letter.lower()}:"
+    if link.is_symlink():
+        link.unlink()
+
+
 def find_windows(app, name, visible_only=True):
     """X windows whose name matches the regular expression: a list of
     (id, x, y, width, height) from xdotool."""

@@ -1,0 +1,63 @@
+// The viewer's private bytes after stepping through 300 images against after
+// 30, in a folder of large pictures: with the images outside the prefetch
+// window released, memory must not grow with the number of images seen (goal:
+// at most 1.1).   image_memory_bench.exe <first image> [first count] [second count]
+#include <windows.h>
+#include <psapi.h>
+
+#include <cstdio>
+
+#include "bench/images/BenchViewer.h"
+
+namespace {
+
+double PrivateMegabytes() {
+    PROCESS_MEMORY_COUNTERS_EX counters{};
+    counters.cb = sizeof(counters);
+    GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
+                         sizeof(counters));
+    return static_cast<double>(counters.PrivateUsage) / (1024.0 * 1024.0);
+}
+
+int FilledSlots(const PlayerState& state) {
+    int n = 0;
+    for (int i = 0; i < state.imageCount; ++i) n += state.imageBitmaps[i].load() ? 1 : 0;
+    return n;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: image_memory_bench <first image> [30] [300]\n");
+        return 2;
+    }
+    const int first = argc > 2 ? _wtoi(argv[2]) : 30;
+    const int second = argc > 3 ? _wtoi(argv[3]) : 300;
+    PlayerState* state = StartViewer(argv[1]);
+    if (state->viewMode != ViewMode::ImageFolder) {
+        std::fprintf(stderr, "the viewer did not start on a folder\n");
+        return 1;
+    }
+    std::printf("folder of %d images\n", state->imageCount);
+    const double start = PrivateMegabytes();
+    if (!WaitShown(*state, 30000)) std::printf("first image not shown\n");
+    double atFirst = 0, atSecond = 0;
+    const ULONGLONG began = GetTickCount64();
+    for (int step = 1; step <= second; ++step) {
+        SendMessageW(state->mainWindow, WM_KEYDOWN, VK_RIGHT, 0);
+        if (!WaitShown(*state, 30000)) std::printf("step %d: image not shown in 30 s\n", step);
+        if (step == first || step == second) {
+            PumpFor(1000);  // a pass and some ticks: the window has moved with the index
+            const double mb = PrivateMegabytes();
+            std::printf("after %3d steps: private %.0f MB, %d decoded slots, %.2f s per step\n", step,
+                        mb, FilledSlots(*state), (GetTickCount64() - began) / 1000.0 / step);
+            (step == first ? atFirst : atSecond) = mb;
+        }
+    }
+    std::printf("private at start %.0f MB\n", start);
+    std::printf("ratio private bytes %d / %d steps: %.3f (goal <= 1.10)\n", second, first,
+                atSecond / atFirst);
+    CloseViewer(*state);
+    return 0;
+}

@@ -1,0 +1,90 @@
+#include "image/PrefetchOrder.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <set>
+#include <vector>
+
+namespace {
+
+std::vector<int32_t> Pass(int32_t current, int32_t count) {
+    std::vector<int32_t> order;
+    for (int32_t visit = 0; visit < kVisitsPerPass; ++visit)
+        order.push_back(PrefetchVisitIndex(current, count, visit));
+    return order;
+}
+
+TEST(PrefetchOrder, OnePassVisitsAheadThenBehind) {
+    struct Case {
+        int32_t current, count;
+        std::vector<int32_t> order;
+    };
+    const std::vector<Case> cases = {
+        {0, 100, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 0, 99, 98, 97, 96, 95, 94, 93, 92, 91, 90}},
+        {50, 100, {50, 51, 52, 53, 54, 55, 56, 57, 58, 59, 60,
+                   50, 49, 48, 47, 46, 45, 44, 43, 42, 41, 40}},
+        {95, 100, {95, 96, 97, 98, 99, 0, 1, 2, 3, 4, 5, 95, 94, 93, 92, 91, 90, 89, 88, 87, 86, 85}},
+        // Five images opened at the third: 2, 3, 4, 0, 1 first, then around again.
+        {2, 5, {2, 3, 4, 0, 1, 2, 3, 4, 0, 1, 2, 2, 1, 0, 4, 3, 2, 1, 0, 4, 3, 2}},
+        // One image: slot 0 twenty-two times.
+        {0, 1, std::vector<int32_t>(22, 0)},
+        // Near the top of the index range nothing overflows.
+        {INT_MAX - 1, INT_MAX, {INT_MAX - 1, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9,
+                                INT_MAX - 1, INT_MAX - 2, INT_MAX - 3, INT_MAX - 4, INT_MAX - 5,
+                                INT_MAX - 6, INT_MAX - 7, INT_MAX - 8, INT_MAX - 9, INT_MAX - 10,
+                                INT_MAX - 11}},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(Pass(c.current, c.count), c.order) << c.current << " of " << c.count;
+    }
+}
+
+TEST(PrefetchOrder, WindowIsTheTwentyOneSlotsAPassVisits) {
+    for (int32_t count : {1, 2, 5, 20, 21, 22, 23, 100}) {
+        for (int32_t current = 0; current < count; ++current) {
+            const std::vector<int32_t> order = Pass(current, count);
+            const std::set<int32_t> visited(order.begin(), order.end());
+            EXPECT_EQ(visited.size(), static_cast<size_t>(count < 21 ? count : 21));
+            for (int32_t index = 0; index < count; ++index)
+                ASSERT_EQ(InPrefetchWindow(index, current, count), visited.count(index) == 1)
+                    << index << " around " << current << " of " << count;
+        }
+    }
+}
+
+TEST(PrefetchOrder, OutsideRunCoversExactlyTheSlotsOutsideTheWindow) {
+    for (int32_t count : {1, 21, 22, 23, 40, 100}) {
+        for (int32_t current = 0; current < count; ++current) {
+            std::set<int32_t> outside;
+            int32_t i = FirstOutsideWindow(current, count);
+            for (int32_t n = OutsideWindowCount(count); n > 0; --n) {
+                ASSERT_TRUE(i >= 0 && i < count);
+                outside.insert(i);
+                if (++i == count) i = 0;
+            }
+            ASSERT_EQ(outside.size(), static_cast<size_t>(OutsideWindowCount(count)));
+            for (int32_t index = 0; index < count; ++index)
+                ASSERT_NE(InPrefetchWindow(index, current, count), outside.count(index) == 1)
+                    << index << " around " << current << " of " << count;
+        }
+    }
+}
+
+TEST(PrefetchOrder, WindowEdges) {
+    struct Case {
+        int32_t index, current, count;
+        bool inside;
+    };
+    const Case cases[] = {
+        {60, 50, 100, true},  {61, 50, 100, false}, {40, 50, 100, true}, {39, 50, 100, false},
+        {90, 0, 100, true},   {89, 0, 100, false},  {10, 0, 100, true},  {11, 0, 100, false},
+        {9, 99, 100, true},   {10, 99, 100, false}, {0, INT_MAX - 1, INT_MAX, true},
+        {INT_MAX / 2, INT_MAX - 1, INT_MAX, false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(InPrefetchWindow(c.index, c.current, c.count), c.inside)
+            << c.index << " around " << c.current << " of " << c.count;
+}
+
+}  // namespace

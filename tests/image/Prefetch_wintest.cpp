@@ -1,0 +1,223 @@
+// The prefetch thread on real files, the release of images that left the
+// window, and the panel's copy of the picture on screen.
+#include <windows.h>
+#include <process.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/ComPtr.h"
+#include "app/Startup.h"
+#include "image/FolderListing.h"
+#include "image/Prefetch.h"
+#include "image/PrefetchOrder.h"
+#include "tests/image/ImageTestFiles.h"
+#include "ui/MainWindow.h"
+#include "ui/VideoPanel.h"
+
+namespace {
+
+// Polls `done` for up to `ms` milliseconds.
+template <typename Done>
+bool WaitFor(Done done, DWORD ms) {
+    const ULONGLONG end = GetTickCount64() + ms;
+    while (!done()) {
+        if (GetTickCount64() > end) return false;
+        Sleep(20);
+    }
+    return true;
+}
+
+int Filled(const PlayerState& state, std::vector<int>* which = nullptr) {
+    int n = 0;
+    for (int i = 0; i < state.imageCount; ++i) {
+        if (state.imageBitmaps[i].load(std::memory_order_acquire)) {
+            ++n;
+            if (which) which->push_back(i);
+        }
+    }
+    return n;
+}
+
+// A folder of 40 small pictures, p00.png to p39.png, one of them damaged.
+class PrefetchFolder : public ::testing::Test {
+protected:
+    static constexpr int kCount = 40;
+    static constexpr int kDamaged = 8;
+    void SetUp() override {
+        for (int i = 0; i < kCount; ++i) {
+            wchar_t name[16];
+            swprintf_s(name, L"p%02d.png", i);
+            if (i == kDamaged) folder.File(name, "damaged");
+            else folder.Copy(SampleImage(L"quad.png"), name);
+        }
+        state = CreatePlayerState();
+        wcscpy_s(state->filePath, folder.Path().c_str());
+        wcscpy_s(state->startFileName, L"p05.png");
+        ASSERT_TRUE(ListFolderImages(*state));
+        ASSERT_EQ(state->currentIndex.load(), 5);
+    }
+    void TearDown() override {
+        if (state) {
+            state->quitRequested.store(true);
+            WaitFor([&] { return state->prefetchThread.load() == nullptr; }, 3000);
+        }
+    }
+    bool WindowFilled(int current) {
+        for (int i = 0; i < kCount; ++i) {
+            if (i == kDamaged || !InPrefetchWindow(i, current, kCount)) continue;
+            if (!state->imageBitmaps[i].load(std::memory_order_acquire)) return false;
+        }
+        return true;
+    }
+    void Start() {
+        const uintptr_t thread = _beginthreadex(nullptr, 0, PrefetchThreadProc, state, 0, nullptr);
+        ASSERT_NE(thread, 0u);
+        state->prefetchThread.store(reinterpret_cast<HANDLE>(thread));
+    }
+    TempFolder folder;
+    PlayerState* state = nullptr;
+};
+
+TEST_F(PrefetchFolder, KeepsTheWindowDecodedAndFollowsTheIndex) {
+    Start();
+    ASSERT_TRUE(WaitFor([&] { return WindowFilled(5); }, 10000));
+    // Five ahead of 10 .. behind: 35..39, 0..15; the damaged one stays empty.
+    std::vector<int> which;
+    EXPECT_EQ(Filled(*state, &which), 20);
+    for (int i : which) EXPECT_TRUE(InPrefetchWindow(i, 5, kCount)) << i;
+    EXPECT_EQ(state->imageBitmaps[kDamaged].load(), nullptr);
+
+    // Stepping on: the next pass works around the new index.
+    state->currentIndex.store(20);
+    ASSERT_TRUE(WaitFor([&] { return WindowFilled(20); }, 10000));
+    EXPECT_EQ(state->imageBitmaps[kDamaged].load(), nullptr);
+
+    // The UI thread empties what is outside the window around 20 ...
+    ReleaseImagesOutsideWindow(*state);
+    which.clear();
+    Filled(*state, &which);
+    EXPECT_EQ(which.size(), 21u);
+    for (int i : which) EXPECT_TRUE(InPrefetchWindow(i, 20, kCount)) << i;
+
+    // ... and the thread ends after its pause once asked to, clearing its handle.
+    state->quitRequested.store(true);
+    EXPECT_TRUE(WaitFor([&] { return state->prefetchThread.load() == nullptr; }, 2000));
+}
+
+TEST_F(PrefetchFolder, EndsAtOnceWhenAskedBeforeTheFirstPass) {
+    state->quitRequested.store(true);
+    Start();
+    EXPECT_TRUE(WaitFor([&] { return state->prefetchThread.load() == nullptr; }, 2000));
+    EXPECT_EQ(Filled(*state), 0);
+}
+
+// ---- the panel: the picture on screen is uploaded once, kept safely ----
+
+class PanelCache : public ::testing::Test {
+protected:
+    static constexpr int kCount = 30;
+    void SetUp() override {
+        state = CreatePlayerState();
+        CreateAppWindows(*state);
+        state->viewMode = ViewMode::ImageFolder;
+        state->imageCount = kCount;
+        state->imageBitmaps.reset(new ImageSlot[kCount]);
+        for (int i = 0; i < kCount; ++i) state->imageBitmaps[i].store(nullptr);
+        panel = state->videoPanel;
+    }
+    void TearDown() override {
+        for (int i = 0; i < kCount; ++i)
+            if (IWICBitmap* b = state->imageBitmaps[i].exchange(nullptr)) b->Release();
+        if (IsWindow(state->mainWindow)) DestroyWindow(state->mainWindow);
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        }
+    }
+    // A small solid picture; the slot takes one reference, the caller keeps one.
+    IWICBitmap* Put(int index) {
+        std::vector<uint32_t> pixels(16 * 9, 0xFF2080C0u);
+        IWICBitmap* bitmap = nullptr;
+        g_wicFactory->CreateBitmapFromMemory(16, 9, GUID_WICPixelFormat32bppPBGRA, 64, 64 * 9,
+                                             reinterpret_cast<BYTE*>(pixels.data()), &bitmap);
+        bitmap->AddRef();
+        if (IWICBitmap* old = state->imageBitmaps[index].exchange(bitmap)) old->Release();
+        return bitmap;
+    }
+    static ULONG Refs(IUnknown* object) {
+        object->AddRef();
+        return object->Release();
+    }
+    void Paint() { SendMessageW(panel->hwnd, WM_PAINT, 0, 0); }
+    PlayerState* state = nullptr;
+    VideoPanel* panel = nullptr;
+};
+
+TEST_F(PanelCache, UploadsOncePerPictureAndIndex) {
+    IWICBitmap* first = Put(3);
+    state->currentIndex.store(3);
+    Paint();
+    ASSERT_NE(panel->shownBitmap, nullptr);
+    EXPECT_EQ(panel->shownSource, first);
+    EXPECT_EQ(panel->shownIndex, 3);
+    ID2D1Bitmap* uploaded = panel->shownBitmap;
+    uploaded->AddRef();
+    const ULONG uploadedRefs = uploaded->Release();
+
+    // Later paints of an unchanged picture draw the kept copy.
+    for (int tick = 0; tick < 5; ++tick) Paint();
+    EXPECT_EQ(panel->shownBitmap, uploaded);
+    EXPECT_EQ(Refs(uploaded), uploadedRefs);
+
+    // The slot filled with another bitmap: made again from that one.
+    IWICBitmap* second = Put(3);
+    Paint();
+    EXPECT_EQ(panel->shownSource, second);
+    EXPECT_NE(panel->shownBitmap, nullptr);
+    EXPECT_EQ(Refs(first), 1u);  // only ours: the panel let go of it
+
+    // Stepping onto an empty slot shows black and keeps nothing.
+    state->currentIndex.store(4);
+    Paint();
+    EXPECT_EQ(panel->shownBitmap, nullptr);
+    EXPECT_EQ(panel->shownSource, nullptr);
+    EXPECT_EQ(Refs(second), 2u);  // ours and the slot's
+    first->Release();
+    second->Release();
+}
+
+TEST_F(PanelCache, ReleasingASlotNeverTakesThePanelsPicture) {
+    IWICBitmap* shown = Put(3);
+    state->currentIndex.store(3);
+    Paint();
+    ASSERT_EQ(panel->shownSource, shown);
+    EXPECT_EQ(Refs(shown), 3u);  // ours, the slot's, the panel's
+
+    // The index moves far away; the next tick empties slot 3 before painting.
+    state->currentIndex.store(20);
+    EXPECT_EQ(Refs(shown), 3u);
+    ReleaseImagesOutsideWindow(*state);
+    EXPECT_EQ(state->imageBitmaps[3].load(), nullptr);
+    EXPECT_EQ(Refs(shown), 2u);  // the panel still holds what it drew
+    Paint();
+    EXPECT_EQ(Refs(shown), 1u);  // and lets go when it paints another index
+    shown->Release();
+}
+
+TEST_F(PanelCache, TimerTickReleasesOnlyOutsideTheWindow) {
+    std::vector<IWICBitmap*> ours;
+    for (int i = 0; i < kCount; ++i) ours.push_back(Put(i));
+    state->currentIndex.store(0);
+    SendMessageW(panel->hwnd, WM_TIMER, kRepaintTimerId, 0);
+    std::vector<int> which;
+    EXPECT_EQ(Filled(*state, &which), 21);
+    for (int i : which) EXPECT_TRUE(InPrefetchWindow(i, 0, kCount)) << i;
+    for (int i = 0; i < kCount; ++i) {
+        EXPECT_EQ(Refs(ours[i]), InPrefetchWindow(i, 0, kCount) ? 2u : 1u) << i;
+        ours[i]->Release();
+    }
+}
+
+}  // namespace
