@@ -1,0 +1,68 @@
+"""The control bar's texts in each mode, end to end: the image name and its
+"[003 / 012]" index follow the arrow keys, and a GIF shows its file name.
+The exact strings are checked by the Windows-side tests of the bar; here the
+rendered text must be there, in its box, and change when the image changes."""
+import time
+
+from PIL import Image
+
+import kestrelon_harness as kh
+
+SIZE = (1280, 720)
+BAR_X, BAR_Y = (SIZE[0] - 700) // 2, SIZE[1] - 180
+TEXT = (230, 230, 250)
+NAME_BOX = (BAR_X + 50, BAR_Y + 20, BAR_X + 466, BAR_Y + 60)
+INDEX_BOX = (BAR_X + 467, BAR_Y + 20, BAR_X + 630, BAR_Y + 60)
+
+
+def text_pixels(image, box):
+    left, top, right, bottom = box
+    return frozenset((x, y) for x in range(left, right) for y in range(top, bottom)
+                     if kh.near(image.getpixel((x, y)), TEXT, 40))
+
+
+def show_bar(app):
+    app.click(640, 300)
+    assert kh.wait_for_windows(app, f"^{kh.TITLE}$", timeout=5, size=(700, 80)), "no bar"
+    time.sleep(0.5)
+
+
+def test_image_name_and_index_follow_the_keys(run_app, tmp_path):
+    names = [f"img{i}.png" for i in range(1, 13)]
+    for i, name in enumerate(names):
+        Image.new("RGB", (64, 36), (20 * i, 100, 200 - 10 * i)).save(tmp_path / name)
+    app = run_app([kh.to_windows_path(tmp_path / "img3.png")], size=SIZE)
+    app.wait_window()
+    time.sleep(1.0)
+    show_bar(app)
+    first = app.screenshot("bar-text-img3")
+    name3, index3 = text_pixels(first, NAME_BOX), text_pixels(first, INDEX_BOX)
+    assert len(name3) > 40 and len(index3) > 40, "name or index text missing"
+    # "[003 / 012]" and "[004 / 012]" differ only in one digit; so do the names.
+    app.key("Right")
+    time.sleep(0.6)
+    second = app.screenshot("bar-text-img4")
+    name4, index4 = text_pixels(second, NAME_BOX), text_pixels(second, INDEX_BOX)
+    assert name4 != name3 and index4 != index3
+    assert len(index4 ^ index3) < len(index3), "more than one character changed"
+    # Back again: the very same pixels as before.
+    app.key("Left")
+    time.sleep(0.6)
+    back = app.screenshot("bar-text-img3-again")
+    assert text_pixels(back, NAME_BOX) == name3 and text_pixels(back, INDEX_BOX) == index3
+    app.key("F11")
+    assert app.wait_exit(5) == 1
+
+
+def test_gif_bar_shows_the_file_name(run_app, tmp_path):
+    gif = kh.make_gif(tmp_path / "dancing.gif", (64, 48),
+                      [("red", 10, None, None), ("blue", 10, None, None)])
+    app = run_app([kh.to_windows_path(gif)], size=SIZE)
+    app.wait_window()
+    time.sleep(1.0)
+    show_bar(app)
+    image = app.screenshot("bar-text-gif")
+    gif_box = (BAR_X + 50, BAR_Y + 20, BAR_X + 583, BAR_Y + 60)
+    assert len(text_pixels(image, gif_box)) > 40, "GIF name missing"
+    app.key("F11")
+    assert app.wait_exit(5) == 1
