@@ -24,13 +24,14 @@ inline PlayerState* StartViewer(const wchar_t* path) {
     return state;
 }
 
-// Runs the message loop for `ms` milliseconds; `beforeDispatch` sees each message first.
+// Runs the message loop for `ms` milliseconds; `beforeDispatch` sees (and may
+// change) each message first.
 template <typename Hook>
 void PumpFor(DWORD ms, Hook beforeDispatch) {
     const ULONGLONG end = GetTickCount64() + ms;
     for (;;) {
         MSG message;
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        while (GetTickCount64() < end && PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
             beforeDispatch(message);
             TranslateMessage(&message);
             DispatchMessageW(&message);
@@ -41,7 +42,7 @@ void PumpFor(DWORD ms, Hook beforeDispatch) {
     }
 }
 inline void PumpFor(DWORD ms) {
-    PumpFor(ms, [](const MSG&) {});
+    PumpFor(ms, [](MSG&) {});
 }
 
 // Pumps until the picture at currentIndex is on screen; false after `ms`.

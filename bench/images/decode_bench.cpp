@@ -62,6 +62,7 @@ double Seconds(LARGE_INTEGER a, LARGE_INTEGER b, LARGE_INTEGER f) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+    setvbuf(stdout, nullptr, _IONBF, 0);  // figures appear as they are measured
     if (argc < 2) {
         std::fprintf(stderr, "usage: image_decode_bench <folder of JPEGs> [rounds]\n");
         return 2;

@@ -185,15 +185,6 @@ TEST(DecodeStillImage, FailuresLeaveTheOutputNull) {
     }
 }
 
-TEST(ReadFileExifOrientation, ReadsTheFilesOwnBlock) {
-    uint16_t value = 0;
-    EXPECT_TRUE(ReadFileExifOrientation(SampleImage(L"orient7-ii.jpg").c_str(), &value));
-    EXPECT_EQ(value, 7);
-    EXPECT_FALSE(ReadFileExifOrientation(SampleImage(L"quad.png").c_str(), &value));
-    EXPECT_FALSE(ReadFileExifOrientation(SampleImage(L"orient6-long.jpg").c_str(), &value));
-    EXPECT_FALSE(ReadFileExifOrientation(L"Z:\\no\\such\\file.jpg", &value));
-}
-
 // ---- stand-ins for the platform's objects ----
 
 template <typename... Interfaces>
