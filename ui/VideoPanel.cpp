@@ -63,12 +63,24 @@ void ForgetShownImage(VideoPanel& panel) {
     panel.shownIndex = -1;
 }
 
+IWICBitmap* CurrentImageSlot(const PlayerState& state, int32_t index) {
+    if (!state.imageBitmaps || index < 0 || index >= state.imageCount) return nullptr;
+    return state.imageBitmaps[index].load(std::memory_order_acquire);
+}
+
+// Whether the folder picture on screen is out of date: another index, or its
+// slot was filled (or emptied) since the last paint.
+bool FolderPictureChanged(const VideoPanel& panel, const PlayerState& state) {
+    const int32_t index = state.currentIndex.load();
+    return index != panel.paintedIndex || CurrentImageSlot(state, index) != panel.paintedSlot;
+}
+
 void PaintFolderImage(VideoPanel& panel, PlayerState& state, ID2D1RenderTarget* rt) {
     rt->Clear(D2D1::ColorF(0.0f, 0.0f, 0.0f, 1.0f));
     const int32_t index = state.currentIndex.load();
-    IWICBitmap* slot = nullptr;
-    if (state.imageBitmaps && index >= 0 && index < state.imageCount)
-        slot = state.imageBitmaps[index].load(std::memory_order_acquire);
+    IWICBitmap* slot = CurrentImageSlot(state, index);
+    panel.paintedIndex = index;
+    panel.paintedSlot = slot;
     // The picture is uploaded once, when the slot or the index changes; every
     // other paint draws the kept copy. The reference taken on the source keeps
     // it alive even after its slot is emptied (the window moved on).
@@ -230,7 +242,12 @@ LRESULT CALLBACK VideoPanelProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
                 SendMessageW(state->mainWindow, message, wParam, lParam);
                 break;
             case WM_TIMER:
-                if (state->viewMode == ViewMode::ImageFolder) ReleaseImagesOutsideWindow(*state);
+                if (state->viewMode == ViewMode::ImageFolder) {
+                    ReleaseImagesOutsideWindow(*state);
+                    // A newly decoded picture reaches the screen at this tick;
+                    // an unchanged one is not drawn again.
+                    if (!FolderPictureChanged(*panel, *state)) break;
+                }
                 InvalidateRect(hwnd, nullptr, FALSE);
                 UpdateWindow(hwnd);
                 break;

@@ -23,6 +23,11 @@ struct VideoPanel {
     ID2D1Bitmap* shownBitmap = nullptr;
     IWICBitmap* shownSource = nullptr;
     int32_t shownIndex = -1;
+    // What the last folder paint found at currentIndex (compared only, never
+    // dereferenced): the 100 ms tick repaints only when either has changed,
+    // since an unchanged picture needs no new frame. UI thread only.
+    int32_t paintedIndex = -1;
+    const IWICBitmap* paintedSlot = nullptr;
 
     // AnimatedGif: the picture the frames build up, each drawn over the ones
     // before it, copied whole onto the panel at every paint. Neither target

@@ -138,3 +138,34 @@ TEST(ControlBarPlacement, CentredNearTheBottom) {
 }
 
 }  // namespace
+
+namespace {
+
+// The panel's 100 ms tick in ImageFolder mode: a newly decoded picture is
+// painted at the next tick, an unchanged one is not drawn again.
+TEST_F(MainWindowTest, FolderTickRepaintsOnlyWhenThePictureChanged) {
+    MakeFolder(2, 0);
+    VideoPanel& panel = *state->videoPanel;
+    ShowWindow(state->mainWindow, SW_SHOW);  // hidden windows are not painted
+    SendMessageW(panel.hwnd, WM_TIMER, kRepaintTimerId, 0);
+    EXPECT_EQ(panel.paintedIndex, 0);  // first tick: painted (black, nothing decoded yet)
+    EXPECT_EQ(panel.shownSource, nullptr);
+
+    IWICBitmap* bitmap = nullptr;
+    ASSERT_TRUE(SUCCEEDED(g_wicFactory->CreateBitmap(4, 4, GUID_WICPixelFormat32bppPBGRA,
+                                                     WICBitmapCacheOnLoad, &bitmap)));
+    state->imageBitmaps[0].store(bitmap, std::memory_order_release);  // the slot owns it now
+    SendMessageW(panel.hwnd, WM_TIMER, kRepaintTimerId, 0);
+    EXPECT_EQ(panel.shownSource, bitmap) << "the decoded picture reaches the screen at the tick";
+
+    // Unchanged: the tick draws nothing (a paint would put shownIndex back to 0).
+    panel.shownIndex = -5;
+    SendMessageW(panel.hwnd, WM_TIMER, kRepaintTimerId, 0);
+    EXPECT_EQ(panel.shownIndex, -5);
+
+    // Stepping paints at once, without waiting for a tick.
+    SendMessageW(state->mainWindow, WM_KEYDOWN, VK_RIGHT, 0);
+    EXPECT_EQ(panel.paintedIndex, 1);
+}
+
+}  // namespace
