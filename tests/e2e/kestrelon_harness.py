@@ -6,6 +6,7 @@ Every process started here is killed by pid; wineserver -k acts on our own
 prefix only.
 """
 import os
+import shutil
 import subprocess
 import time
 from pathlib import Path
@@ -23,22 +24,51 @@ TITLE = "Kestrelon1.0.3"
 ARTIFACTS = BUILD / "e2e-artifacts"
 
 
+# Under pytest-xdist each worker runs its own Wine prefix (a clone of the
+# build's prefix) and its own Xvfb, so workers never share a wineserver.
+WORKER = os.environ.get("PYTEST_XDIST_WORKER", "")
+
+
+def prefix_dir():
+    return BUILD / (f"wineprefix-{WORKER}" if WORKER else "wineprefix")
+
+
+def home_dir():
+    return BUILD / (f"winehome-{WORKER}" if WORKER else "winehome")
+
+
 def wine_environment():
     env = dict(os.environ)
     env.update({
-        "WINEPREFIX": str(BUILD / "wineprefix"),
+        "WINEPREFIX": str(prefix_dir()),
         "WINEDEBUG": "-all",
         "WINEARCH": "win64",
         "WINEDLLOVERRIDES": "mscoree,mshtml=",
-        "HOME": str(BUILD / "winehome"),
+        "HOME": str(home_dir()),
         "KESTRELON_BUILD": str(BUILD),
     })
     return env
 
 
 def ensure_prefix():
+    """The build's prefix, made once (tests/harness/wine-env); a worker's clone
+    of it: hard links for the prefix's files, real copies of the registry
+    files, which Wine rewrites."""
     subprocess.run(["bash", "-c", f'. "{HARNESS}/wine-env" && kestrelon_prefix_ready'],
-                   env=wine_environment(), check=True)
+                   env=dict(os.environ, KESTRELON_BUILD=str(BUILD)), check=True)
+    if not WORKER or (prefix_dir() / ".kestrelon-ready").exists():
+        return
+    master, clone = BUILD / "wineprefix", prefix_dir()
+    partial = clone.with_name(clone.name + ".partial")
+    for path in (clone, partial, home_dir()):
+        if path.exists():
+            shutil.rmtree(path)
+    subprocess.run(["cp", "-al", str(master), str(partial)], check=True)
+    for reg in master.glob("*.reg"):
+        (partial / reg.name).unlink()
+        shutil.copy2(reg, partial / reg.name)
+    shutil.copytree(BUILD / "winehome", home_dir(), symlinks=True)
+    partial.rename(clone)
 
 
 def to_windows_path(path):
@@ -211,7 +241,7 @@ def wait_until(probe, timeout=10.0, interval=0.15):
 
 def map_drive(letter, folder):
     """Makes drive `letter` of the test prefix show `folder` (a symlink in dosdevices)."""
-    link = BUILD / "wineprefix" / "dosdevices" / f"{letter.lower()}:"
+    link = prefix_dir() / "dosdevices" / f"{letter.lower()}:"
     if link.is_symlink() or link.exists():
         link.unlink()
     link.symlink_to(Path(folder).resolve())
@@ -219,7 +249,7 @@ def map_drive(letter, folder):
 
 
 def unmap_drive(letter):
-    link = BUILD / "wineprefix" / "dosdevices" / f"{letter.lower()}:"
+    link = prefix_dir() / "dosdevices" / f"{letter.lower()}:"
     if link.is_symlink():
         link.unlink()
 
