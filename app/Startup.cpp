@@ -132,6 +132,7 @@ int RunKestrelon() {
         DispatchMessageW(&message);
     }
 
+    ShutdownVideo(*state);
     CoUninitialize();
     MFShutdown();
     return 1;

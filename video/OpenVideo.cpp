@@ -1,4 +1,239 @@
 #include "video/OpenVideo.h"
 
-// Placeholder until video opening is built.
-bool OpenVideo(PlayerState&) { return false; }
+#include <shlwapi.h>
+
+#include "app/ComPtr.h"
+#include "ui/VideoPanel.h"
+#include "video/ContainerSniff.h"
+#include "video/PosterFrame.h"
+#include "video/SessionCallback.h"
+
+#if defined(__MINGW32__)
+// In mfplat (Windows 7 on) and the Windows SDK's mfidl.h; MinGW's headers lack it.
+STDAPI MFCreateMFByteStreamOnStream(IStream* stream, IMFByteStream** byteStream);
+#endif
+
+namespace {
+
+// Waiting for the topology: up to 200 passes over the message queue with 5 ms
+// between them, about one second in all.
+constexpr int kReadyPasses = 200;
+constexpr DWORD kReadyPauseMs = 5;
+constexpr int64_t kShortestSeekableClip = 10'000'000;  // 1 s in 100-ns units
+
+HWND PanelWindow(const PlayerState& state) { return state.videoPanel ? state.videoPanel->hwnd : nullptr; }
+
+// Wine's sources offer decoded types, the I420 they list first among them, and
+// its video renderer takes NV12 but cannot have a converter put in front of it;
+// a Windows source offers its compressed type only, so nothing changes there.
+void SelectNv12WhereOffered(IMFMediaTypeHandler* handler) {
+    DWORD count = 0;
+    if (!handler || FAILED(handler->GetMediaTypeCount(&count))) return;
+    for (DWORD i = 0; i < count; ++i) {
+        ComPtr<IMFMediaType> type;
+        GUID subtype = GUID_NULL;
+        if (SUCCEEDED(handler->GetMediaTypeByIndex(i, type.Put())) && type &&
+            SUCCEEDED(type->GetGUID(MF_MT_SUBTYPE, &subtype)) && subtype == MFVideoFormat_NV12) {
+            handler->SetCurrentMediaType(type.Get());
+            return;
+        }
+    }
+}
+
+// Removes and dispatches every message waiting for this thread.
+void PumpMessages() {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+}
+
+// True once the panel has handled WM_APP_SESSION_READY (posted by the event sink).
+bool WaitForSessionReady() {
+    int budget = kReadyPasses;
+    while (!g_sessionReady.load()) {
+        PumpMessages();
+        if (--budget == 0) return g_sessionReady.load();
+        Sleep(kReadyPauseMs);
+    }
+    return true;
+}
+
+void ReadDuration(PlayerState& state) {
+    ComPtr<IMFPresentationDescriptor> descriptor;
+    if (state.mediaSource && SUCCEEDED(state.mediaSource->CreatePresentationDescriptor(descriptor.Put())) &&
+        descriptor) {
+        UINT64 duration = 0;
+        if (SUCCEEDED(descriptor->GetUINT64(MF_PD_DURATION, &duration)))
+            state.duration.store(static_cast<int64_t>(duration));
+    }
+    // Clips under a second are neither seekable nor timed.
+    if (state.duration.load() < kShortestSeekableClip) state.duration.store(0);
+}
+
+// The file as a read-only byte stream that leaves other programs free to read
+// and write it. Wine's MFCreateFile does not share writing even when asked, so
+// a file another program is writing gives a sharing violation there; the same
+// stream is then made over a shell file stream opened with full sharing.
+HRESULT OpenReadOnlyByteStream(const wchar_t* path, IMFByteStream** stream) {
+    HRESULT hr = MFCreateFile(MF_ACCESSMODE_READ, MF_OPENMODE_FAIL_IF_NOT_EXIST, MF_FILEFLAGS_ALLOW_WRITE_SHARING,
+                              path, stream);
+    if (hr != HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION)) return hr;
+    ComPtr<IStream> file;
+    hr = SHCreateStreamOnFileEx(path, STGM_READ | STGM_SHARE_DENY_NONE, FILE_ATTRIBUTE_NORMAL, FALSE, nullptr,
+                                file.Put());
+    if (FAILED(hr)) return hr;
+    return MFCreateMFByteStreamOnStream(file.Get(), stream);
+}
+
+}  // namespace
+
+HRESULT CreateReadOnlyMediaSource(const wchar_t* diskPath, const wchar_t* urlHint, IMFMediaSource** source) {
+    if (!source) return E_POINTER;
+    *source = nullptr;
+    if (!diskPath || !diskPath[0] || !urlHint || !urlHint[0]) return E_INVALIDARG;
+    ComPtr<IMFByteStream> stream;
+    HRESULT hr = OpenReadOnlyByteStream(diskPath, stream.Put());
+    if (FAILED(hr)) return hr;
+    ComPtr<IMFSourceResolver> resolver;
+    hr = MFCreateSourceResolver(resolver.Put());
+    if (FAILED(hr)) return hr;
+    MF_OBJECT_TYPE objectType = MF_OBJECT_INVALID;
+    ComPtr<IUnknown> object;
+    hr = resolver->CreateObjectFromByteStream(stream.Get(), urlHint, MF_RESOLUTION_MEDIASOURCE, nullptr,
+                                              &objectType, object.Put());
+    if (FAILED(hr)) return hr;
+    if (!object) return E_FAIL;
+    return object->QueryInterface(IID_IMFMediaSource, reinterpret_cast<void**>(source));
+}
+
+bool CorrectVideoExtension(PlayerState& state, const wchar_t* path) {
+    if (!path || !path[0]) return false;
+    const HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    uint8_t header[kSniffBytes] = {};  // zero past the end of a short file
+    DWORD total = 0;
+    while (total < kSniffBytes) {
+        DWORD got = 0;
+        if (!ReadFile(file, header + total, static_cast<DWORD>(kSniffBytes) - total, &got, nullptr) || got == 0)
+            break;
+        total += got;
+    }
+    CloseHandle(file);
+    CorrectExtensionForContainer(state.filePath, state.videoExtension, header);
+    return true;
+}
+
+HRESULT BuildPlaybackTopology(PlayerState& state, IMFMediaSource* source, IMFTopology** topologyOut,
+                              TOPOID* videoNodeId, TOPOID* audioNodeId) {
+    if (!source || !topologyOut || !videoNodeId || !audioNodeId) return E_POINTER;
+    ComPtr<IMFTopology> topology;
+    ComPtr<IMFPresentationDescriptor> descriptor;
+    DWORD streamCount = 0;
+    if (FAILED(MFCreateTopology(topology.Put())) ||
+        FAILED(source->CreatePresentationDescriptor(descriptor.Put())) ||
+        FAILED(descriptor->GetStreamDescriptorCount(&streamCount)))
+        return E_FAIL;
+
+    const HWND panel = PanelWindow(state);
+    HRESULT hr = S_OK;
+    for (DWORD i = 0; i < streamCount; ++i) {
+        BOOL selected = FALSE;
+        ComPtr<IMFStreamDescriptor> stream;
+        hr = descriptor->GetStreamDescriptorByIndex(i, &selected, stream.Put());
+        if (FAILED(hr)) break;
+        if (!selected) continue;
+
+        GUID majorType = GUID_NULL;
+        ComPtr<IMFMediaTypeHandler> handler;
+        if (SUCCEEDED(stream->GetMediaTypeHandler(handler.Put())) && handler) handler->GetMajorType(&majorType);
+        const bool video = majorType == MFMediaType_Video;
+        const bool audio = majorType == MFMediaType_Audio;
+        if (!video && !audio) {
+            // Nothing could render it: leave it out of the presentation.
+            descriptor->DeselectStream(i);
+            continue;
+        }
+
+        ComPtr<IMFTopologyNode> sourceNode;
+        hr = MFCreateTopologyNode(MF_TOPOLOGY_SOURCESTREAM_NODE, sourceNode.Put());
+        if (SUCCEEDED(hr)) hr = sourceNode->SetUnknown(MF_TOPONODE_SOURCE, source);
+        if (SUCCEEDED(hr)) hr = sourceNode->SetUnknown(MF_TOPONODE_PRESENTATION_DESCRIPTOR, descriptor.Get());
+        if (SUCCEEDED(hr)) hr = sourceNode->SetUnknown(MF_TOPONODE_STREAM_DESCRIPTOR, stream.Get());
+        if (FAILED(hr)) break;
+        ComPtr<IMFTopologyNode> outputNode;
+        hr = MFCreateTopologyNode(MF_TOPOLOGY_OUTPUT_NODE, outputNode.Put());
+        if (FAILED(hr)) break;
+
+        ComPtr<IMFActivate> renderer;
+        if (video) {
+            outputNode->GetTopoNodeID(videoNodeId);
+            SelectNv12WhereOffered(handler.Get());
+            hr = MFCreateVideoRendererActivate(VideoPresentationWindow(panel), renderer.Put());
+            if (FAILED(hr)) break;
+            outputNode->SetObject(renderer.Get());
+            outputNode->SetUINT32(MF_TOPONODE_STREAMID, 0);
+            outputNode->SetUINT32(MF_TOPONODE_NOSHUTDOWN_ON_REMOVE, FALSE);
+        } else {
+            outputNode->GetTopoNodeID(audioNodeId);
+            hr = MFCreateAudioRendererActivate(renderer.Put());
+            if (FAILED(hr)) break;
+            outputNode->SetObject(renderer.Get());
+        }
+        topology->AddNode(outputNode.Get());
+        topology->AddNode(sourceNode.Get());
+        hr = sourceNode->ConnectOutput(0, outputNode.Get(), 0);
+        if (FAILED(hr)) return E_FAIL;
+    }
+    *topologyOut = topology.Detach();
+    return hr;
+}
+
+bool OpenVideo(PlayerState& state) {
+    CorrectVideoExtension(state, state.diskPath);
+    if (!state.filePath[0] || !state.diskPath[0]) return false;
+
+    MakePosterFrame(state, state.diskPath, state.filePath);
+
+    MFCreateMediaSession(nullptr, &state.mediaSession);
+    state.mediaSource = nullptr;
+    if (FAILED(CreateReadOnlyMediaSource(state.diskPath, state.filePath, &state.mediaSource)) ||
+        !state.mediaSource)
+        return false;
+
+    if (state.mediaSession) {
+        IMFTopology* topology = nullptr;
+        TOPOID videoNodeId = 0;
+        TOPOID audioNodeId = 0;
+        BuildPlaybackTopology(state, state.mediaSource, &topology, &videoNodeId, &audioNodeId);
+        if (topology) {
+            state.topology = topology;  // the state keeps the caller's reference
+            state.sessionCallback = new (std::nothrow)
+                CMediaSessionCallback(state.mediaSession, topology, videoNodeId, audioNodeId,
+                                      &state.videoDisplayControl, &state.audioStreamVolume, PanelWindow(state));
+            if (state.sessionCallback) {
+                state.mediaSession->BeginGetEvent(state.sessionCallback, nullptr);
+                state.mediaSession->SetTopology(0, topology);
+            }
+        }
+    }
+
+    if (!WaitForSessionReady()) return false;
+    if (!state.videoDisplayControl) {
+        // Ready without a video renderer: a file without a video stream.
+        g_sessionReady.store(false);
+        return false;
+    }
+    ReadDuration(state);
+    state.position.store(0);
+    state.videoPlaying.store(false);
+    state.videoPaused.store(false);
+    return true;
+}
+
+void ShutdownVideo(PlayerState& state) {
+    if (state.mediaSession) state.mediaSession->Shutdown();
+    if (state.mediaSource) state.mediaSource->Shutdown();
+}

@@ -1,5 +1,41 @@
 #pragma once
 // Opening the command-line video into a ready media session on the panel window.
+//
+// The user's file is only ever read: Media Foundation reads it through a
+// read-only byte stream, and the name that fits its container (filePath) is
+// given to the source resolver as the URL it chooses a source by. Nothing on
+// disk is renamed, moved or written.
 #include "app/PlayerState.h"
 
+// The whole opening (UI thread): the corrected name, the poster frame, the
+// media source, the topology, the event sink, and up to about one second of
+// message pumping until the topology is ready. True when the session is ready
+// and a video renderer is attached.
 bool OpenVideo(PlayerState& state);
+
+// Reads the first 32 bytes of `path` (always diskPath) through a shared
+// read-only open and, when the container does not fit the recorded extension,
+// puts the corrected name into filePath. False only when the file cannot be
+// opened for reading; filePath is then unchanged.
+bool CorrectVideoExtension(PlayerState& state, const wchar_t* path);
+
+// The playback topology of every selected stream of `source`: the video
+// stream(s) to a video renderer on the panel, the audio stream(s) to the audio
+// renderer; streams of other kinds are deselected. The node ids of the last
+// video and audio output nodes come back (0 when there is none). *topology
+// carries one reference for the caller; a loop stopped by a failure still
+// hands out the partial topology. E_FAIL when nothing could be started, or when
+// a branch could not be connected (then no topology is handed out).
+HRESULT BuildPlaybackTopology(PlayerState& state, IMFMediaSource* source, IMFTopology** topology,
+                              TOPOID* videoNodeId, TOPOID* audioNodeId);
+
+// A media source for the file `diskPath`, read through a read-only byte stream
+// that lets other programs go on reading and writing it, chosen as if the file
+// were named `urlHint`. The caller owns *source.
+HRESULT CreateReadOnlyMediaSource(const wchar_t* diskPath, const wchar_t* urlHint,
+                                  IMFMediaSource** source);
+
+// Ends the media session and its source when the program ends (after the
+// message loop, before Media Foundation shuts down), so no session thread is
+// still at work while the process unloads. The objects themselves stay.
+void ShutdownVideo(PlayerState& state);

@@ -1,0 +1,143 @@
+#include "video/SessionCallback.h"
+
+#include <new>
+
+#include "app/ComPtr.h"
+#include "app/DrawingResources.h"
+
+namespace {
+
+// The service `service`/`iid` of the object attached to topology node `nodeId`.
+template <typename T>
+HRESULT GetNodeService(IMFTopology* topology, TOPOID nodeId, REFGUID service, T** out) {
+    if (!topology) return E_POINTER;
+    ComPtr<IMFTopologyNode> node;
+    HRESULT hr = topology->GetNodeByID(nodeId, node.Put());
+    if (FAILED(hr)) return hr;
+    ComPtr<IUnknown> object;
+    hr = node->GetObject(object.Put());
+    if (FAILED(hr)) return hr;
+    ComPtr<IMFGetService> services;
+    hr = object->QueryInterface(IID_IMFGetService, services.PutVoid());
+    if (FAILED(hr)) return hr;
+    return services->GetService(service, __uuidof(T), reinterpret_cast<void**>(out));
+}
+
+}  // namespace
+
+HWND VideoPresentationWindow(HWND panel) {
+    if (!panel || !PresentThroughWindowDc()) return panel;
+    const HWND root = GetAncestor(panel, GA_ROOT);
+    return root ? root : panel;
+}
+
+CMediaSessionCallback::CMediaSessionCallback(IMFMediaSession* session, IMFTopology* topology,
+                                             TOPOID videoNodeId, TOPOID audioNodeId,
+                                             IMFVideoDisplayControl** videoDisplayControlOut,
+                                             IMFAudioStreamVolume** audioStreamVolumeOut,
+                                             HWND videoWindow)
+    : refCount(1),
+      mediaSession(session),
+      topology(topology),
+      videoNodeId(videoNodeId),
+      audioNodeId(audioNodeId),
+      videoDisplayControlOut(videoDisplayControlOut),
+      audioStreamVolumeOut(audioStreamVolumeOut),
+      videoWindow(videoWindow) {
+    if (mediaSession) mediaSession->AddRef();
+    if (this->topology) this->topology->AddRef();
+}
+
+CMediaSessionCallback::~CMediaSessionCallback() {
+    SafeRelease(&mediaSession);
+    SafeRelease(&topology);
+}
+
+STDMETHODIMP CMediaSessionCallback::QueryInterface(REFIID riid, void** object) {
+    if (!object) return E_POINTER;
+    if (riid == IID_IUnknown || riid == IID_IMFAsyncCallback) {
+        *object = static_cast<IMFAsyncCallback*>(this);
+        AddRef();
+        return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+}
+
+STDMETHODIMP_(ULONG) CMediaSessionCallback::AddRef() {
+    return static_cast<ULONG>(InterlockedIncrement(&refCount));
+}
+
+STDMETHODIMP_(ULONG) CMediaSessionCallback::Release() {
+    const LONG count = InterlockedDecrement(&refCount);
+    if (count == 0) delete this;
+    return static_cast<ULONG>(count);
+}
+
+STDMETHODIMP CMediaSessionCallback::GetParameters(DWORD* flags, DWORD* queue) {
+    if (flags) *flags = 0;
+    if (queue) *queue = MFASYNC_CALLBACK_QUEUE_STANDARD;
+    return S_OK;
+}
+
+// The video display control comes from the renderer's topology node; where
+// the platform's renderer does not hand its services out that way (Wine), the
+// session's own service lookup finds the same renderer. Only for a file that
+// has a video stream: without one, no renderer must be reported.
+void CMediaSessionCallback::AttachRenderers() {
+    if (videoDisplayControlOut && videoNodeId != 0) {
+        IMFVideoDisplayControl* control = nullptr;
+        HRESULT hr = GetNodeService(topology, videoNodeId, MR_VIDEO_RENDER_SERVICE, &control);
+        if (FAILED(hr) || !control) {
+            control = nullptr;
+            hr = MFGetService(mediaSession, MR_VIDEO_RENDER_SERVICE, __uuidof(IMFVideoDisplayControl),
+                              reinterpret_cast<void**>(&control));
+        }
+        if (SUCCEEDED(hr) && control) {
+            *videoDisplayControlOut = control;  // keeps GetService's reference for the process
+            control->SetVideoWindow(VideoPresentationWindow(videoWindow));
+            control->SetAspectRatioMode(MFVideoARMode_PreservePicture);
+        }
+    }
+    if (audioStreamVolumeOut && audioNodeId != 0) {
+        IMFAudioStreamVolume* volume = nullptr;
+        if (SUCCEEDED(GetNodeService(topology, audioNodeId, MR_STREAM_VOLUME_SERVICE, &volume)) && volume)
+            *audioStreamVolumeOut = volume;
+    }
+}
+
+STDMETHODIMP CMediaSessionCallback::Invoke(IMFAsyncResult* result) {
+    if (!mediaSession) return E_POINTER;
+    ComPtr<IMFMediaEvent> event;
+    const HRESULT hr = mediaSession->EndGetEvent(result, event.Put());
+    if (FAILED(hr)) return hr;  // no new request: event delivery ends here
+    MediaEventType type = MEUnknown;
+    if (event) event->GetType(&type);
+
+    PlayerState* state = CurrentState();
+    const HWND mainWindow = state ? state->mainWindow : nullptr;
+    switch (type) {
+        case MESessionTopologyStatus: {
+            UINT32 status = 0;
+            event->GetUINT32(MF_EVENT_TOPOLOGY_STATUS, &status);
+            if (status == MF_TOPOSTATUS_READY) {
+                AttachRenderers();
+                PostMessageW(videoWindow, WM_APP_SESSION_READY, 0, 0);
+            }
+            break;
+        }
+        case MESessionStarted:
+            if (mainWindow) SendMessageW(mainWindow, WM_APP_HIDE_POPUP, 0, 0);
+            break;
+        case MEEndOfPresentation:
+            if (mainWindow) SendMessageW(mainWindow, WM_APP_SHOW_POPUP, 0, 0);
+            break;
+        case MESessionEnded:
+            SendMessageW(videoWindow, WM_APP_RESTART_VIDEO, 0, 0);
+            break;
+        default:
+            break;
+    }
+    mediaSession->BeginGetEvent(this, nullptr);
+    return S_OK;
+}
