@@ -66,3 +66,46 @@ def test_gif_bar_shows_the_file_name(run_app, tmp_path):
     assert len(text_pixels(image, gif_box)) > 40, "GIF name missing"
     app.key("F11")
     assert app.wait_exit(5) == 1
+
+
+TIME_BOX = (BAR_X + 451, BAR_Y + 11, BAR_X + 690, BAR_Y + 30)
+TRACK_BAND = (BAR_X + 100, BAR_Y + 40, BAR_X + 635, BAR_Y + 62)
+KNOB_FILL = (100, 100, 120)
+
+
+def knob_x(image):
+    """Leftmost column of the knob's fill colour on the track band."""
+    left, top, right, bottom = TRACK_BAND
+    for x in range(left, right):
+        if any(kh.near(image.getpixel((x, y)), KNOB_FILL, 12) for y in range(top, bottom)):
+            return x
+    return None
+
+
+def test_video_time_advances_and_p_pauses_it(run_app, tmp_path):
+    clip = tmp_path / "bar clip.mp4"
+    kh.subprocess.run(["ffmpeg", "-y", "-loglevel", "error", "-f", "lavfi", "-i",
+                       "testsrc=size=320x240:rate=25:duration=20", "-c:v", "libx264",
+                       "-pix_fmt", "yuv420p", str(clip)], check=True)
+    app = run_app([kh.to_windows_path(clip)], size=SIZE)
+    app.wait_window()
+    time.sleep(1.0)
+    show_bar(app)
+    first = app.screenshot("bar-video-1")
+    time.sleep(2.2)
+    second = app.screenshot("bar-video-2")
+    t1, t2 = text_pixels(first, TIME_BOX), text_pixels(second, TIME_BOX)
+    assert len(t1) > 40, "time text missing"
+    assert t1 != t2, "the time text does not advance"
+    assert len(text_pixels(first, (BAR_X + 113, BAR_Y + 11, BAR_X + 451, BAR_Y + 30))) > 20, "name"
+    k1, k2 = knob_x(first), knob_x(second)
+    assert k1 is not None and k2 is not None and k2 > k1, (k1, k2)
+    app.key("p")
+    time.sleep(0.8)
+    paused = app.screenshot("bar-video-paused")
+    time.sleep(2.0)
+    still = app.screenshot("bar-video-paused-later")
+    assert text_pixels(paused, TIME_BOX) == text_pixels(still, TIME_BOX), "time moved while paused"
+    assert knob_x(paused) == knob_x(still)
+    app.key("F11")
+    assert app.wait_exit(5) == 1
