@@ -131,9 +131,14 @@ class App:
             env.update(extra_env)
         self.env = env
         self.started = time.monotonic()
+        # A file, not a pipe: the first Wine process of a prefix starts the
+        # wineserver and the desktop process, which inherit its standard
+        # handles and outlive it; a pipe would never reach its end.
+        import tempfile
+        self.log = tempfile.TemporaryFile()
         self.proc = subprocess.Popen([WINE, str(exe), *[str(a) for a in args]], env=env,
                                      cwd=str(cwd or Path(exe).parent),
-                                     stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+                                     stdout=self.log, stderr=subprocess.STDOUT)
         self.window = None
 
     # ---- X side ----
@@ -186,8 +191,10 @@ class App:
         return self.proc.returncode
 
     def output(self):
-        out, err = self.proc.communicate(timeout=5) if self.proc.poll() is not None else (b"", b"")
-        return out.decode(errors="replace") + err.decode(errors="replace")
+        """What the process (and Wine on its behalf) printed so far."""
+        self.log.flush()
+        self.log.seek(0)
+        return self.log.read().decode(errors="replace")
 
     def close(self):
         if self.proc.poll() is None:

@@ -60,8 +60,9 @@ def test_close_at_a_random_moment(run_app, scenario, delay, method):
         delay += 2.5  # around the end of the 3 s clip and its restart
     time.sleep(delay)
     if method == "button":
-        app.click(640, 300)            # show the bar
-        time.sleep(0.3)
+        app.click(640, 300)            # show the bar, then press its close button
+        assert kh.wait_for_windows(app, f"^{kh.TITLE}$", timeout=5, size=(700, 80)), "no bar"
+        time.sleep(0.2)
         app.click(*CLOSE_BUTTON)
     else:
         app.key("F11")
