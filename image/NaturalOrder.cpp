@@ -89,9 +89,18 @@ bool WalkFrom(const wchar_t* a, const wchar_t* b, size_t i, const TextRules& rul
             ++i;
             continue;
         }
-        if (!da || !IsDigit(cb, rules)) {
-            const uint32_t fa = Folded(ca, rules);
-            const uint32_t fb = Folded(cb, rules);
+        const bool db = IsDigit(cb, rules);
+        if (!da || !db) {
+            // A digit meeting any other character compares as '0' does, so
+            // every digit takes the ASCII digits' place among the other
+            // characters. By its own code unit a full-width digit would lie
+            // above the letters while its run's value sorts it among the
+            // numbers: "１" < "0１" < "b" < "１", an order that is not
+            // transitive, on which a sort may read past its range. For ASCII
+            // digits nothing changes (no other character lies between '0'
+            // and '9').
+            const uint32_t fa = da ? uint32_t{L'0'} : Folded(ca, rules);
+            const uint32_t fb = db ? uint32_t{L'0'} : Folded(cb, rules);
             if (fa != fb) return fa < fb;
             ++i;
             continue;

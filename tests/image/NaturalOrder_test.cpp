@@ -190,12 +190,34 @@ bool PlainRule(const std::wstring& a, const std::wstring& b, const TextRules& ru
             i = k;
             j = l;
         } else {
-            if (fold(a[i]) != fold(b[j])) return fold(a[i]) < fold(b[j]);
+            // A digit against any other character stands where '0' does.
+            const uint32_t fa = digit(a[i]) ? uint32_t{L'0'} : fold(a[i]);
+            const uint32_t fb = digit(b[j]) ? uint32_t{L'0'} : fold(b[j]);
+            if (fa != fb) return fa < fb;
             ++i;
             ++j;
         }
     }
     return a.size() < b.size();
+}
+
+// Full-width digits sort by value among numbers and, against other
+// characters, where the ASCII digits do; compared by their own code units
+// they would close a cycle ("１" < "0１" < "b" < "１") and break the sort.
+TEST(NaturalLess, FullWidthDigitsKeepTheOrderTransitive) {
+    for (const TextRules* rules : {&kWindowsLike}) {
+        const std::wstring names[] = {L"\uFF11", L"0\uFF11", L"b", L"a\uFF12", L"a2", L"a_", L"\uFF10\uFF19"};
+        for (const std::wstring& x : names)
+            for (const std::wstring& y : names)
+                for (const std::wstring& z : names) {
+                    const bool xy = NaturalLessWith(x.c_str(), y.c_str(), *rules);
+                    const bool yz = NaturalLessWith(y.c_str(), z.c_str(), *rules);
+                    const bool xz = NaturalLessWith(x.c_str(), z.c_str(), *rules);
+                    EXPECT_FALSE(xy && yz && !xz) << Narrow(x) << " " << Narrow(y) << " " << Narrow(z);
+                }
+        EXPECT_TRUE(NaturalLessWith(L"\uFF11", L"b", *rules));  // a digit before a letter
+        EXPECT_TRUE(NaturalLessWith(L"a\uFF12", L"a_", *rules));   // and before '_' (95), like '2'
+    }
 }
 
 TEST(NaturalLess, AgreesWithTheRuleAsWritten) {
