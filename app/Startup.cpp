@@ -132,7 +132,9 @@ int RunKestrelon() {
         DispatchMessageW(&message);
     }
 
-    ShutdownVideo(*state);
+    // A pipeline stuck in its own threads would hold up Media Foundation's
+    // shutdown for good; nothing is left to save, so the process ends here.
+    if (VideoPipelineStuck()) ExitProcess(1);
     CoUninitialize();
     MFShutdown();
     return 1;

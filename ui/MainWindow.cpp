@@ -5,6 +5,8 @@
 #include "app/DrawingResources.h"
 #include "ui/ControlBar.h"
 #include "ui/VideoPanel.h"
+#include "video/OpenVideo.h"
+#include "video/VideoSurface.h"
 #include "video/Playback.h"
 
 namespace {
@@ -89,6 +91,7 @@ void CloseProgram(PlayerState& state) {
     state.quitRequested.store(true);
     const uint32_t timer = state.mmTimerId.load();
     if (timer != 0) timeKillEvent(timer);
+    ShutdownVideo(state);  // the renderer stops presenting before its window goes
     Sleep(50);  // a timer tick in progress finishes before the windows go
     DestroyWindow(state.mainWindow);
     PostQuitMessage(1);
@@ -200,6 +203,14 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         switch (message) {
             case WM_PAINT: {
                 WindowDraw draw;
+                if (VideoPresentsIntoMainWindow(*state) && state->videoDisplayControl) {
+                    // The renderer's picture is this window's content.
+                    PAINTSTRUCT paint;
+                    BeginPaint(window, &paint);
+                    state->videoDisplayControl->RepaintVideo();
+                    EndPaint(window, &paint);
+                    break;
+                }
                 if (BeginWindowDraw(window, state->mainRenderTarget, state->mainDcRenderTarget, draw)) {
                     draw.target->Clear(D2D1::ColorF(0.0f, 0.0f, 0.0f, 1.0f));
                     EndWindowDraw(draw);
@@ -234,7 +245,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
                 break;
             case WM_APP_SHOW_POPUP:
                 if (state->popupWindow) {
-                    ShowWindow(state->popupWindow->hwnd, SW_SHOW);
+                    ShowWindow(state->popupWindow->hwnd, PopupShowCommand());
                     RepaintWindow(state->popupWindow->hwnd);
                 }
                 break;

@@ -7,6 +7,7 @@
 #include "video/ContainerSniff.h"
 #include "video/PosterFrame.h"
 #include "video/SessionCallback.h"
+#include "video/VideoSurface.h"
 
 #if defined(__MINGW32__)
 // In mfplat (Windows 7 on) and the Windows SDK's mfidl.h; MinGW's headers lack it.
@@ -20,6 +21,15 @@ namespace {
 constexpr int kReadyPasses = 200;
 constexpr DWORD kReadyPauseMs = 5;
 constexpr int64_t kShortestSeekableClip = 10'000'000;  // 1 s in 100-ns units
+// At the program's end: time for a pausing session, then for a shut-down one,
+// to finish what it has under way.
+constexpr DWORD kPauseSettleMs = 150;
+constexpr ULONGLONG kShutdownSettleMs = 100;
+constexpr DWORD kSentMessageStepMs = 5;
+// The longest the program waits, as it closes, for the pipeline to shut down.
+// (Wine's video renderer can deadlock its own threads at a restart; a session
+// caught in that never finishes shutting down.)
+constexpr ULONGLONG kShutdownLimitMs = 2000;
 
 HWND PanelWindow(const PlayerState& state) { return state.videoPanel ? state.videoPanel->hwnd : nullptr; }
 
@@ -40,24 +50,102 @@ void SelectNv12WhereOffered(IMFMediaTypeHandler* handler) {
     }
 }
 
-// Removes and dispatches every message waiting for this thread.
-void PumpMessages() {
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
+// Handles the messages other threads send to this thread's windows for `ms`
+// milliseconds, and nothing else: the pipeline may need this thread while it
+// winds down (under Wine the renderer asks the thread of the window it
+// presents into for changes to that window), while posted messages (keys,
+// clicks) must wait for the message loop.
+void HandleSentMessagesFor(ULONGLONG ms) {
+    const ULONGLONG end = GetTickCount64() + ms;
+    while (GetTickCount64() < end) {
+        MSG message;
+        PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, kSentMessageStepMs, QS_SENDMESSAGE);
     }
 }
 
-// True once the panel has handled WM_APP_SESSION_READY (posted by the event sink).
-bool WaitForSessionReady() {
+// Like HandleSentMessagesFor, until `thread` has ended or `ms` milliseconds
+// have passed; true when the thread ended.
+bool HandleSentMessagesUntil(HANDLE thread, ULONGLONG ms) {
+    const ULONGLONG end = GetTickCount64() + ms;
+    for (;;) {
+        MSG message;
+        PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        const ULONGLONG now = GetTickCount64();
+        if (now >= end) return WaitForSingleObject(thread, 0) == WAIT_OBJECT_0;
+        const DWORD step = static_cast<DWORD>(end - now);
+        if (MsgWaitForMultipleObjects(1, &thread, FALSE, step, QS_SENDMESSAGE) == WAIT_OBJECT_0) return true;
+    }
+}
+
+// Set once a shutdown gave up waiting (UI thread only).
+bool g_pipelineStuck = false;
+
+// Shuts a session down from a paused state, on a worker thread that owns one
+// reference to it: a session shut down while samples are on their way lets
+// work queued inside the platform's pipeline run on objects already gone (seen
+// under Wine as a crash as the program ends); a paused session has nothing in
+// flight. Media Foundation's objects may be called from any thread.
+DWORD WINAPI SessionShutdownProc(void* parameter) {
+    auto* session = static_cast<IMFMediaSession*>(parameter);
+    session->Pause();
+    Sleep(kPauseSettleMs);
+    session->Shutdown();
+    session->Release();
+    return 0;
+}
+
+// Shuts a media source down on a worker thread that owns one reference to it.
+DWORD WINAPI SourceShutdownProc(void* parameter) {
+    auto* source = static_cast<IMFMediaSource*>(parameter);
+    source->Shutdown();
+    source->Release();
+    return 0;
+}
+
+// Runs `proc` on a worker thread with its own reference to `object`, handling
+// sent messages meanwhile, for at most `limitMs`. True when it finished. A
+// worker that does not finish keeps its reference: nothing is freed under it.
+template <typename T>
+bool RunShutdownWorker(T* object, LPTHREAD_START_ROUTINE proc, ULONGLONG limitMs) {
+    if (!object) return true;
+    object->AddRef();
+    HANDLE worker = CreateThread(nullptr, 0, proc, object, 0, nullptr);
+    if (!worker) {
+        proc(object);  // no thread to spare: here, without a limit
+        return true;
+    }
+    const bool finished = HandleSentMessagesUntil(worker, limitMs);
+    CloseHandle(worker);
+    return finished;
+}
+
+// Removes and dispatches every message waiting for this thread. A WM_QUIT
+// (the user closed the program while the video was opening) is put back for
+// the message loop, and ends the pumping: returns false then.
+bool PumpMessages() {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            PostQuitMessage(static_cast<int>(message.wParam));
+            return false;
+        }
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    return true;
+}
+
+// True once the panel has handled WM_APP_SESSION_READY (posted by the event
+// sink); false when the time runs out or the program is closing.
+bool WaitForSessionReady(const PlayerState& state) {
     int budget = kReadyPasses;
     while (!g_sessionReady.load()) {
-        PumpMessages();
+        if (!PumpMessages() || state.quitRequested.load()) return false;
         if (--budget == 0) return g_sessionReady.load();
         Sleep(kReadyPauseMs);
     }
-    return true;
+    return !state.quitRequested.load();
 }
 
 void ReadDuration(PlayerState& state) {
@@ -204,6 +292,7 @@ bool OpenVideo(PlayerState& state) {
         return false;
 
     if (state.mediaSession) {
+        PrepareVideoWindow(state);
         IMFTopology* topology = nullptr;
         TOPOID videoNodeId = 0;
         TOPOID audioNodeId = 0;
@@ -220,10 +309,14 @@ bool OpenVideo(PlayerState& state) {
         }
     }
 
-    if (!WaitForSessionReady()) return false;
+    if (!WaitForSessionReady(state)) {
+        RestorePanelAfterVideo(state);
+        return false;
+    }
     if (!state.videoDisplayControl) {
         // Ready without a video renderer: a file without a video stream.
         g_sessionReady.store(false);
+        RestorePanelAfterVideo(state);
         return false;
     }
     ReadDuration(state);
@@ -233,7 +326,17 @@ bool OpenVideo(PlayerState& state) {
     return true;
 }
 
-void ShutdownVideo(PlayerState& state) {
-    if (state.mediaSession) state.mediaSession->Shutdown();
-    if (state.mediaSource) state.mediaSource->Shutdown();
+bool ShutdownVideo(PlayerState& state) {
+    const bool sessionDone = RunShutdownWorker(state.mediaSession, SessionShutdownProc, kShutdownLimitMs);
+    // The source goes down even after a stuck session: its own threads (the
+    // demuxer's) must not outlive the program's modules.
+    const bool sourceDone = RunShutdownWorker(state.mediaSource, SourceShutdownProc, kShutdownLimitMs);
+    if (sessionDone && sourceDone) {
+        HandleSentMessagesFor(kShutdownSettleMs);
+        return true;
+    }
+    g_pipelineStuck = true;
+    return false;
 }
+
+bool VideoPipelineStuck() { return g_pipelineStuck; }

@@ -35,7 +35,16 @@ HRESULT BuildPlaybackTopology(PlayerState& state, IMFMediaSource* source, IMFTop
 HRESULT CreateReadOnlyMediaSource(const wchar_t* diskPath, const wchar_t* urlHint,
                                   IMFMediaSource** source);
 
-// Ends the media session and its source when the program ends (after the
-// message loop, before Media Foundation shuts down), so no session thread is
-// still at work while the process unloads. The objects themselves stay.
-void ShutdownVideo(PlayerState& state);
+// Ends the media session and its source as the program closes (before its
+// windows are destroyed), so no pipeline thread is still presenting into them
+// or at work while the process unloads. The session is paused first. UI
+// thread: messages other threads send to it are handled while it waits (the
+// pipeline may need them), for about a quarter of a second, and at most two
+// seconds each for the session and the source. False when the pipeline did not finish in that time: it is stuck,
+// and the program must end without waiting for it. The objects themselves stay.
+bool ShutdownVideo(PlayerState& state);
+
+// True once ShutdownVideo gave up on a stuck pipeline (UI thread). Media
+// Foundation cannot then be shut down or unloaded safely: the process is to
+// end at once instead.
+bool VideoPipelineStuck();

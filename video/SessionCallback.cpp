@@ -4,6 +4,7 @@
 
 #include "app/ComPtr.h"
 #include "app/DrawingResources.h"
+#include "video/VideoSurface.h"
 
 namespace {
 
@@ -24,12 +25,6 @@ HRESULT GetNodeService(IMFTopology* topology, TOPOID nodeId, REFGUID service, T*
 }
 
 }  // namespace
-
-HWND VideoPresentationWindow(HWND panel) {
-    if (!panel || !PresentThroughWindowDc()) return panel;
-    const HWND root = GetAncestor(panel, GA_ROOT);
-    return root ? root : panel;
-}
 
 CMediaSessionCallback::CMediaSessionCallback(IMFMediaSession* session, IMFTopology* topology,
                                              TOPOID videoNodeId, TOPOID audioNodeId,
@@ -116,6 +111,9 @@ STDMETHODIMP CMediaSessionCallback::Invoke(IMFAsyncResult* result) {
 
     PlayerState* state = CurrentState();
     const HWND mainWindow = state ? state->mainWindow : nullptr;
+    // Once the program is closing its windows are going away: events are
+    // still taken and asked for, but drive nothing.
+    if (state && state->quitRequested.load()) type = MEUnknown;
     switch (type) {
         case MESessionTopologyStatus: {
             UINT32 status = 0;

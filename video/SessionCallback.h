@@ -36,9 +36,3 @@ private:
     IMFAudioStreamVolume** audioStreamVolumeOut;
     HWND videoWindow;  // the video panel: renderer window and message target
 };
-
-// The window the video renderer presents into for the panel `panel`: the panel
-// itself, except where PresentThroughWindowDc() holds (Wine, which does not
-// show Direct3D output presented into a child window); there it is the panel's
-// top-level window, which the panel covers exactly.
-HWND VideoPresentationWindow(HWND panel);

@@ -21,12 +21,11 @@ EXE = BUILD / "kestrelon.exe"
 WINE = "/usr/lib/wine/wine64" if os.path.exists("/usr/lib/wine/wine64") else "wine64"
 WINESERVER = "/usr/lib/wine/wineserver" if os.path.exists("/usr/lib/wine/wineserver") else "wineserver"
 TITLE = "Kestrelon1.0.3"
-ARTIFACTS = BUILD / "e2e-artifacts"
-
-
 # Under pytest-xdist each worker runs its own Wine prefix (a clone of the
-# build's prefix) and its own Xvfb, so workers never share a wineserver.
+# build's prefix) and its own Xvfb, so workers never share a wineserver; each
+# also keeps its screenshots apart.
 WORKER = os.environ.get("PYTEST_XDIST_WORKER", "")
+ARTIFACTS = BUILD / "e2e-artifacts" / WORKER if WORKER else BUILD / "e2e-artifacts"
 
 
 def prefix_dir():
@@ -407,3 +406,87 @@ def colour_runs(samples, palette, tolerance=40):
         else:
             runs.append([name, t, t])
     return [tuple(r) for r in runs]
+
+
+# ---- video clips and folder watching (added for the video tests) ----
+
+def make_clip(path, *ffmpeg_args):
+    """Makes a clip with ffmpeg: `ffmpeg_args` are the inputs, filters and codecs;
+    the container follows the name unless the args give -f. Returns the path."""
+    path = Path(path)
+    subprocess.run(["ffmpeg", "-nostdin", "-v", "error", "-y", *ffmpeg_args, str(path)], check=True)
+    return path
+
+
+def folder_state(folder):
+    """Every file in a folder with its size and SHA-256."""
+    import hashlib
+    folder = Path(folder)
+    return {p.name: (p.stat().st_size, hashlib.sha256(p.read_bytes()).hexdigest())
+            for p in sorted(folder.iterdir()) if p.is_file()}
+
+
+class FolderWatch:
+    """Records, through inotify, every change made in a folder while it runs:
+    files created, deleted, renamed, written or given new attributes. Reads
+    are not recorded. Use as a context manager; `changes` lists (event, name)."""
+
+    _EVENTS = {0x2: "modify", 0x4: "attrib", 0x8: "close-write", 0x40: "moved-from",
+               0x80: "moved-to", 0x100: "create", 0x200: "delete", 0x400: "delete-self",
+               0x800: "move-self"}
+
+    def __init__(self, folder):
+        self.folder = str(folder)
+        self.changes = []
+        self._fd = None
+
+    def __enter__(self):
+        import ctypes
+        libc = ctypes.CDLL("libc.so.6", use_errno=True)
+        self._fd = libc.inotify_init1(os.O_NONBLOCK)
+        mask = 0
+        for bit in self._EVENTS:
+            mask |= bit
+        if self._fd < 0 or libc.inotify_add_watch(self._fd, self.folder.encode(), mask) < 0:
+            raise OSError(ctypes.get_errno(), "inotify")
+        return self
+
+    def collect(self):
+        import struct
+        while True:
+            try:
+                data = os.read(self._fd, 65536)
+            except BlockingIOError:
+                return self.changes
+            offset = 0
+            while offset < len(data):
+                _, mask, _, length = struct.unpack_from("iIII", data, offset)
+                name = data[offset + 16:offset + 16 + length].rstrip(b"\0").decode(errors="replace")
+                offset += 16 + length
+                for bit, label in self._EVENTS.items():
+                    if mask & bit:
+                        self.changes.append((label, name))
+
+    def __exit__(self, *exc):
+        self.collect()
+        os.close(self._fd)
+        return False
+
+
+def dark_fraction(image, threshold=24, step=8):
+    """The share of sampled pixels darker than `threshold` in every channel."""
+    width, height = image.size
+    return fraction_matching(image, (0, 0, width, height),
+                             lambda p: max(p[:3]) < threshold, step=step)
+
+
+def mean_difference(a, b, step=4):
+    """Mean absolute channel difference of two same-sized screenshots, sampled."""
+    width, height = a.size
+    total = count = 0
+    for y in range(0, height, step):
+        for x in range(0, width, step):
+            pa, pb = a.getpixel((x, y)), b.getpixel((x, y))
+            total += sum(abs(int(u) - int(v)) for u, v in zip(pa[:3], pb[:3]))
+            count += 3
+    return total / max(count, 1)

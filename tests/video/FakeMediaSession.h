@@ -40,6 +40,13 @@ public:
     std::atomic<LONGLONG> time{0};
     std::atomic<HRESULT> correlatedResult{S_OK};
     std::atomic<long> references{1};
+    // When set, Shutdown waits for this event first (a pipeline stuck in its
+    // own threads). Not owned.
+    std::atomic<HANDLE> shutdownGate{nullptr};
+    // When set, Pause sends `pauseMessage` to this window first and waits for
+    // the answer (a pipeline that needs the window's thread).
+    std::atomic<HWND> pauseSendsTo{nullptr};
+    UINT pauseMessage = WM_NULL;
     std::atomic<int> correlatedCalls{0};
 
     STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
@@ -95,6 +102,13 @@ public:
     // What GetClock returns; on failure it hands out no clock.
     std::atomic<HRESULT> getClockResult{S_OK};
     std::atomic<long> references{1};
+    // When set, Shutdown waits for this event first (a pipeline stuck in its
+    // own threads). Not owned.
+    std::atomic<HANDLE> shutdownGate{nullptr};
+    // When set, Pause sends `pauseMessage` to this window first and waits for
+    // the answer (a pipeline that needs the window's thread).
+    std::atomic<HWND> pauseSendsTo{nullptr};
+    UINT pauseMessage = WM_NULL;
 
     std::vector<FakeSessionRecord> Records() const {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -167,10 +181,16 @@ public:
         Add(r);
         return S_OK;
     }
-    STDMETHODIMP Pause() override { return Record(FakeSessionCall::Pause); }
+    STDMETHODIMP Pause() override {
+        if (HWND window = pauseSendsTo.load()) SendMessageW(window, pauseMessage, 0, 0);
+        return Record(FakeSessionCall::Pause);
+    }
     STDMETHODIMP Stop() override { return Record(FakeSessionCall::Stop); }
     STDMETHODIMP Close() override { return Record(FakeSessionCall::Close); }
-    STDMETHODIMP Shutdown() override { return Record(FakeSessionCall::Shutdown); }
+    STDMETHODIMP Shutdown() override {
+        if (HANDLE gate = shutdownGate.load()) WaitForSingleObject(gate, INFINITE);
+        return Record(FakeSessionCall::Shutdown);
+    }
     STDMETHODIMP GetClock(IMFClock** out) override {
         Record(FakeSessionCall::GetClock);
         if (!out) return E_POINTER;

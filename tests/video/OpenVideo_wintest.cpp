@@ -13,6 +13,7 @@
 #include "tests/video/VideoFixture.h"
 #include "ui/VideoPanel.h"
 #include "video/SessionCallback.h"
+#include "video/VideoSurface.h"
 
 namespace {
 

@@ -1,0 +1,149 @@
+"""Video mode end to end under Wine: every container plays in the panel, the
+user's file and folder are never changed, the poster covers the end of a
+clip, and files without a playable video fall back to the idle screen."""
+import os
+import stat
+import time
+
+import pytest
+
+import kestrelon_harness as kh
+from test_idle_screen import assert_idle_screen
+
+SIZE = (1280, 720)
+# A moving test pattern (its counter and gradient change every frame).
+PATTERN = ["-f", "lavfi", "-i", "testsrc=size=320x180:rate=25:duration={seconds}"]
+TONE = ["-f", "lavfi", "-i", "sine=frequency=440:duration={seconds}"]
+
+# name: (with sound, codec arguments)
+FORMATS = {
+    "h264-aac.mp4": (True, ["-c:v", "libx264", "-pix_fmt", "yuv420p", "-c:a", "aac"]),
+    "h264.mp4": (False, ["-c:v", "libx264", "-pix_fmt", "yuv420p"]),
+    "mpeg4.avi": (True, ["-c:v", "mpeg4", "-c:a", "mp3"]),
+    "mpeg1.mpeg": (True, ["-c:v", "mpeg1video", "-c:a", "mp2", "-f", "mpeg"]),
+    "h264.mov": (True, ["-c:v", "libx264", "-pix_fmt", "yuv420p", "-c:a", "aac"]),
+    "wmv2.wmv": (True, ["-c:v", "wmv2", "-c:a", "wmav2"]),
+    "vp8.webm": (True, ["-c:v", "libvpx", "-pix_fmt", "yuv420p", "-c:a", "libvorbis"]),
+    "vp9.webm": (False, ["-c:v", "libvpx-vp9", "-pix_fmt", "yuv420p"]),
+}
+
+
+def clip_args(seconds, sound, codecs):
+    inputs = [a.format(seconds=seconds) for a in PATTERN]
+    if sound:
+        inputs += [a.format(seconds=seconds) for a in TONE]
+    return inputs + codecs + ["-shortest"]
+
+
+@pytest.fixture(scope="module")
+def clips(tmp_path_factory):
+    folder = tmp_path_factory.mktemp("clips")
+    made = {}
+    for name, (sound, codecs) in FORMATS.items():
+        made[name] = kh.make_clip(folder / name, *clip_args(8, sound, codecs))
+    return made
+
+
+def wait_for_video(app, timeout=12.0):
+    """Screenshots until the screen is no longer black; returns the first picture."""
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        image = app.screenshot("video-wait")
+        if kh.dark_fraction(image) < 0.5:
+            return image
+        assert app.alive(), "kestrelon ended"
+        time.sleep(0.3)
+    raise AssertionError("no video appeared")
+
+
+def assert_plays(app, name):
+    first = wait_for_video(app)
+    time.sleep(0.6)
+    later = app.screenshot(f"video-{name}")
+    assert kh.dark_fraction(later) < 0.5, "the picture went black"
+    assert kh.mean_difference(first, later) > 0.5, "the picture does not change over time"
+
+
+def close_with_f11(app):
+    app.key("F11")
+    assert app.wait_exit(10) == 1
+
+
+@pytest.mark.parametrize("name", list(FORMATS))
+def test_container_plays_in_the_panel(run_app, clips, name):
+    app = run_app([kh.to_windows_path(clips[name])], size=SIZE)
+    app.wait_window()
+    assert_plays(app, name)
+    close_with_f11(app)
+
+
+def test_p_pauses_the_picture(run_app, clips):
+    app = run_app([kh.to_windows_path(clips["h264-aac.mp4"])], size=SIZE)
+    app.wait_window()
+    wait_for_video(app)
+    time.sleep(0.5)
+    app.key("p")
+    time.sleep(0.6)
+    paused = app.screenshot("video-paused")
+    time.sleep(0.8)
+    still = app.screenshot("video-paused-later")
+    assert kh.dark_fraction(paused) < 0.5
+    assert kh.mean_difference(paused, still) < 0.2, "the picture moved while paused"
+    close_with_f11(app)
+
+
+def test_mp4_named_avi_beside_an_mp4_plays_and_nothing_changes(run_app, clips, tmp_path):
+    folder = tmp_path / "videos"
+    folder.mkdir()
+    target = folder / "clip.avi"
+    target.write_bytes(clips["h264.mp4"].read_bytes())
+    (folder / "clip.mp4").write_bytes(b"another file the user keeps")
+    before = kh.folder_state(folder)
+    with kh.FolderWatch(folder) as watch:
+        app = run_app([kh.to_windows_path(target)], size=SIZE)
+        app.wait_window()
+        assert_plays(app, "misnamed-avi")
+        close_with_f11(app)
+    assert watch.changes == []
+    assert kh.folder_state(folder) == before
+
+
+def test_mp4_named_wmv_in_a_read_only_folder_plays_and_nothing_changes(run_app, clips, tmp_path):
+    folder = tmp_path / "read-only"
+    folder.mkdir()
+    target = folder / "clip.wmv"
+    target.write_bytes(clips["h264-aac.mp4"].read_bytes())
+    target.chmod(0o444)
+    folder.chmod(stat.S_IRUSR | stat.S_IXUSR | stat.S_IRGRP | stat.S_IXGRP | stat.S_IROTH | stat.S_IXOTH)
+    try:
+        before = kh.folder_state(folder)
+        with kh.FolderWatch(folder) as watch:
+            app = run_app([kh.to_windows_path(target)], size=SIZE)
+            app.wait_window()
+            assert_plays(app, "misnamed-wmv")
+            close_with_f11(app)
+        assert watch.changes == []
+        assert kh.folder_state(folder) == before
+    finally:
+        folder.chmod(0o755)
+
+
+@pytest.mark.parametrize("kind", ["audio-only", "damaged"])
+def test_unplayable_file_shows_idle_screen(run_app, tmp_path, kind):
+    path = tmp_path / "broken.mp4"
+    if kind == "audio-only":
+        kh.make_clip(path, *[a.format(seconds=2) for a in TONE], "-c:a", "aac")
+    else:
+        head = bytes([0, 0, 0, 0x20]) + b"ftypisom"
+        path.write_bytes(head + os.urandom(30000))
+    app = run_app([kh.to_windows_path(path)], size=SIZE)
+    app.wait_window()
+    time.sleep(2.5)  # opening gives up within about a second
+    assert_idle_screen(app.screenshot(f"idle-{kind}"), SIZE)
+    close_with_f11(app)
+
+
+def test_f11_at_once_after_start_exits_1(run_app, clips):
+    app = run_app([kh.to_windows_path(clips["vp9.webm"])], size=SIZE)
+    app.wait_window()
+    close_with_f11(app)

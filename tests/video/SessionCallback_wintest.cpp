@@ -1,0 +1,406 @@
+// The session event sink against a fake media session and fake renderer
+// services: which event becomes which message for which window, when the
+// renderer services are taken (and from where), and that every handled event
+// asks for the next one.
+#include <windows.h>
+#include <mfapi.h>
+#include <mfidl.h>
+#include <evr.h>
+#include <mferror.h>
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "app/Startup.h"
+#include "video/SessionCallback.h"
+#include "video/VideoSurface.h"
+#include "tests/video/VideoFixture.h"
+
+namespace {
+
+// ---- fakes ----
+
+template <typename Interface>
+class FakeUnknown : public Interface {
+public:
+    STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&refs)); }
+    STDMETHODIMP_(ULONG) Release() override {
+        const LONG n = InterlockedDecrement(&refs);
+        return static_cast<ULONG>(n);  // stack objects: never deleted
+    }
+    LONG Refs() const { return refs; }
+
+protected:
+    volatile LONG refs = 1;
+};
+
+class FakeDisplayControl : public FakeUnknown<IMFVideoDisplayControl> {
+public:
+    HWND window = nullptr;
+    DWORD aspectMode = 0xFFFF;
+    STDMETHODIMP QueryInterface(REFIID riid, void** out) override {
+        if (riid == IID_IUnknown || riid == __uuidof(IMFVideoDisplayControl)) {
+            *out = this;
+            AddRef();
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    STDMETHODIMP GetNativeVideoSize(SIZE*, SIZE*) override { return E_NOTIMPL; }
+    STDMETHODIMP GetIdealVideoSize(SIZE*, SIZE*) override { return E_NOTIMPL; }
+    STDMETHODIMP SetVideoPosition(const MFVideoNormalizedRect*, const LPRECT) override { return E_NOTIMPL; }
+    STDMETHODIMP GetVideoPosition(MFVideoNormalizedRect*, LPRECT) override { return E_NOTIMPL; }
+    STDMETHODIMP SetAspectRatioMode(DWORD mode) override {
+        aspectMode = mode;
+        return S_OK;
+    }
+    STDMETHODIMP GetAspectRatioMode(DWORD*) override { return E_NOTIMPL; }
+    STDMETHODIMP SetVideoWindow(HWND hwnd) override {
+        window = hwnd;
+        return S_OK;
+    }
+    STDMETHODIMP GetVideoWindow(HWND*) override { return E_NOTIMPL; }
+    STDMETHODIMP RepaintVideo() override { return E_NOTIMPL; }
+    STDMETHODIMP GetCurrentImage(BITMAPINFOHEADER*, BYTE**, DWORD*, LONGLONG*) override { return E_NOTIMPL; }
+    STDMETHODIMP SetBorderColor(COLORREF) override { return E_NOTIMPL; }
+    STDMETHODIMP GetBorderColor(COLORREF*) override { return E_NOTIMPL; }
+    STDMETHODIMP SetRenderingPrefs(DWORD) override { return E_NOTIMPL; }
+    STDMETHODIMP GetRenderingPrefs(DWORD*) override { return E_NOTIMPL; }
+    STDMETHODIMP SetFullscreen(BOOL) override { return E_NOTIMPL; }
+    STDMETHODIMP GetFullscreen(BOOL*) override { return E_NOTIMPL; }
+};
+
+class FakeVolume : public FakeUnknown<IMFAudioStreamVolume> {
+public:
+    STDMETHODIMP QueryInterface(REFIID riid, void** out) override {
+        if (riid == IID_IUnknown || riid == __uuidof(IMFAudioStreamVolume)) {
+            *out = this;
+            AddRef();
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    STDMETHODIMP GetChannelCount(UINT32*) override { return E_NOTIMPL; }
+    STDMETHODIMP SetChannelVolume(UINT32, const float) override { return E_NOTIMPL; }
+    STDMETHODIMP GetChannelVolume(UINT32, float*) override { return E_NOTIMPL; }
+    STDMETHODIMP SetAllVolumes(UINT32, const float*) override { return E_NOTIMPL; }
+    STDMETHODIMP GetAllVolumes(UINT32, float*) override { return E_NOTIMPL; }
+};
+
+// A renderer as seen through its topology node: it hands out its services, or
+// refuses the lookup as Wine's renderers do (E_NOTIMPL).
+class FakeRenderer : public FakeUnknown<IMFGetService> {
+public:
+    FakeDisplayControl* display = nullptr;
+    FakeVolume* volume = nullptr;
+    HRESULT refusal = S_OK;
+    STDMETHODIMP QueryInterface(REFIID riid, void** out) override {
+        if (riid == IID_IUnknown || riid == IID_IMFGetService) {
+            *out = static_cast<IMFGetService*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    STDMETHODIMP GetService(REFGUID service, REFIID riid, void** out) override {
+        *out = nullptr;
+        if (FAILED(refusal)) return refusal;
+        if (service == MR_VIDEO_RENDER_SERVICE && display) return display->QueryInterface(riid, out);
+        if (service == MR_STREAM_VOLUME_SERVICE && volume) return volume->QueryInterface(riid, out);
+        return MF_E_UNSUPPORTED_SERVICE;
+    }
+};
+
+// The session: hands out the queued event, counts event requests, and offers
+// its own video display control as the session's service lookup.
+class FakeSession : public FakeUnknown<IMFMediaSession>, public IMFGetService {
+public:
+    IMFMediaEvent* nextEvent = nullptr;  // owned reference, handed out by EndGetEvent
+    HRESULT endResult = S_OK;
+    int requests = 0;
+    FakeDisplayControl* sessionDisplay = nullptr;
+
+    STDMETHODIMP QueryInterface(REFIID riid, void** out) override {
+        if (riid == IID_IUnknown || riid == IID_IMFMediaSession || riid == IID_IMFMediaEventGenerator) {
+            *out = static_cast<IMFMediaSession*>(this);
+        } else if (riid == IID_IMFGetService) {
+            *out = static_cast<IMFGetService*>(this);
+        } else {
+            *out = nullptr;
+            return E_NOINTERFACE;
+        }
+        AddRef();
+        return S_OK;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return FakeUnknown<IMFMediaSession>::AddRef(); }
+    STDMETHODIMP_(ULONG) Release() override { return FakeUnknown<IMFMediaSession>::Release(); }
+    STDMETHODIMP GetService(REFGUID service, REFIID riid, void** out) override {
+        *out = nullptr;
+        if (service == MR_VIDEO_RENDER_SERVICE && sessionDisplay) return sessionDisplay->QueryInterface(riid, out);
+        return MF_E_UNSUPPORTED_SERVICE;
+    }
+    STDMETHODIMP GetEvent(DWORD, IMFMediaEvent**) override { return E_NOTIMPL; }
+    STDMETHODIMP BeginGetEvent(IMFAsyncCallback*, IUnknown*) override {
+        ++requests;
+        return S_OK;
+    }
+    STDMETHODIMP EndGetEvent(IMFAsyncResult*, IMFMediaEvent** event) override {
+        *event = nullptr;
+        if (FAILED(endResult)) return endResult;
+        *event = nextEvent;
+        nextEvent = nullptr;
+        return S_OK;
+    }
+    STDMETHODIMP QueueEvent(MediaEventType, REFGUID, HRESULT, const PROPVARIANT*) override { return E_NOTIMPL; }
+    STDMETHODIMP SetTopology(DWORD, IMFTopology*) override { return E_NOTIMPL; }
+    STDMETHODIMP ClearTopologies() override { return E_NOTIMPL; }
+    STDMETHODIMP Start(const GUID*, const PROPVARIANT*) override { return E_NOTIMPL; }
+    STDMETHODIMP Pause() override { return E_NOTIMPL; }
+    STDMETHODIMP Stop() override { return E_NOTIMPL; }
+    STDMETHODIMP Close() override { return E_NOTIMPL; }
+    STDMETHODIMP Shutdown() override { return E_NOTIMPL; }
+    STDMETHODIMP GetClock(IMFClock**) override { return E_NOTIMPL; }
+    STDMETHODIMP GetSessionCapabilities(DWORD*) override { return E_NOTIMPL; }
+    STDMETHODIMP GetFullTopology(DWORD, TOPOID, IMFTopology**) override { return E_NOTIMPL; }
+};
+
+// ---- windows that record what reaches them ----
+
+struct Received {
+    HWND window;
+    UINT message;
+};
+std::vector<Received> g_received;
+
+LRESULT CALLBACK RecordingProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message >= WM_APP) g_received.push_back({hwnd, message});
+    return DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+HWND RecordingWindow() {
+    static const bool registered = [] {
+        WNDCLASSEXW wc{};
+        wc.cbSize = sizeof(wc);
+        wc.lpfnWndProc = RecordingProc;
+        wc.lpszClassName = L"KestrelonTestRecorder";
+        return RegisterClassExW(&wc) != 0;
+    }();
+    (void)registered;
+    return CreateWindowExW(0, L"KestrelonTestRecorder", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr,
+                           nullptr);
+}
+
+// ---- the sink under test, with a real topology whose output nodes carry fake renderers ----
+
+class SessionCallbackTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        videotest::StartPlatformOnce();
+        state = CreatePlayerState();
+        panel = RecordingWindow();
+        state->mainWindow = RecordingWindow();
+        ASSERT_TRUE(SUCCEEDED(MFCreateTopology(&topology)));
+        videoRenderer.display = &display;
+        audioRenderer.volume = &volume;
+        videoNode = AddOutputNode(&videoRenderer);
+        audioNode = AddOutputNode(&audioRenderer);
+        g_received.clear();
+    }
+    void TearDown() override {
+        if (sink) sink->Release();
+        if (topology) topology->Release();
+        DestroyWindow(panel);
+        DestroyWindow(state->mainWindow);
+        if (state->videoDisplayControl) state->videoDisplayControl = nullptr;  // fakes live on the stack
+    }
+
+    TOPOID AddOutputNode(IUnknown* renderer) {
+        IMFTopologyNode* node = nullptr;
+        MFCreateTopologyNode(MF_TOPOLOGY_OUTPUT_NODE, &node);
+        node->SetObject(renderer);
+        topology->AddNode(node);
+        TOPOID id = 0;
+        node->GetTopoNodeID(&id);
+        node->Release();
+        return id;
+    }
+
+    void MakeSink(TOPOID video, TOPOID audio) {
+        sink = new CMediaSessionCallback(&session, topology, video, audio, &state->videoDisplayControl,
+                                         &state->audioStreamVolume, panel);
+    }
+
+    // Delivers one event the way the work queue does; returns Invoke's result.
+    HRESULT Deliver(MediaEventType type, UINT32 topologyStatus = 0) {
+        IMFMediaEvent* event = nullptr;
+        MFCreateMediaEvent(type, GUID_NULL, S_OK, nullptr, &event);
+        if (type == MESessionTopologyStatus) event->SetUINT32(MF_EVENT_TOPOLOGY_STATUS, topologyStatus);
+        session.nextEvent = event;
+        IMFAsyncResult* result = nullptr;
+        MFCreateAsyncResult(nullptr, sink, nullptr, &result);
+        const HRESULT hr = sink->Invoke(result);
+        result->Release();
+        MSG message;  // the ready message is posted
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+        return hr;
+    }
+
+    PlayerState* state = nullptr;
+    HWND panel = nullptr;
+    FakeSession session;
+    FakeDisplayControl display, sessionDisplay;
+    FakeVolume volume;
+    FakeRenderer videoRenderer, audioRenderer;
+    IMFTopology* topology = nullptr;
+    TOPOID videoNode = 0, audioNode = 0;
+    CMediaSessionCallback* sink = nullptr;
+};
+
+TEST_F(SessionCallbackTest, EventsBecomeMessagesForTheirWindows) {
+    MakeSink(videoNode, audioNode);
+    struct Case {
+        MediaEventType event;
+        UINT message;  // 0: none
+        bool toMainWindow;
+    };
+    const Case cases[] = {
+        {MESessionStarted, WM_APP_HIDE_POPUP, true},
+        {MEEndOfPresentation, WM_APP_SHOW_POPUP, true},
+        {MESessionEnded, WM_APP_RESTART_VIDEO, false},
+        {MESessionPaused, 0, false},
+        {MESessionStopped, 0, false},
+        {MESessionClosed, 0, false},
+        {MEError, 0, false},
+    };
+    for (const Case& c : cases) {
+        g_received.clear();
+        const int requestsBefore = session.requests;
+        EXPECT_EQ(Deliver(c.event), S_OK) << c.event;
+        EXPECT_EQ(session.requests, requestsBefore + 1) << "not re-armed after " << c.event;
+        if (c.message == 0) {
+            EXPECT_TRUE(g_received.empty()) << c.event;
+        } else {
+            ASSERT_EQ(g_received.size(), 1u) << c.event;
+            EXPECT_EQ(g_received[0].message, c.message);
+            EXPECT_EQ(g_received[0].window, c.toMainWindow ? state->mainWindow : panel) << c.event;
+        }
+    }
+}
+
+TEST_F(SessionCallbackTest, EndOfClipShowsThenRestartsThenHides) {
+    MakeSink(videoNode, audioNode);
+    Deliver(MEEndOfPresentation);
+    Deliver(MESessionEnded);
+    Deliver(MESessionStarted);
+    ASSERT_EQ(g_received.size(), 3u);
+    EXPECT_EQ(g_received[0].message, WM_APP_SHOW_POPUP);
+    EXPECT_EQ(g_received[1].message, WM_APP_RESTART_VIDEO);
+    EXPECT_EQ(g_received[2].message, WM_APP_HIDE_POPUP);
+}
+
+TEST_F(SessionCallbackTest, ReadyTopologyAttachesTheRenderers) {
+    MakeSink(videoNode, audioNode);
+    EXPECT_EQ(Deliver(MESessionTopologyStatus, MF_TOPOSTATUS_READY), S_OK);
+    EXPECT_EQ(state->videoDisplayControl, &display);
+    EXPECT_EQ(state->audioStreamVolume, &volume);
+    EXPECT_EQ(display.window, VideoPresentationWindow(panel));
+    EXPECT_EQ(display.window, panel);  // no video surface was made for this panel
+    EXPECT_EQ(display.aspectMode, static_cast<DWORD>(MFVideoARMode_PreservePicture));
+    ASSERT_EQ(g_received.size(), 1u);
+    EXPECT_EQ(g_received[0].message, WM_APP_SESSION_READY);
+    EXPECT_EQ(g_received[0].window, panel);
+    EXPECT_EQ(session.requests, 1);
+}
+
+TEST_F(SessionCallbackTest, RendererThatRefusesItsNodeLookupIsFoundThroughTheSession) {
+    videoRenderer.refusal = E_NOTIMPL;  // as Wine's renderer answers
+    session.sessionDisplay = &sessionDisplay;
+    MakeSink(videoNode, audioNode);
+    Deliver(MESessionTopologyStatus, MF_TOPOSTATUS_READY);
+    EXPECT_EQ(state->videoDisplayControl, &sessionDisplay);
+    EXPECT_EQ(sessionDisplay.window, panel);
+    EXPECT_EQ(sessionDisplay.aspectMode, static_cast<DWORD>(MFVideoARMode_PreservePicture));
+}
+
+TEST_F(SessionCallbackTest, FileWithoutVideoGetsNoDisplayControlEvenFromTheSession) {
+    session.sessionDisplay = &sessionDisplay;
+    MakeSink(0, audioNode);
+    Deliver(MESessionTopologyStatus, MF_TOPOSTATUS_READY);
+    EXPECT_EQ(state->videoDisplayControl, nullptr);
+    EXPECT_EQ(state->audioStreamVolume, &volume);
+    ASSERT_EQ(g_received.size(), 1u);
+    EXPECT_EQ(g_received[0].message, WM_APP_SESSION_READY);  // posted all the same
+}
+
+TEST_F(SessionCallbackTest, FileWithoutAudioStillGetsItsVideo) {
+    MakeSink(videoNode, 0);
+    Deliver(MESessionTopologyStatus, MF_TOPOSTATUS_READY);
+    EXPECT_EQ(state->videoDisplayControl, &display);
+    EXPECT_EQ(state->audioStreamVolume, nullptr);
+    ASSERT_EQ(g_received.size(), 1u);
+    EXPECT_EQ(g_received[0].message, WM_APP_SESSION_READY);
+}
+
+TEST_F(SessionCallbackTest, OtherTopologyStatusesAreOnlyReArmed) {
+    MakeSink(videoNode, audioNode);
+    for (UINT32 status : {static_cast<UINT32>(MF_TOPOSTATUS_INVALID), static_cast<UINT32>(MF_TOPOSTATUS_STARTED_SOURCE),
+                          static_cast<UINT32>(MF_TOPOSTATUS_ENDED)}) {
+        Deliver(MESessionTopologyStatus, status);
+    }
+    EXPECT_EQ(state->videoDisplayControl, nullptr);
+    EXPECT_TRUE(g_received.empty());
+    EXPECT_EQ(session.requests, 3);
+}
+
+TEST_F(SessionCallbackTest, ClosingProgramIsNotDrivenAnyMore) {
+    MakeSink(videoNode, audioNode);
+    state->quitRequested.store(true);
+    Deliver(MEEndOfPresentation);
+    Deliver(MESessionEnded);
+    Deliver(MESessionStarted);
+    Deliver(MESessionTopologyStatus, MF_TOPOSTATUS_READY);
+    EXPECT_TRUE(g_received.empty());
+    EXPECT_EQ(state->videoDisplayControl, nullptr);
+    EXPECT_EQ(session.requests, 4);  // still asked for: the session may still be talking
+}
+
+TEST_F(SessionCallbackTest, FailedEventEndsDelivery) {
+    MakeSink(videoNode, audioNode);
+    session.endResult = MF_E_SHUTDOWN;
+    EXPECT_EQ(Deliver(MEEndOfPresentation), MF_E_SHUTDOWN);
+    EXPECT_EQ(session.requests, 0);
+    EXPECT_TRUE(g_received.empty());
+}
+
+TEST_F(SessionCallbackTest, ComIdentityAndLifetime) {
+    const LONG sessionRefs = session.Refs();
+    MakeSink(videoNode, audioNode);
+    EXPECT_EQ(session.Refs(), sessionRefs + 1);  // the sink holds the session
+    EXPECT_EQ(sink->QueryInterface(IID_IMFAsyncCallback, nullptr), E_POINTER);
+    void* out = reinterpret_cast<void*>(1);
+    EXPECT_EQ(sink->QueryInterface(IID_IMFMediaSession, &out), E_NOINTERFACE);
+    EXPECT_EQ(out, nullptr);
+    EXPECT_EQ(sink->QueryInterface(IID_IMFAsyncCallback, &out), S_OK);
+    EXPECT_EQ(out, static_cast<IMFAsyncCallback*>(sink));
+    EXPECT_EQ(sink->Release(), 1u);  // the count rose by one with the query
+    EXPECT_EQ(sink->QueryInterface(IID_IUnknown, &out), S_OK);
+    EXPECT_EQ(sink->AddRef(), 3u);
+    EXPECT_EQ(sink->Release(), 2u);
+    EXPECT_EQ(sink->Release(), 1u);
+
+    DWORD flags = 7, queue = 7;
+    EXPECT_EQ(sink->GetParameters(&flags, &queue), S_OK);
+    EXPECT_EQ(flags, 0u);
+    EXPECT_EQ(queue, static_cast<DWORD>(MFASYNC_CALLBACK_QUEUE_STANDARD));
+    EXPECT_EQ(sink->GetParameters(nullptr, nullptr), S_OK);
+
+    EXPECT_EQ(sink->Release(), 0u);  // the last reference frees it and lets go of the session
+    sink = nullptr;
+    EXPECT_EQ(session.Refs(), sessionRefs);
+}
+
+}  // namespace
