@@ -203,12 +203,12 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         switch (message) {
             case WM_PAINT: {
                 WindowDraw draw;
-                if (VideoPresentsIntoMainWindow(*state) && state->videoDisplayControl) {
-                    // The renderer's picture is this window's content.
-                    PAINTSTRUCT paint;
-                    BeginPaint(window, &paint);
-                    state->videoDisplayControl->RepaintVideo();
-                    EndPaint(window, &paint);
+                if (VideoPresentsIntoMainWindow(*state)) {
+                    // The renderer's picture is this window's content, and the
+                    // renderer keeps it. It is not asked to repaint from here:
+                    // Wine's renderer can deadlock its own threads at a clip's
+                    // restart, and a call into it would freeze this thread too.
+                    ValidateRect(window, nullptr);
                     break;
                 }
                 if (BeginWindowDraw(window, state->mainRenderTarget, state->mainDcRenderTarget, draw)) {
