@@ -147,3 +147,46 @@ def test_f11_at_once_after_start_exits_1(run_app, clips):
     app = run_app([kh.to_windows_path(clips["vp9.webm"])], size=SIZE)
     app.wait_window()
     close_with_f11(app)
+
+
+def test_end_of_clip_shows_the_first_frame_in_the_pop_up(run_app, tmp_path):
+    """A clip whose first frame alone is red (the rest blue, 1.5 s in all):
+    while the pop-up window is up at the clip's end, the screen shows red, the
+    poster. The pop-up's moments are watched through X beside a fast pixel
+    sampler, as they can be short."""
+    import subprocess
+    import threading
+    clip = kh.make_clip(tmp_path / "first-red.mp4",
+                        "-f", "lavfi", "-i", "color=red:size=320x240:rate=25:duration=0.04",
+                        "-f", "lavfi", "-i", "color=blue:size=320x240:rate=25:duration=1.5",
+                        "-filter_complex", "[0:v][1:v]concat=n=2:v=1[v]", "-map", "[v]",
+                        "-c:v", "libx264", "-pix_fmt", "yuv420p")
+    app = run_app([kh.to_windows_path(clip)], size=SIZE)
+    main = app.wait_window()
+    popups = [w for w in kh.find_windows(app, f"^{kh.TITLE}$", visible_only=False)
+              if tuple(w[3:]) == SIZE and w[0] != main]
+    assert len(popups) == 1, popups
+    popup_id = popups[0][0]
+
+    seconds = 7.0
+    shown = []  # (monotonic time, pop-up viewable)
+    def watch():
+        end = time.monotonic() + seconds
+        while time.monotonic() < end:
+            info = subprocess.run(["xwininfo", "-id", popup_id], env=app.env, capture_output=True,
+                                  text=True).stdout
+            shown.append((time.monotonic(), "IsViewable" in info))
+    watcher = threading.Thread(target=watch)
+    watcher.start()
+    start = time.monotonic()
+    samples = kh.sample_pixel(app.display.name, 640, 360, seconds, interval=0.003)
+    watcher.join()
+
+    def popup_up(t):
+        before = [v for (when, v) in shown if when <= t]
+        return bool(before) and before[-1]
+    red_under_popup = [t for t, colour in samples
+                       if kh.near(colour, (255, 0, 0), 60) and popup_up(start + t)]
+    assert any(v for _, v in shown), "the pop-up never appeared"
+    assert red_under_popup, "the pop-up did not show the red first frame"
+    close_with_f11(app)
