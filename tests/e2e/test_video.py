@@ -92,20 +92,26 @@ def test_p_pauses_the_picture(run_app, clips):
     close_with_f11(app)
 
 
+def assert_plays_and_folder_unchanged(run_app, target, name):
+    """Plays `target` and closes; nothing in its folder changed meanwhile."""
+    folder = target.parent
+    before = kh.folder_state(folder)
+    with kh.FolderWatch(folder) as watch:
+        app = run_app([kh.to_windows_path(target)], size=SIZE)
+        app.wait_window()
+        assert_plays(app, name)
+        close_with_f11(app)
+    assert watch.changes == []
+    assert kh.folder_state(folder) == before
+
+
 def test_mp4_named_avi_beside_an_mp4_plays_and_nothing_changes(run_app, clips, tmp_path):
     folder = tmp_path / "videos"
     folder.mkdir()
     target = folder / "clip.avi"
     target.write_bytes(clips["h264.mp4"].read_bytes())
     (folder / "clip.mp4").write_bytes(b"another file the user keeps")
-    before = kh.folder_state(folder)
-    with kh.FolderWatch(folder) as watch:
-        app = run_app([kh.to_windows_path(target)], size=SIZE)
-        app.wait_window()
-        assert_plays(app, "misnamed-avi")
-        close_with_f11(app)
-    assert watch.changes == []
-    assert kh.folder_state(folder) == before
+    assert_plays_and_folder_unchanged(run_app, target, "misnamed-avi")
 
 
 def test_mp4_named_wmv_in_a_read_only_folder_plays_and_nothing_changes(run_app, clips, tmp_path):
@@ -116,14 +122,7 @@ def test_mp4_named_wmv_in_a_read_only_folder_plays_and_nothing_changes(run_app, 
     target.chmod(0o444)
     folder.chmod(stat.S_IRUSR | stat.S_IXUSR | stat.S_IRGRP | stat.S_IXGRP | stat.S_IROTH | stat.S_IXOTH)
     try:
-        before = kh.folder_state(folder)
-        with kh.FolderWatch(folder) as watch:
-            app = run_app([kh.to_windows_path(target)], size=SIZE)
-            app.wait_window()
-            assert_plays(app, "misnamed-wmv")
-            close_with_f11(app)
-        assert watch.changes == []
-        assert kh.folder_state(folder) == before
+        assert_plays_and_folder_unchanged(run_app, target, "misnamed-wmv")
     finally:
         folder.chmod(0o755)
 
