@@ -25,7 +25,6 @@ constexpr int64_t kShortestSeekableClip = 10'000'000;  // 1 s in 100-ns units
 // to finish what it has under way.
 constexpr DWORD kPauseSettleMs = 150;
 constexpr ULONGLONG kShutdownSettleMs = 100;
-constexpr DWORD kSentMessageStepMs = 5;
 // The longest the program waits, as it closes, for the pipeline to shut down.
 // (Wine's video renderer can deadlock its own threads at a restart; a session
 // caught in that never finishes shutting down.)
@@ -50,33 +49,28 @@ void SelectNv12WhereOffered(IMFMediaTypeHandler* handler) {
     }
 }
 
-// Handles the messages other threads send to this thread's windows for `ms`
-// milliseconds, and nothing else: the pipeline may need this thread while it
-// winds down (under Wine the renderer asks the thread of the window it
-// presents into for changes to that window), while posted messages (keys,
+// Handles the messages other threads send to this thread's windows, and
+// nothing else, until `thread` (may be null) has ended or `ms` milliseconds
+// have passed; true when the thread ended. The pipeline may need this thread
+// while it winds down (under Wine the renderer asks the thread of the window
+// it presents into for changes to that window), while posted messages (keys,
 // clicks) must wait for the message loop.
-void HandleSentMessagesFor(ULONGLONG ms) {
-    const ULONGLONG end = GetTickCount64() + ms;
-    while (GetTickCount64() < end) {
-        MSG message;
-        PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, kSentMessageStepMs, QS_SENDMESSAGE);
-    }
-}
-
-// Like HandleSentMessagesFor, until `thread` has ended or `ms` milliseconds
-// have passed; true when the thread ended.
 bool HandleSentMessagesUntil(HANDLE thread, ULONGLONG ms) {
     const ULONGLONG end = GetTickCount64() + ms;
+    const DWORD handles = thread ? 1 : 0;
     for (;;) {
         MSG message;
         PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
         const ULONGLONG now = GetTickCount64();
-        if (now >= end) return WaitForSingleObject(thread, 0) == WAIT_OBJECT_0;
+        if (now >= end) return thread && WaitForSingleObject(thread, 0) == WAIT_OBJECT_0;
         const DWORD step = static_cast<DWORD>(end - now);
-        if (MsgWaitForMultipleObjects(1, &thread, FALSE, step, QS_SENDMESSAGE) == WAIT_OBJECT_0) return true;
+        // With no handle, WAIT_OBJECT_0 means a sent message arrived.
+        if (MsgWaitForMultipleObjects(handles, &thread, FALSE, step, QS_SENDMESSAGE) == WAIT_OBJECT_0 && thread)
+            return true;
     }
 }
+
+void HandleSentMessagesFor(ULONGLONG ms) { HandleSentMessagesUntil(nullptr, ms); }
 
 // Set once a shutdown gave up waiting (UI thread only).
 bool g_pipelineStuck = false;
