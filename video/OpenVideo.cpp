@@ -2,6 +2,8 @@
 
 #include <shlwapi.h>
 
+#include <new>
+
 #include "app/ComPtr.h"
 #include "ui/VideoPanel.h"
 #include "video/ContainerSniff.h"
@@ -29,6 +31,12 @@ constexpr ULONGLONG kShutdownSettleMs = 100;
 // (Wine's video renderer can deadlock its own threads at a restart; a session
 // caught in that never finishes shutting down.)
 constexpr ULONGLONG kShutdownLimitMs = 2000;
+// The longest the opening waits for the source resolver to make a media source
+// of the file. A local file takes milliseconds on Windows and well under a
+// second under Wine, whose first resolution also starts GStreamer; Wine's
+// GStreamer glue never answers for some damaged MP4 files (seen with one that
+// lacks its moov box, and with a ftyp box followed by noise).
+constexpr ULONGLONG kResolveLimitMs = 10000;
 
 HWND PanelWindow(const PlayerState& state) { return state.videoPanel ? state.videoPanel->hwnd : nullptr; }
 
@@ -50,30 +58,33 @@ void SelectNv12WhereOffered(IMFMediaTypeHandler* handler) {
 }
 
 // Handles the messages other threads send to this thread's windows, and
-// nothing else, until `thread` (may be null) has ended or `ms` milliseconds
-// have passed; true when the thread ended. The pipeline may need this thread
-// while it winds down (under Wine the renderer asks the thread of the window
-// it presents into for changes to that window), while posted messages (keys,
-// clicks) must wait for the message loop.
-bool HandleSentMessagesUntil(HANDLE thread, ULONGLONG ms) {
+// nothing else, until `signal` (a thread or an event; may be null) is
+// signalled or `ms` milliseconds have passed; true when it was signalled. The
+// pipeline may need this thread while it works or winds down (under Wine the
+// renderer asks the thread of the window it presents into for changes to that
+// window), while posted messages (keys, clicks) must wait for the message loop.
+bool HandleSentMessagesUntil(HANDLE signal, ULONGLONG ms) {
     const ULONGLONG end = GetTickCount64() + ms;
-    const DWORD handles = thread ? 1 : 0;
+    const DWORD handles = signal ? 1 : 0;
     for (;;) {
         MSG message;
         PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
         const ULONGLONG now = GetTickCount64();
-        if (now >= end) return thread && WaitForSingleObject(thread, 0) == WAIT_OBJECT_0;
+        if (now >= end) return signal && WaitForSingleObject(signal, 0) == WAIT_OBJECT_0;
         const DWORD step = static_cast<DWORD>(end - now);
         // With no handle, WAIT_OBJECT_0 means a sent message arrived.
-        if (MsgWaitForMultipleObjects(handles, &thread, FALSE, step, QS_SENDMESSAGE) == WAIT_OBJECT_0 && thread)
+        if (MsgWaitForMultipleObjects(handles, &signal, FALSE, step, QS_SENDMESSAGE) == WAIT_OBJECT_0 && signal)
             return true;
     }
 }
 
 void HandleSentMessagesFor(ULONGLONG ms) { HandleSentMessagesUntil(nullptr, ms); }
 
-// Set once a shutdown gave up waiting (UI thread only).
+// Set once a shutdown or a resolution gave up waiting (UI thread only).
 bool g_pipelineStuck = false;
+// Resolutions that gave no media source so far, refused or given up on (UI
+// thread only).
+unsigned g_resolutionsFailed = 0;
 
 // Shuts a session down from a paused state, on a worker thread that owns one
 // reference to it: a session shut down while samples are on their way lets
@@ -113,6 +124,108 @@ bool RunShutdownWorker(T* object, LPTHREAD_START_ROUTINE proc, ULONGLONG limitMs
     CloseHandle(worker);
     return finished;
 }
+
+// Receives the one answer of an asynchronous source resolution. Media
+// Foundation's work-queue thread calls Invoke; the UI thread waits on done().
+// Whoever comes second of the two - the answer, or the waiter giving up -
+// owns the result: a source that arrives after the waiter left is shut down
+// here, so its threads and its hold on the file do not linger.
+class ResolutionCallback final : public IMFAsyncCallback {
+public:
+    explicit ResolutionCallback(IMFSourceResolver* resolver)
+        : resolver_(resolver), done_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+        resolver_->AddRef();
+    }
+    ResolutionCallback(const ResolutionCallback&) = delete;
+    ResolutionCallback& operator=(const ResolutionCallback&) = delete;
+
+    HANDLE done() const { return done_; }
+
+    // Waiter (UI thread), once done() is signalled or the wait ran out: true
+    // when the answer is here and belongs to the waiter.
+    bool TakeAnswer() { return answered_.exchange(true); }
+    HRESULT result() const { return result_; }
+    IUnknown* object() const { return object_.Get(); }
+
+    STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
+        if (!object) return E_POINTER;
+        if (riid == IID_IUnknown || riid == IID_IMFAsyncCallback) {
+            *object = static_cast<IMFAsyncCallback*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&references_); }
+    STDMETHODIMP_(ULONG) Release() override {
+        const LONG left = InterlockedDecrement(&references_);
+        if (left == 0) delete this;
+        return static_cast<ULONG>(left);
+    }
+    STDMETHODIMP GetParameters(DWORD*, DWORD*) override { return E_NOTIMPL; }
+    STDMETHODIMP Invoke(IMFAsyncResult* asyncResult) override {
+        MF_OBJECT_TYPE type = MF_OBJECT_INVALID;
+        result_ = resolver_->EndCreateObjectFromByteStream(asyncResult, &type, object_.Put());
+        if (SUCCEEDED(result_) && !object_) result_ = E_FAIL;
+        if (answered_.exchange(true)) {
+            // Nobody waits for it any more.
+            ComPtr<IMFMediaSource> late;
+            if (object_ && SUCCEEDED(object_->QueryInterface(IID_IMFMediaSource, late.PutVoid())) && late)
+                late->Shutdown();
+            object_.Reset();
+        }
+        SetEvent(done_);
+        return S_OK;
+    }
+
+private:
+    ~ResolutionCallback() {
+        if (done_) CloseHandle(done_);
+        resolver_->Release();
+    }
+
+    LONG references_ = 1;
+    IMFSourceResolver* resolver_;  // one reference, held until the callback goes
+    HANDLE done_;
+    std::atomic<bool> answered_{false};
+    HRESULT result_ = E_PENDING;   // written by Invoke before done_ is set
+    ComPtr<IUnknown> object_;
+};
+
+}  // namespace
+
+HRESULT ResolveMediaSource(IMFSourceResolver* resolver, IMFByteStream* stream, const wchar_t* urlHint,
+                           ULONGLONG limitMs, IMFMediaSource** source) {
+    if (!source) return E_POINTER;
+    *source = nullptr;
+    if (!resolver || !stream) return E_INVALIDARG;
+    ComPtr<ResolutionCallback> callback = ComPtr<ResolutionCallback>::Attach(new (std::nothrow)
+                                                                                ResolutionCallback(resolver));
+    if (!callback || !callback->done()) return E_OUTOFMEMORY;
+    ComPtr<IUnknown> cancelCookie;
+    HRESULT hr = resolver->BeginCreateObjectFromByteStream(stream, urlHint, MF_RESOLUTION_MEDIASOURCE, nullptr,
+                                                           cancelCookie.Put(), callback.Get(), nullptr);
+    if (FAILED(hr)) return hr;
+    HandleSentMessagesUntil(callback->done(), limitMs);
+    if (!callback->TakeAnswer()) {
+        // Its thread may never come back, and Media Foundation cannot be
+        // shut down under it.
+        if (cancelCookie) resolver->CancelObjectCreation(cancelCookie.Get());
+        g_pipelineStuck = true;
+        ++g_resolutionsFailed;
+        return HRESULT_FROM_WIN32(ERROR_TIMEOUT);
+    }
+    // The answer came first; Invoke sets done() right after handing it over.
+    WaitForSingleObject(callback->done(), INFINITE);
+    hr = callback->result();
+    if (SUCCEEDED(hr)) hr = callback->object()->QueryInterface(IID_IMFMediaSource, reinterpret_cast<void**>(source));
+    if (FAILED(hr)) ++g_resolutionsFailed;
+    return hr;
+}
+
+namespace {
+
 
 // Removes and dispatches every message waiting for this thread. A WM_QUIT
 // (the user closed the program while the video was opening) is put back for
@@ -181,13 +294,7 @@ HRESULT CreateReadOnlyMediaSource(const wchar_t* diskPath, const wchar_t* urlHin
     ComPtr<IMFSourceResolver> resolver;
     hr = MFCreateSourceResolver(resolver.Put());
     if (FAILED(hr)) return hr;
-    MF_OBJECT_TYPE objectType = MF_OBJECT_INVALID;
-    ComPtr<IUnknown> object;
-    hr = resolver->CreateObjectFromByteStream(stream.Get(), urlHint, MF_RESOLUTION_MEDIASOURCE, nullptr,
-                                              &objectType, object.Put());
-    if (FAILED(hr)) return hr;
-    if (!object) return E_FAIL;
-    return object->QueryInterface(IID_IMFMediaSource, reinterpret_cast<void**>(source));
+    return ResolveMediaSource(resolver.Get(), stream.Get(), urlHint, kResolveLimitMs, source);
 }
 
 bool CorrectVideoExtension(PlayerState& state, const wchar_t* path) {
@@ -277,7 +384,13 @@ bool OpenVideo(PlayerState& state) {
     CorrectVideoExtension(state, state.diskPath);
     if (!state.filePath[0] || !state.diskPath[0]) return false;
 
+    const unsigned failedBefore = g_resolutionsFailed;
     MakePosterFrame(state, state.diskPath, state.filePath);
+    // The resolver refused the file, or never answered, a moment ago for the
+    // poster: it would not make a source of it now either. (Asking again is
+    // not free: under Wine a second parse of a damaged MP4 sometimes never
+    // ends, and the thread stuck in it crashes the process as it exits.)
+    if (g_resolutionsFailed != failedBefore) return false;
 
     MFCreateMediaSession(nullptr, &state.mediaSession);
     state.mediaSource = nullptr;

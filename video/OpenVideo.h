@@ -31,7 +31,10 @@ HRESULT BuildPlaybackTopology(PlayerState& state, IMFMediaSource* source, IMFTop
 
 // A media source for the file `diskPath`, read through a read-only byte stream
 // that lets other programs go on reading and writing it, chosen as if the file
-// were named `urlHint`. The caller owns *source.
+// were named `urlHint`. The caller owns *source. UI thread: the resolution
+// runs on Media Foundation's work queue while this thread handles sent
+// messages, for at most ten seconds; HRESULT_FROM_WIN32(ERROR_TIMEOUT) after
+// that, and the pipeline counts as stuck (VideoPipelineStuck).
 HRESULT CreateReadOnlyMediaSource(const wchar_t* diskPath, const wchar_t* urlHint,
                                   IMFMediaSource** source);
 
@@ -44,7 +47,16 @@ HRESULT CreateReadOnlyMediaSource(const wchar_t* diskPath, const wchar_t* urlHin
 // and the program must end without waiting for it. The objects themselves stay.
 bool ShutdownVideo(PlayerState& state);
 
-// True once ShutdownVideo gave up on a stuck pipeline (UI thread). Media
+// The resolution behind CreateReadOnlyMediaSource with the resolver and the
+// limit (milliseconds) given: `stream` into a media source chosen as if named
+// `urlHint`, on the resolver's work queue while this thread handles sent
+// messages. On time-out the resolution is cancelled, the pipeline counts as
+// stuck, and a source that still arrives later is shut down and released.
+HRESULT ResolveMediaSource(IMFSourceResolver* resolver, IMFByteStream* stream, const wchar_t* urlHint,
+                           ULONGLONG limitMs, IMFMediaSource** source);
+
+// True once ShutdownVideo or a source resolution gave up on a stuck pipeline
+// (UI thread). Media
 // Foundation cannot then be shut down or unloaded safely: the process is to
 // end at once instead.
 bool VideoPipelineStuck();

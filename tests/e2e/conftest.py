@@ -34,6 +34,7 @@ def run_app(display, request):
                 app.screenshot(f"FAILED-{request.node.name}")
             except Exception:
                 pass
+            app.dump_stacks(f"FAILED-{request.node.name}")
         app.close()
 
 

@@ -195,6 +195,20 @@ class App:
         self.log.seek(0)
         return self.log.read().decode(errors="replace")
 
+    def dump_stacks(self, name):
+        """Writes the native stacks of every thread of a live run (gdb, when
+        present) beside the screenshots: Wine's own libraries and GStreamer
+        show by name, which is what a stall inside the media stack needs."""
+        if self.proc.poll() is not None or not shutil.which("gdb"):
+            return None
+        ARTIFACTS.mkdir(parents=True, exist_ok=True)
+        path = ARTIFACTS / f"{name}.stacks.txt"
+        with open(path, "w") as out:
+            subprocess.run(["gdb", "-p", str(self.proc.pid), "-batch", "-nx",
+                            "-ex", "thread apply all bt 30"],
+                           stdout=out, stderr=subprocess.STDOUT, timeout=120)
+        return path
+
     def close(self):
         if self.proc.poll() is None:
             self.proc.kill()

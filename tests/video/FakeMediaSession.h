@@ -40,13 +40,6 @@ public:
     std::atomic<LONGLONG> time{0};
     std::atomic<HRESULT> correlatedResult{S_OK};
     std::atomic<long> references{1};
-    // When set, Shutdown waits for this event first (a pipeline stuck in its
-    // own threads). Not owned.
-    std::atomic<HANDLE> shutdownGate{nullptr};
-    // When set, Pause sends `pauseMessage` to this window first and waits for
-    // the answer (a pipeline that needs the window's thread).
-    std::atomic<HWND> pauseSendsTo{nullptr};
-    UINT pauseMessage = WM_NULL;
     std::atomic<int> correlatedCalls{0};
 
     STDMETHODIMP QueryInterface(REFIID iid, void** out) override {

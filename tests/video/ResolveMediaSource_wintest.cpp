@@ -1,0 +1,134 @@
+// Making the media source: the resolver works on its own thread while the
+// opening thread keeps answering sent messages, and a resolver that never
+// answers is given up on after the limit instead of hanging the program.
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+#include "app/ComPtr.h"
+#include "tests/video/FakeSourceResolver.h"
+#include "video/OpenVideo.h"
+
+namespace {
+
+constexpr UINT kResolverAsks = WM_APP + 41;
+std::atomic<int> g_asked{0};
+
+LRESULT CALLBACK AnsweringProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == kResolverAsks) {
+        ++g_asked;
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+HWND MakeAnsweringWindow() {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = AnsweringProc;
+    wc.lpszClassName = L"ResolveMediaSourceTestWindow";
+    RegisterClassW(&wc);
+    return CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+}
+
+ComPtr<IMFByteStream> TempStream() {
+    ComPtr<IMFByteStream> stream;
+    MFCreateTempFile(MF_ACCESSMODE_READWRITE, MF_OPENMODE_DELETE_IF_EXIST, MF_FILEFLAGS_NONE, stream.Put());
+    return stream;
+}
+
+struct Answered {
+    const char* name;
+    HRESULT answer;
+    bool withSource;
+    HRESULT expected;
+};
+
+TEST(ResolveMediaSourceTest, AnswersInTimeArePassedOn) {
+    const Answered cases[] = {
+        {"a source", S_OK, true, S_OK},
+        {"a refusal", MF_E_UNSUPPORTED_BYTESTREAM_TYPE, false, MF_E_UNSUPPORTED_BYTESTREAM_TYPE},
+        {"success without an object", S_OK, false, E_FAIL},
+    };
+    const HWND window = MakeAnsweringWindow();
+    ASSERT_NE(window, nullptr);
+    ComPtr<IMFByteStream> stream = TempStream();
+    ASSERT_TRUE(stream);
+    const bool stuckBefore = VideoPipelineStuck();
+    for (const Answered& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto* source = new FakeMediaSource();
+        auto* resolver = new FakeSourceResolver();
+        resolver->answerAfterMs = 100;
+        resolver->answer = c.answer;
+        resolver->source = c.withSource ? source : nullptr;
+        // The answer comes only after the waiting thread took a sent message.
+        resolver->asks = window;
+        resolver->askMessage = kResolverAsks;
+        g_asked = 0;
+
+        IMFMediaSource* made = nullptr;
+        const HRESULT hr = ResolveMediaSource(resolver, stream.Get(), L"C:\\clip.mp4", 5000, &made);
+        resolver->JoinAnswer();
+        EXPECT_EQ(hr, c.expected);
+        EXPECT_EQ(g_asked.load(), 1);
+        EXPECT_TRUE(resolver->urlHintSeen.load());
+        EXPECT_EQ(resolver->cancelCalls.load(), 0);
+        if (c.withSource) {
+            EXPECT_EQ(made, static_cast<IMFMediaSource*>(source));
+            EXPECT_EQ(source->references.load(), 2);  // the test's and the caller's
+            EXPECT_EQ(source->shutdownCalls.load(), 0);
+        } else {
+            EXPECT_EQ(made, nullptr);
+        }
+        if (made) made->Release();
+        EXPECT_EQ(source->references.load(), 1);
+        source->Release();
+        resolver->Release();
+    }
+    EXPECT_EQ(VideoPipelineStuck(), stuckBefore);
+    DestroyWindow(window);
+}
+
+TEST(ResolveMediaSourceTest, RefusesMissingArguments) {
+    auto* resolver = new FakeSourceResolver();
+    ComPtr<IMFByteStream> stream = TempStream();
+    IMFMediaSource* made = reinterpret_cast<IMFMediaSource*>(1);
+    EXPECT_EQ(ResolveMediaSource(resolver, nullptr, L"x.mp4", 100, &made), E_INVALIDARG);
+    EXPECT_EQ(made, nullptr);
+    EXPECT_EQ(ResolveMediaSource(nullptr, stream.Get(), L"x.mp4", 100, &made), E_INVALIDARG);
+    EXPECT_EQ(ResolveMediaSource(resolver, stream.Get(), L"x.mp4", 100, nullptr), E_POINTER);
+    resolver->Release();
+}
+
+// Last in this file: a resolution given up on marks the pipeline stuck for the
+// rest of the run.
+TEST(ResolveMediaSourceTest, ResolverThatNeverAnswersIsGivenUpOnAndItsLateSourceShutDown) {
+    ComPtr<IMFByteStream> stream = TempStream();
+    ASSERT_TRUE(stream);
+    auto* source = new FakeMediaSource();
+    auto* resolver = new FakeSourceResolver();
+    resolver->answerAfterMs = -1;
+    resolver->source = source;
+
+    IMFMediaSource* made = nullptr;
+    const ULONGLONG started = GetTickCount64();
+    const HRESULT hr = ResolveMediaSource(resolver, stream.Get(), L"C:\\clip.mp4", 300, &made);
+    const ULONGLONG waited = GetTickCount64() - started;
+    EXPECT_EQ(hr, HRESULT_FROM_WIN32(ERROR_TIMEOUT));
+    EXPECT_EQ(made, nullptr);
+    EXPECT_GE(waited, 290u);
+    EXPECT_LT(waited, 3000u);
+    EXPECT_EQ(resolver->cancelCalls.load(), 1);
+    EXPECT_TRUE(resolver->cancelledTheCookie.load());
+    EXPECT_TRUE(VideoPipelineStuck());
+
+    // The answer comes after all: nobody takes the source, so it is shut down
+    // and released at once.
+    resolver->Answer();
+    EXPECT_EQ(source->shutdownCalls.load(), 1);
+    EXPECT_EQ(source->references.load(), 1);
+    source->Release();
+    resolver->Release();
+}
+
+}  // namespace
