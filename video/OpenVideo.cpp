@@ -226,7 +226,6 @@ HRESULT ResolveMediaSource(IMFSourceResolver* resolver, IMFByteStream* stream, c
 
 namespace {
 
-
 // Removes and dispatches every message waiting for this thread. A WM_QUIT
 // (the user closed the program while the video was opening) is put back for
 // the message loop, and ends the pumping: returns false then.
