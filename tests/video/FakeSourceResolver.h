@@ -171,7 +171,8 @@ private:
             callback_ = nullptr;
         }
         if (!result) return;
-        if (asks) SendMessageW(asks, askMessage, 0, 0);
+        // Bounded, so a waiter that never answers fails the test instead of hanging it.
+        if (asks) SendMessageTimeoutW(asks, askMessage, 0, 0, SMTO_NORMAL, 8000, nullptr);
         callback->Invoke(result);
         callback->Release();
         result->Release();

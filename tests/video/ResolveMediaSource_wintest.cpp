@@ -6,29 +6,11 @@
 #include <atomic>
 
 #include "app/ComPtr.h"
+#include "tests/video/AnsweringWindow.h"
 #include "tests/video/FakeSourceResolver.h"
 #include "video/OpenVideo.h"
 
 namespace {
-
-constexpr UINT kResolverAsks = WM_APP + 41;
-std::atomic<int> g_asked{0};
-
-LRESULT CALLBACK AnsweringProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == kResolverAsks) {
-        ++g_asked;
-        return 0;
-    }
-    return DefWindowProcW(window, message, wParam, lParam);
-}
-
-HWND MakeAnsweringWindow() {
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = AnsweringProc;
-    wc.lpszClassName = L"ResolveMediaSourceTestWindow";
-    RegisterClassW(&wc);
-    return CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
-}
 
 ComPtr<IMFByteStream> TempStream() {
     ComPtr<IMFByteStream> stream;
@@ -49,8 +31,8 @@ TEST(ResolveMediaSourceTest, AnswersInTimeArePassedOn) {
         {"a refusal", MF_E_UNSUPPORTED_BYTESTREAM_TYPE, false, MF_E_UNSUPPORTED_BYTESTREAM_TYPE},
         {"success without an object", S_OK, false, E_FAIL},
     };
-    const HWND window = MakeAnsweringWindow();
-    ASSERT_NE(window, nullptr);
+    AnsweringWindow window;
+    ASSERT_NE(window.hwnd, nullptr);
     ComPtr<IMFByteStream> stream = TempStream();
     ASSERT_TRUE(stream);
     const bool stuckBefore = VideoPipelineStuck();
@@ -62,15 +44,15 @@ TEST(ResolveMediaSourceTest, AnswersInTimeArePassedOn) {
         resolver->answer = c.answer;
         resolver->source = c.withSource ? source : nullptr;
         // The answer comes only after the waiting thread took a sent message.
-        resolver->asks = window;
-        resolver->askMessage = kResolverAsks;
-        g_asked = 0;
+        resolver->asks = window.hwnd;
+        resolver->askMessage = AnsweringWindow::kAsks;
+        window.asked = 0;
 
         IMFMediaSource* made = nullptr;
         const HRESULT hr = ResolveMediaSource(resolver, stream.Get(), L"C:\\clip.mp4", 5000, &made);
         resolver->JoinAnswer();
         EXPECT_EQ(hr, c.expected);
-        EXPECT_EQ(g_asked.load(), 1);
+        EXPECT_EQ(window.asked.load(), 1);
         EXPECT_TRUE(resolver->urlHintSeen.load());
         EXPECT_EQ(resolver->cancelCalls.load(), 0);
         if (c.withSource) {
@@ -86,7 +68,6 @@ TEST(ResolveMediaSourceTest, AnswersInTimeArePassedOn) {
         resolver->Release();
     }
     EXPECT_EQ(VideoPipelineStuck(), stuckBefore);
-    DestroyWindow(window);
 }
 
 TEST(ResolveMediaSourceTest, RefusesMissingArguments) {

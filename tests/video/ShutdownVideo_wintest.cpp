@@ -5,29 +5,11 @@
 
 #include <atomic>
 
+#include "tests/video/AnsweringWindow.h"
 #include "tests/video/FakeMediaSession.h"
 #include "video/OpenVideo.h"
 
 namespace {
-
-constexpr UINT kPipelineAsks = WM_APP + 40;
-std::atomic<int> g_asked{0};
-
-LRESULT CALLBACK AnsweringProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == kPipelineAsks) {
-        ++g_asked;
-        return 0;
-    }
-    return DefWindowProcW(window, message, wParam, lParam);
-}
-
-HWND MakeAnsweringWindow() {
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = AnsweringProc;
-    wc.lpszClassName = L"ShutdownVideoTestWindow";
-    RegisterClassW(&wc);
-    return CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
-}
 
 std::vector<FakeSessionCall> KindsOf(const std::vector<FakeSessionRecord>& records) {
     std::vector<FakeSessionCall> kinds;
@@ -43,19 +25,18 @@ TEST(ShutdownVideoTest, NothingToShutDownSucceeds) {
 // The pipeline calls back into the closing thread's window while it winds
 // down: a wait that did not answer would run into its limit.
 TEST(ShutdownVideoTest, PausesThenShutsDownWhileAnsweringTheClosingThread) {
-    const HWND window = MakeAnsweringWindow();
-    ASSERT_NE(window, nullptr);
+    AnsweringWindow window;
+    ASSERT_NE(window.hwnd, nullptr);
     auto* session = new FakeMediaSession();
-    session->pauseSendsTo = window;
-    session->pauseMessage = kPipelineAsks;
+    session->pauseSendsTo = window.hwnd;
+    session->pauseMessage = AnsweringWindow::kAsks;
     PlayerState state;
     state.mediaSession = session;
-    g_asked = 0;
     // The mark is for the whole run: an earlier test may have set it.
     const bool stuckBefore = VideoPipelineStuck();
 
     EXPECT_TRUE(ShutdownVideo(state));
-    EXPECT_EQ(g_asked.load(), 1);
+    EXPECT_EQ(window.asked.load(), 1);
     EXPECT_EQ(KindsOf(session->Records()),
               (std::vector<FakeSessionCall>{FakeSessionCall::Pause, FakeSessionCall::Shutdown}));
     for (const FakeSessionRecord& r : session->Records()) EXPECT_NE(r.threadId, GetCurrentThreadId());
@@ -63,7 +44,6 @@ TEST(ShutdownVideoTest, PausesThenShutsDownWhileAnsweringTheClosingThread) {
     EXPECT_EQ(VideoPipelineStuck(), stuckBefore);
 
     session->Release();
-    DestroyWindow(window);
 }
 
 // Last in this file: a stuck pipeline leaves its mark for the rest of the run.
