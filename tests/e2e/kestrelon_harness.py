@@ -150,7 +150,8 @@ class App:
         deadline = time.monotonic() + timeout
         while time.monotonic() < deadline:
             if self.proc.poll() is not None:
-                raise AssertionError(f"kestrelon exited early with {self.proc.returncode}")
+                raise AssertionError(f"kestrelon exited early with {self.proc.returncode}; "
+                                     f"it printed: {self.output()[-1500:]!r}")
             out = self.xdotool("search", "--onlyvisible", "--name", f"^{TITLE}$").stdout.split()
             for wid in out:
                 geo = self.xdotool("getwindowgeometry", wid).stdout
