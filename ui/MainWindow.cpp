@@ -159,6 +159,28 @@ bool CreateAppWindows(PlayerState& state) {
     return true;
 }
 
+namespace {
+
+// Arrow presses already queued behind the one being handled (auto-repeat of a
+// held key, or presses faster than a paint) are taken off the queue here, and
+// their steps counted, so only the image they lead to is painted: every press
+// still steps one image, but no backlog of paints builds up in front of the
+// next command. The first other key ends the run, so F11 keeps its place.
+// The keys sit in the queue of whichever of our windows has the focus (main
+// window, panel or bar), all of which pass them to the main window.
+int64_t TakeQueuedArrowSteps() {
+    int64_t steps = 0;
+    MSG next;
+    while (PeekMessageW(&next, nullptr, WM_KEYDOWN, WM_KEYDOWN, PM_NOREMOVE) &&
+           (next.wParam == VK_LEFT || next.wParam == VK_RIGHT)) {
+        PeekMessageW(&next, nullptr, WM_KEYDOWN, WM_KEYDOWN, PM_REMOVE);
+        steps += next.wParam == VK_RIGHT ? 1 : -1;
+    }
+    return steps;
+}
+
+}  // namespace
+
 void HandleKeyCommand(PlayerState& state, UINT key) {
     switch (key) {
         case VK_F11:
@@ -170,12 +192,10 @@ void HandleKeyCommand(PlayerState& state, UINT key) {
         case VK_LEFT:
         case VK_RIGHT:
             if (state.viewMode == ViewMode::ImageFolder && state.imageCount > 0) {
-                int32_t index = state.currentIndex.load();
-                if (key == VK_LEFT)
-                    index = index - 1 < 0 ? state.imageCount - 1 : index - 1;
-                else
-                    index = index + 1 >= state.imageCount ? 0 : index + 1;
-                state.currentIndex.store(index);
+                const int64_t steps = (key == VK_RIGHT ? 1 : -1) + TakeQueuedArrowSteps();
+                const int64_t count = state.imageCount;
+                const int64_t index = ((state.currentIndex.load() + steps) % count + count) % count;
+                state.currentIndex.store(static_cast<int32_t>(index));
                 // Both paints happen before the key returns: the index text, then the image.
                 if (HWND bar = ControlBarWindow(state)) SendMessageW(bar, WM_PAINT, 0, 0);
                 SendMessageW(state.videoPanel->hwnd, WM_PAINT, 0, 0);

@@ -105,6 +105,9 @@ def test_folder_steps_in_natural_order_and_wraps(run_app, tmp_path):
     expect(13, 11)
     app.key("Left")
     expect(14, 10)
+    # A burst of presses faster than the paints: every press still counts.
+    app.key(*(["Right"] * 7 + ["Left"] * 2), delay_ms=5)
+    expect(15, (10 + 5) % len(LISTED))
     assert app.alive()
 
 

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "app/Startup.h"
 #include "ui/ControlBar.h"
 #include "ui/MainWindow.h"
@@ -76,6 +78,38 @@ TEST_F(MainWindowTest, ArrowKeysStepAndWrapInImageFolder) {
         MakeFolder(s.count, s.from);
         SendMessageW(state->mainWindow, WM_KEYDOWN, s.key, 0);
         EXPECT_EQ(state->currentIndex.load(), s.to) << s.count << " " << s.from << " " << s.key;
+    }
+}
+
+// Presses already queued behind the one being handled are taken with it: the
+// index moves by every press, and the first other key keeps its place.
+TEST_F(MainWindowTest, QueuedArrowPressesAreTakenTogether) {
+    struct Burst {
+        int count, from;
+        UINT key;
+        std::vector<UINT> queued;
+        int to;
+        std::vector<UINT> left;  // key presses still queued afterwards
+    };
+    const UINT R = VK_RIGHT, L = VK_LEFT;
+    const Burst bursts[] = {
+        {10, 0, R, {R, R, R, L}, 3, {}},
+        {3, 2, R, {R, R, R, R}, 1, {}},          // wraps more than once
+        {5, 0, L, {L, L}, 2, {}},
+        {1, 0, R, {L, R, R}, 0, {}},
+        {10, 0, R, {R, 'P', R}, 2, {'P', R}},    // P stops the run
+        {10, 5, L, {VK_F11, L}, 4, {VK_F11, L}},
+    };
+    for (const Burst& b : bursts) {
+        MakeFolder(b.count, b.from);
+        for (UINT key : b.queued) PostMessageW(state->mainWindow, WM_KEYDOWN, key, 0);
+        HandleKeyCommand(*state, b.key);
+        EXPECT_EQ(state->currentIndex.load(), b.to) << b.count << " " << b.from;
+        std::vector<UINT> left;
+        MSG message;
+        while (PeekMessageW(&message, nullptr, WM_KEYDOWN, WM_KEYDOWN, PM_REMOVE))
+            left.push_back(static_cast<UINT>(message.wParam));
+        EXPECT_EQ(left, b.left) << b.count << " " << b.from;
     }
 }
 
