@@ -148,7 +148,8 @@ TEST_F(OpenVideoTest, AudioOnlyFileIsRefused) {
     EXPECT_EQ(state.posterBitmap, nullptr);
 }
 
-TEST_F(OpenVideoTest, DamagedAndMissingFilesAreRefused) {
+// Run only by the test below, in a process of its own (see there).
+TEST_F(OpenVideoTest, DISABLED_DamagedFileIsRefused) {
     const std::wstring folder = FreshFolder(L"damaged");
     std::vector<char> noise(20000);
     uint32_t x = 12345;
@@ -156,15 +157,45 @@ TEST_F(OpenVideoTest, DamagedAndMissingFilesAreRefused) {
     // Looks like an MP4 for its first bytes, then nothing but noise.
     const char head[] = {0, 0, 0, 0x20, 'f', 't', 'y', 'p', 'i', 's', 'o', 'm'};
     std::copy(head, head + sizeof head, noise.begin());
-    // A name of its own each time: under Wine a resolution given up on may
-    // keep its file open for the rest of the run.
-    static int run = 0;
-    const std::wstring damaged = folder + L"\\damaged" + std::to_wstring(++run) + L".mp4";
+    const std::wstring damaged = folder + L"\\damaged.mp4";
     ASSERT_TRUE(WriteAll(damaged, noise));
     PlayerState& state = Fresh(damaged);
     EXPECT_FALSE(OpenVideo(state));
     EXPECT_FALSE(g_sessionReady.load());
+    EXPECT_EQ(state.mediaSession, nullptr);  // refused for the poster: not offered again
+}
 
+// A damaged MP4 is refused in a process that, like the program, parses
+// nothing else: this test program runs the case above as a child. (Under
+// Wine a further parse of a damaged MP4 in a process that already parsed
+// others can stall in winegstreamer; the opening gives up after its limit,
+// but a thread stuck there crashes the process as it exits.)
+TEST(OpenVideoIsolated, DamagedFileIsRefused) {
+    // Emptied here; the child writes the damaged file into it.
+    const std::wstring folder = FreshFolder(L"damaged");
+    wchar_t self[MAX_PATH] = {};
+    ASSERT_GT(GetModuleFileNameW(nullptr, self, MAX_PATH), 0u);
+    std::wstring command = L"\"" + std::wstring(self) +
+                           L"\" --gtest_also_run_disabled_tests --gtest_brief=1"
+                           L" --gtest_filter=OpenVideoTest.DISABLED_DamagedFileIsRefused";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION child{};
+    ASSERT_TRUE(CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &child));
+    CloseHandle(child.hThread);
+    const DWORD waited = WaitForSingleObject(child.hProcess, 60000);
+    DWORD code = STILL_ACTIVE;
+    GetExitCodeProcess(child.hProcess, &code);
+    if (waited != WAIT_OBJECT_0) TerminateProcess(child.hProcess, 99);
+    CloseHandle(child.hProcess);
+    EXPECT_EQ(waited, WAIT_OBJECT_0) << "the child did not finish";
+    EXPECT_EQ(code, 0u) << "the damaged file was not refused cleanly";
+    EXPECT_NE(GetFileAttributesW((folder + L"\\damaged.mp4").c_str()), INVALID_FILE_ATTRIBUTES)
+        << "the child ran no test";
+}
+
+TEST_F(OpenVideoTest, MissingFileIsRefused) {
+    const std::wstring folder = FreshFolder(L"missing");
     PlayerState& missing = Fresh(folder + L"\\missing.mp4");
     EXPECT_FALSE(CorrectVideoExtension(missing, missing.diskPath));
     EXPECT_FALSE(OpenVideo(missing));
