@@ -21,6 +21,8 @@
 #include <mutex>
 #include <vector>
 
+#include "tests/video/FakeUnknown.h"
+
 enum class FakeSessionCall { Start, Pause, Stop, Close, Shutdown, GetClock, SetTopology, ClearTopologies };
 
 struct FakeSessionRecord {
@@ -35,29 +37,11 @@ struct FakeSessionRecord {
 // The presentation clock the fake session hands out. GetCorrelatedTime reports
 // `time` and returns `correlatedResult`; `references` counts the live
 // references, so a test can see that every fetched clock was released again.
-class FakeClock : public IMFClock {
+class FakeClock : public FakeUnknown<IMFClock> {
 public:
     std::atomic<LONGLONG> time{0};
     std::atomic<HRESULT> correlatedResult{S_OK};
-    std::atomic<long> references{1};
     std::atomic<int> correlatedCalls{0};
-
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
-        if (!out) return E_POINTER;
-        if (iid == __uuidof(IUnknown) || iid == __uuidof(IMFClock)) {
-            *out = static_cast<IMFClock*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(++references); }
-    STDMETHODIMP_(ULONG) Release() override {
-        const long left = --references;
-        if (left == 0) delete this;
-        return static_cast<ULONG>(left);
-    }
 
     STDMETHODIMP GetClockCharacteristics(DWORD* characteristics) override {
         if (!characteristics) return E_POINTER;
@@ -88,13 +72,12 @@ private:
     virtual ~FakeClock() = default;
 };
 
-class FakeMediaSession : public IMFMediaSession {
+class FakeMediaSession : public FakeUnknown<IMFMediaSession, IMFMediaEventGenerator> {
 public:
     // Owned: one reference held by the session until it is destroyed.
     FakeClock* const clock = new FakeClock();
     // What GetClock returns; on failure it hands out no clock.
     std::atomic<HRESULT> getClockResult{S_OK};
-    std::atomic<long> references{1};
     // When set, Shutdown waits for this event first (a pipeline stuck in its
     // own threads). Not owned.
     std::atomic<HANDLE> shutdownGate{nullptr};
@@ -127,25 +110,6 @@ public:
     void ClearRecords() {
         std::lock_guard<std::mutex> lock(mutex_);
         records_.clear();
-    }
-
-    // IUnknown
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
-        if (!out) return E_POINTER;
-        if (iid == __uuidof(IUnknown) || iid == __uuidof(IMFMediaEventGenerator) ||
-            iid == __uuidof(IMFMediaSession)) {
-            *out = static_cast<IMFMediaSession*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(++references); }
-    STDMETHODIMP_(ULONG) Release() override {
-        const long left = --references;
-        if (left == 0) delete this;
-        return static_cast<ULONG>(left);
     }
 
     // IMFMediaEventGenerator: no events are ever produced.

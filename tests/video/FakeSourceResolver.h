@@ -17,28 +17,12 @@
 #include <mutex>
 #include <thread>
 
-class FakeMediaSource : public IMFMediaSource {
+#include "tests/video/FakeUnknown.h"
+
+class FakeMediaSource : public FakeUnknown<IMFMediaSource, IMFMediaEventGenerator> {
 public:
-    std::atomic<long> references{1};
     std::atomic<int> shutdownCalls{0};
 
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
-        if (!out) return E_POINTER;
-        if (iid == __uuidof(IUnknown) || iid == __uuidof(IMFMediaEventGenerator) ||
-            iid == __uuidof(IMFMediaSource)) {
-            *out = static_cast<IMFMediaSource*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(++references); }
-    STDMETHODIMP_(ULONG) Release() override {
-        const long left = --references;
-        if (left == 0) delete this;
-        return static_cast<ULONG>(left);
-    }
     STDMETHODIMP GetEvent(DWORD, IMFMediaEvent**) override { return MF_E_NO_EVENTS_AVAILABLE; }
     STDMETHODIMP BeginGetEvent(IMFAsyncCallback*, IUnknown*) override { return E_NOTIMPL; }
     STDMETHODIMP EndGetEvent(IMFAsyncResult*, IMFMediaEvent**) override { return E_NOTIMPL; }
@@ -57,9 +41,8 @@ private:
     virtual ~FakeMediaSource() = default;
 };
 
-class FakeSourceResolver : public IMFSourceResolver {
+class FakeSourceResolver : public FakeUnknown<IMFSourceResolver> {
 public:
-    std::atomic<long> references{1};
     // Milliseconds from Begin to the answer; -1: the answer waits for Answer().
     int answerAfterMs = 0;
     // When set, the answering thread first sends `askMessage` to this window
@@ -81,23 +64,6 @@ public:
     // Waits for an answer started by Begin.
     void JoinAnswer() {
         if (answering_.joinable()) answering_.join();
-    }
-
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
-        if (!out) return E_POINTER;
-        if (iid == __uuidof(IUnknown) || iid == __uuidof(IMFSourceResolver)) {
-            *out = static_cast<IMFSourceResolver*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(++references); }
-    STDMETHODIMP_(ULONG) Release() override {
-        const long left = --references;
-        if (left == 0) delete this;
-        return static_cast<ULONG>(left);
     }
 
     STDMETHODIMP CreateObjectFromURL(LPCWSTR, DWORD, IPropertyStore*, MF_OBJECT_TYPE*, IUnknown**) override {
