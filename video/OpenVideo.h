@@ -56,7 +56,6 @@ HRESULT ResolveMediaSource(IMFSourceResolver* resolver, IMFByteStream* stream, c
                            ULONGLONG limitMs, IMFMediaSource** source);
 
 // True once ShutdownVideo or a source resolution gave up on a stuck pipeline
-// (UI thread). Media
-// Foundation cannot then be shut down or unloaded safely: the process is to
-// end at once instead.
+// (UI thread). Media Foundation cannot then be shut down or unloaded safely:
+// the process is to end at once instead.
 bool VideoPipelineStuck();
