@@ -83,6 +83,28 @@ HRESULT EndWindowDraw(WindowDraw& draw) {
     return hr;
 }
 
+bool BlitBgraToDc(HDC dc, int x, int y, int width, int height, const void* pixels, UINT stride) {
+    if (!dc || !pixels || width <= 0 || height <= 0 || stride % 4 != 0 ||
+        stride / 4 < static_cast<UINT>(width))
+        return false;
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = static_cast<LONG>(stride / 4);  // the row pitch in pixels
+    info.bmiHeader.biHeight = -height;                       // top-down rows
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    // With top-down rows SetDIBitsToDevice still counts its source rectangle
+    // from the bottom; starting at scan line 0 with all lines, y 0 is the top.
+    return SetDIBitsToDevice(dc, x, y, static_cast<DWORD>(width), static_cast<DWORD>(height), 0, 0,
+                             0, static_cast<UINT>(height), pixels, &info, DIB_RGB_COLORS) != 0;
+}
+
+void FillBlack(HDC dc, const RECT& rect) {
+    if (dc && rect.right > rect.left && rect.bottom > rect.top)
+        FillRect(dc, &rect, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+}
+
 bool LoadBitmapFromFile(const wchar_t* path, ID2D1RenderTarget* renderTarget, ID2D1Bitmap** out) {
     if (!g_wicFactory || !renderTarget || !out) return false;
     ComPtr<IWICBitmapDecoder> decoder;

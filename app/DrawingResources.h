@@ -53,6 +53,17 @@ bool BeginWindowDraw(HWND window, ID2D1HwndRenderTarget* hwndTarget, ID2D1DCRend
                      WindowDraw& draw);
 HRESULT EndWindowDraw(WindowDraw& draw);
 
+// Where PresentThroughWindowDc() holds, a DC render target is software work
+// under Wine (the whole client area is drawn, read back and copied at every
+// EndDraw), so a picture that is already in its on-screen size goes to the
+// window DC by GDI instead: one copy of its pixels. Copies the top-down
+// premultiplied BGRA rows (`stride` bytes apart, a multiple of 4) 1:1 to
+// (x, y) of `dc`. Over black, premultiplied values are exactly what Direct2D
+// would show. False when GDI refused the copy.
+bool BlitBgraToDc(HDC dc, int x, int y, int width, int height, const void* pixels, UINT stride);
+// Fills `rect` of `dc` with opaque black (the margins around a picture).
+void FillBlack(HDC dc, const RECT& rect);
+
 // The first frame of the image file at `path` as a premultiplied BGRA bitmap
 // of `renderTarget`. True when *out holds a new bitmap; otherwise *out is untouched.
 bool LoadBitmapFromFile(const wchar_t* path, ID2D1RenderTarget* renderTarget, ID2D1Bitmap** out);
