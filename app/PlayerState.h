@@ -20,6 +20,7 @@
 
 #include "app/Classify.h"
 #include "app/ViewMode.h"
+#include "image/GifCompose.h"
 
 struct VideoPanel;
 struct PopupWindow;
@@ -107,7 +108,9 @@ struct PlayerState {
     IMFClock* presentationClock = nullptr;
 
     // ---- animated GIF (written once by the decoding on the UI thread) ----
-    std::vector<ID2D1Bitmap*> gifFrames;  // owned, one reference each; null where a frame failed
+    // Each frame's own pixels, rectangle and disposal, composed on the panel's
+    // canvas by the paint (UI thread). Empty pixels where a frame failed.
+    std::vector<GifFrame> gifFrames;
 
     // ---- image folder ----
     // Sized once by the listing before the prefetch thread starts; never resized.
@@ -126,6 +129,9 @@ struct PlayerState {
     std::atomic<uint32_t> mmTimerId{0};
     uint32_t gifFrameCount = 0;
     std::atomic<uint32_t> gifFrameIndex{0};  // written by the GIF tick only, read by the paint
+    // When the running GIF tick was due (microseconds, QueryPerformanceCounter);
+    // 0 until the first tick. Written and read by the GIF ticks only, which never overlap.
+    std::atomic<int64_t> gifTickDueUs{0};
     float gifWidth = 0.0f;
     float gifHeight = 0.0f;
     int32_t colorPrimaries = 0;  // 0 standard definition, 1 BT.709, 2 BT.2020

@@ -81,7 +81,7 @@ bool StartImageFolder(PlayerState& state) {
 
 bool StartAnimatedGif(PlayerState& state) {
     VideoPanel& panel = *state.videoPanel;
-    if (!DecodeGif(state.filePath, PanelRenderTarget(panel), &state.gifFrames, &state.gifFrameDelays,
+    if (!DecodeGif(state.filePath, &state.gifFrames, &state.gifFrameDelays,
                    &state.gifFrameRects, &state.gifFrameCount, &state.gifWidth, &state.gifHeight))
         return false;
     // Frames are drawn over what the panel shows; start from black, not from

@@ -36,3 +36,26 @@ struct GifStep {
     uint32_t waitMs = kGifMinWaitMs;
 };
 GifStep NextGifStep(uint32_t index, uint32_t frameCount, const uint32_t* delays, size_t delayCount);
+
+// The length of one whole cycle of the animation: the waits of all frames.
+// With no frames the ticks still run at the floor, so a cycle is one floor.
+uint64_t GifCycleMs(const uint32_t* delays, size_t delayCount, uint32_t frameCount);
+
+// The schedule of the ticks. Each tick is due at the time it was planned for,
+// not when its timer fired or its repaint ended, and plans the next one from
+// that: next due = due + the new frame's wait, so paint and timer lateness do
+// not add up over the frames. Times are microseconds on one steady clock.
+//   - On time: the next tick is armed for the time left until it is due
+//     (rounded to the nearest millisecond).
+//   - Late (less than a millisecond left, or past due): the next tick comes at
+//     once (the shortest timer delay, 1 ms); no frame is skipped, and the
+//     schedule catches up over the following frames.
+//   - More than one whole cycle behind the next due time: the schedule starts
+//     again from `now` (next due = now + wait) instead of rushing through
+//     the frames it missed.
+struct GifTickPlan {
+    int64_t nextDueUs = 0;
+    uint32_t armMs = 1;
+};
+constexpr uint32_t kGifAtOnceMs = 1;
+GifTickPlan PlanNextGifTick(int64_t dueUs, int64_t nowUs, uint32_t waitMs, uint64_t cycleMs);

@@ -102,52 +102,102 @@ void PaintFolderImage(VideoPanel& panel, PlayerState& state, ID2D1RenderTarget* 
     rt->DrawBitmap(panel.shownBitmap, ToD2D(dest), 1.0f, D2D1_BITMAP_INTERPOLATION_MODE_LINEAR);
 }
 
-// The GIF picture of the panel's size in pixels, black when made; null when
-// it cannot be made (the frames are then drawn straight onto the panel).
-ID2D1BitmapRenderTarget* GifCanvas(VideoPanel& panel, ID2D1RenderTarget* rt, float k) {
-    if (panel.gifCanvas) return panel.gifCanvas;
-    const D2D1_SIZE_F size = D2D1::SizeF(static_cast<float>(panel.width) * k,
-                                         static_cast<float>(panel.height) * k);
-    const D2D1_SIZE_U pixels = D2D1::SizeU(static_cast<UINT32>(panel.width),
-                                           static_cast<UINT32>(panel.height));
-    if (FAILED(rt->CreateCompatibleRenderTarget(&size, &pixels, nullptr,
-                                                D2D1_COMPATIBLE_RENDER_TARGET_OPTIONS_NONE,
-                                                &panel.gifCanvas)) ||
-        !panel.gifCanvas)
-        return nullptr;
-    panel.gifCanvas->BeginDraw();
-    panel.gifCanvas->Clear(D2D1::ColorF(0.0f, 0.0f, 0.0f, 1.0f));
-    panel.gifCanvas->EndDraw();
-    return panel.gifCanvas;
+// Fits the logical screen to the panel and makes the picture, once: neither
+// changes size during a run. False when there is nothing to fit (no logical
+// screen size); the panel then shows black.
+bool PrepareGifPicture(VideoPanel& panel, const PlayerState& state) {
+    if (!panel.gifFit.dest.Empty()) return true;
+    panel.gifFit = FitGifCanvas(static_cast<int32_t>(state.gifWidth), static_cast<int32_t>(state.gifHeight),
+                                panel.width, panel.height);
+    const GifRect& d = panel.gifFit.dest;
+    if (d.Empty()) return false;
+    // One spare row: a GDI copy of a part that starts right of column 0 names
+    // the rows from its first pixel on, so its last row reaches up to one row
+    // width past the part (BlitBgraToDc).
+    const size_t width = static_cast<size_t>(d.right - d.left);
+    panel.gifPicture.assign(width * static_cast<size_t>(d.bottom - d.top + 1), 0u);
+    return true;
 }
 
-void PaintGifFrame(VideoPanel& panel, PlayerState& state, ID2D1RenderTarget* rt) {
-    // No Clear: a frame that covers part of the canvas builds on the picture before it.
-    const float k = ApplyWindowDpi(panel.hwnd, rt);
-    ID2D1BitmapRenderTarget* canvas = GifCanvas(panel, rt, k);
-    const uint32_t index = state.gifFrameIndex.load();
-    ID2D1Bitmap* frame = nullptr;
-    if (index < state.gifFrames.size() && index < state.gifFrameRects.size() &&
-        state.gifWidth > 0.0f && state.gifHeight > 0.0f)
-        frame = state.gifFrames[index];
-    if (frame) {
-        frame->AddRef();
-        ComPtr<ID2D1Bitmap> held = ComPtr<ID2D1Bitmap>::Attach(frame);
-        const D2D1_RECT_F r = state.gifFrameRects[index];
-        const RectF dest = PlaceGifFrame(RectF{r.left, r.top, r.right, r.bottom}, state.gifWidth,
-                                         state.gifHeight, static_cast<float>(panel.width),
-                                         static_cast<float>(panel.height), k);
-        ID2D1RenderTarget* target = canvas ? canvas : rt;
-        if (canvas) canvas->BeginDraw();
-        target->DrawBitmap(held.Get(), ToD2D(dest), 1.0f, D2D1_BITMAP_INTERPOLATION_MODE_LINEAR);
-        if (canvas) canvas->EndDraw();
+// Under Wine: straight to the window DC by GDI, only `changed` (picture
+// coordinates) unless the whole panel is to be put on screen.
+void PresentGifByGdi(VideoPanel& panel, const GifRect& changed, bool whole) {
+    HDC dc = GetDC(panel.hwnd);
+    if (!dc) return;
+    const GifRect& d = panel.gifFit.dest;
+    const int32_t pictureWidth = d.right - d.left;
+    GifRect part = changed;
+    if (whole) {
+        if (d.Empty()) {
+            FillBlack(dc, RECT{0, 0, panel.width, panel.height});
+        } else {
+            FillBlack(dc, RECT{0, 0, panel.width, d.top});
+            FillBlack(dc, RECT{0, d.bottom, panel.width, panel.height});
+            FillBlack(dc, RECT{0, d.top, d.left, d.bottom});
+            FillBlack(dc, RECT{d.right, d.top, panel.width, d.bottom});
+        }
+        part = GifRect{0, 0, pictureWidth, d.bottom - d.top};
     }
-    if (!canvas) return;
-    ComPtr<ID2D1Bitmap> picture;
-    if (FAILED(canvas->GetBitmap(picture.Put())) || !picture) return;
-    const D2D1_SIZE_F size = canvas->GetSize();
-    rt->DrawBitmap(picture.Get(), D2D1::RectF(0.0f, 0.0f, size.width, size.height), 1.0f,
-                   D2D1_BITMAP_INTERPOLATION_MODE_NEAREST_NEIGHBOR);
+    if (!part.Empty() && !panel.gifPicture.empty()) {
+        const uint32_t* first = panel.gifPicture.data() + static_cast<size_t>(part.top) * pictureWidth + part.left;
+        BlitBgraToDc(dc, d.left + part.left, d.top + part.top, part.right - part.left,
+                     part.bottom - part.top, first, static_cast<UINT>(pictureWidth) * 4);
+    }
+    ReleaseDC(panel.hwnd, dc);
+}
+
+// With an HWND target: the changed part goes into the picture's bitmap, and
+// the bitmap is drawn 1:1 on black (the target need not keep its last frame).
+void PresentGifByDirect2D(VideoPanel& panel, const GifRect& changed) {
+    ID2D1HwndRenderTarget* rt = panel.renderTarget;
+    if (!rt) return;
+    const GifRect& d = panel.gifFit.dest;
+    const UINT32 pictureWidth = static_cast<UINT32>(d.right - d.left);
+    if (!d.Empty() && !panel.gifPictureBitmap) {
+        // Made from the picture as it is now, the changed part included.
+        rt->CreateBitmap(D2D1::SizeU(pictureWidth, static_cast<UINT32>(d.bottom - d.top)),
+                         panel.gifPicture.data(), pictureWidth * 4,
+                         D2D1::BitmapProperties(D2D1::PixelFormat(DXGI_FORMAT_B8G8R8A8_UNORM,
+                                                                  D2D1_ALPHA_MODE_PREMULTIPLIED)),
+                         &panel.gifPictureBitmap);
+    } else if (panel.gifPictureBitmap && !changed.Empty()) {
+        const D2D1_RECT_U part = D2D1::RectU(static_cast<UINT32>(changed.left), static_cast<UINT32>(changed.top),
+                                             static_cast<UINT32>(changed.right),
+                                             static_cast<UINT32>(changed.bottom));
+        panel.gifPictureBitmap->CopyFromMemory(
+            &part, panel.gifPicture.data() + static_cast<size_t>(changed.top) * pictureWidth + changed.left,
+            pictureWidth * 4);
+    }
+    rt->BeginDraw();
+    rt->Clear(D2D1::ColorF(0.0f, 0.0f, 0.0f, 1.0f));
+    const float k = ApplyWindowDpi(panel.hwnd, rt);
+    if (panel.gifPictureBitmap)
+        rt->DrawBitmap(panel.gifPictureBitmap,
+                       D2D1::RectF(static_cast<float>(d.left) * k, static_cast<float>(d.top) * k,
+                                   static_cast<float>(d.right) * k, static_cast<float>(d.bottom) * k),
+                       1.0f, D2D1_BITMAP_INTERPOLATION_MODE_NEAREST_NEIGHBOR);
+    rt->EndDraw();
+}
+
+// Brings the canvas to gifFrameIndex, re-scales what changed into the picture
+// and puts that on screen; all of it when the system asked for a repaint or
+// nothing has been shown yet. The window keeps what was put on screen before.
+void PaintGifFrame(VideoPanel& panel, PlayerState& state) {
+    RECT update{};
+    const bool systemAsked = GetUpdateRect(panel.hwnd, &update, FALSE) != 0;
+    GifRect changed;
+    if (PrepareGifPicture(panel, state)) {
+        const GifRect canvasChanged = ComposeGifFrame(
+            panel.gifComposition, panel.gifFit.canvasWidth, panel.gifFit.canvasHeight,
+            state.gifFrames.data(), state.gifFrames.size(), state.gifFrameIndex.load());
+        changed = PictureRectOf(panel.gifFit, canvasChanged);
+        ScaleIntoPicture(panel.gifFit, panel.gifComposition.canvas.data(), panel.gifPicture.data(), changed);
+    }
+    if (PresentThroughWindowDc())
+        PresentGifByGdi(panel, changed, systemAsked || !panel.gifOnScreen);
+    else
+        PresentGifByDirect2D(panel, changed);
+    panel.gifOnScreen = true;
 }
 
 }  // namespace
@@ -195,13 +245,19 @@ bool CreateVideoPanel(VideoPanel& panel, HWND parent, int width, int height) {
 
 bool PaintVideoPanel(VideoPanel& panel) {
     PlayerState* state = CurrentState();
-    WindowDraw draw;
-    if (!state || !BeginWindowDraw(panel.hwnd, panel.renderTarget, panel.dcRenderTarget, draw))
+    if (!state) return true;
+    // The GIF picture is put on screen by its own way, outside Direct2D's
+    // drawing on the DC target (which would redraw the whole panel).
+    if (state->viewMode == ViewMode::AnimatedGif) {
+        PaintGifFrame(panel, *state);
         return true;
+    }
+    WindowDraw draw;
+    if (!BeginWindowDraw(panel.hwnd, panel.renderTarget, panel.dcRenderTarget, draw)) return true;
     switch (state->viewMode) {
         case ViewMode::None: PaintIdleScreen(panel, *state, draw.target); break;
         case ViewMode::ImageFolder: PaintFolderImage(panel, *state, draw.target); break;
-        case ViewMode::AnimatedGif: PaintGifFrame(panel, *state, draw.target); break;
+        case ViewMode::AnimatedGif: break;  // painted above
         case ViewMode::Video: break;  // the video renderer presents into this window
     }
     EndWindowDraw(draw);
@@ -221,13 +277,6 @@ LRESULT CALLBACK VideoPanelProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
     if (panel && state) {
         switch (message) {
             case WM_PAINT:
-                // A GIF tick invalidates the panel from the timer thread and
-                // then sends its paint with UpdateWindow; the queued WM_PAINT
-                // often runs first, and the sent one then finds nothing left
-                // to update. Drawing the same frame again would only add a
-                // paint time to the frame's schedule.
-                if (state->viewMode == ViewMode::AnimatedGif && !GetUpdateRect(hwnd, nullptr, FALSE))
-                    break;
                 PaintVideoPanel(*panel);
                 ValidateRect(hwnd, nullptr);
                 break;

@@ -2,6 +2,8 @@
 // The drawing panel (idle screen, folder image, GIF frame; the video renderer
 // draws into it in Video mode) and the pop-up window that covers a restarting video.
 #include "app/PlayerState.h"
+#include "image/GifCompose.h"
+#include "ui/GifPicture.h"
 
 struct VideoPanel {
     HWND hwnd = nullptr;
@@ -29,12 +31,17 @@ struct VideoPanel {
     int32_t paintedIndex = -1;
     const IWICBitmap* paintedSlot = nullptr;
 
-    // AnimatedGif: the picture the frames build up, each drawn over the ones
-    // before it, copied whole onto the panel at every paint. Neither target
-    // keeps its pixels from one paint to the next (a DC target starts blank, a
-    // swap chain may discard), so the picture lives here. Made on the panel's
-    // target at the first GIF paint, black; owned; UI thread only.
-    ID2D1BitmapRenderTarget* gifCanvas = nullptr;
+    // AnimatedGif, UI thread only. The frames are composed at the logical
+    // screen's size (gifComposition); the changed part of that canvas is then
+    // re-scaled into gifPicture, the canvas at its size on screen (gifFit.dest),
+    // and only that part is put on screen: the whole screen is never resampled
+    // per frame. gifPictureBitmap (owned) is the same picture on the panel's
+    // HWND target, where the platform presents through one; made on first use.
+    GifComposition gifComposition;
+    GifFit gifFit;
+    std::vector<uint32_t> gifPicture;
+    ID2D1Bitmap* gifPictureBitmap = nullptr;
+    bool gifOnScreen = false;  // margins and picture have been put on screen once
 };
 
 struct PopupWindow {

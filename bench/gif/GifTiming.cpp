@@ -1,15 +1,17 @@
-// How far the GIF frame changes land from their schedule.
+// How well the GIF ticks keep their schedule, and what a paint costs.
 //
 //   gif_timing.exe <file.gif> [seconds]
 //
 // Plays the file through the real mode start on a screen-sized drawing panel
 // and records, on the UI thread, when each tick's paint starts and ends and
-// which frame it draws. A tick is due its frame's wait after the end of the
-// previous tick's paint (the wait is measured from the end of the repaint), so
-//   error = paint start - (previous paint end + wait of the frame painted).
-// The baseline is a bare one-shot timeSetEvent chain with the same waits and
-// no painting, run just before: the platform's own timer error. The report
-// gives mean and worst of both, their ratio, and the paint times.
+// which frame it draws. Tick n is due at the first tick's paint start plus the
+// waits of the frames before it, so
+//   error = paint start - due time,
+// and a cycle is the time from one paint of frame 0 to the next. The baseline
+// is a bare one-shot timeSetEvent chain with the same waits, each armed from
+// its own due time, and no painting, run just before: the platform's own timer
+// error. The report gives the cycle against the file's own, the paint times,
+// whether a frame was skipped, and the errors of both with their ratio.
 #include <windows.h>
 #include <mmsystem.h>
 
@@ -43,8 +45,8 @@ std::vector<Paint> g_paints;
 WNDPROC g_panelProc = nullptr;
 
 LRESULT CALLBACK RecordingPanelProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    // Only paints with something to update draw (the panel skips the echo of one that ran).
-    if (message != WM_PAINT || !GetUpdateRect(hwnd, nullptr, FALSE))
+    // A tick sends its paint with no update region; the system's paints are not ticks.
+    if (message != WM_PAINT || GetUpdateRect(hwnd, nullptr, FALSE))
         return CallWindowProcW(g_panelProc, hwnd, message, wParam, lParam);
     Paint p{NowMs(), 0, CurrentState()->gifFrameIndex.load()};
     const LRESULT result = CallWindowProcW(g_panelProc, hwnd, message, wParam, lParam);
@@ -85,25 +87,32 @@ Stats Summarise(const std::vector<double>& errors) {
     return s;
 }
 
-// ---- baseline: the same chain of waits, nothing painted ----
+// ---- baseline: the same chain of waits on the same schedule, nothing painted ----
 struct Baseline {
     std::vector<uint32_t> delays;
     uint32_t frameCount = 0;
     std::atomic<uint32_t> index{0};
     std::atomic<bool> stop{false};
+    double dueMs = 0;              // timer thread only
     std::vector<double> fired;     // timer thread only until stop
-    std::vector<uint32_t> waits;   // the wait armed after each firing
+    std::vector<double> due;
 };
 Baseline* g_baseline = nullptr;
 
 void CALLBACK BaselineTick(UINT, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR) {
     Baseline& b = *g_baseline;
     if (b.stop.load()) return;
-    b.fired.push_back(NowMs());
+    const double now = NowMs();
+    if (b.fired.empty()) b.dueMs = now;
+    b.fired.push_back(now);
+    b.due.push_back(b.dueMs);
     const GifStep step = NextGifStep(b.index.load(), b.frameCount, b.delays.data(), b.delays.size());
     b.index.store(step.index);
-    b.waits.push_back(step.waitMs);
-    timeSetEvent(step.waitMs, 1, BaselineTick, 0, TIME_ONESHOT);
+    const GifTickPlan plan =
+        PlanNextGifTick(static_cast<int64_t>(b.dueMs * 1000.0), static_cast<int64_t>(NowMs() * 1000.0),
+                        step.waitMs, GifCycleMs(b.delays.data(), b.delays.size(), b.frameCount));
+    b.dueMs = static_cast<double>(plan.nextDueUs) / 1000.0;
+    timeSetEvent(plan.armMs, 1, BaselineTick, 0, TIME_ONESHOT);
 }
 
 }  // namespace
@@ -143,29 +152,21 @@ int wmain(int argc, wchar_t** argv) {
     // below; read here the same way through a throwaway decode).
     Baseline baseline;
     {
-        std::vector<ID2D1Bitmap*> frames;
+        std::vector<GifFrame> frames;
         std::vector<D2D1_RECT_F> rects;
         float w = 0, h = 0;
-        if (!DecodeGif(state->filePath, nullptr, &frames, &baseline.delays, &rects,
-                       &baseline.frameCount, &w, &h)) {
+        if (!DecodeGif(state->filePath, &frames, &baseline.delays, &rects, &baseline.frameCount, &w, &h)) {
             std::fwprintf(stderr, L"cannot decode %ls\n", argv[1]);
             return 1;
         }
     }
     g_baseline = &baseline;
-    const double baseStart = NowMs();
     timeSetEvent(kFirstGifTickMs, 1, BaselineTick, 0, TIME_ONESHOT);
     PumpFor(seconds * 1000.0);
     baseline.stop.store(true);
     PumpFor(100);
     std::vector<double> baseErrors;
-    double previous = baseStart;
-    uint32_t wait = kFirstGifTickMs;
-    for (size_t i = 0; i < baseline.fired.size(); ++i) {
-        baseErrors.push_back(baseline.fired[i] - (previous + wait));
-        previous = baseline.fired[i];
-        wait = baseline.waits[i];
-    }
+    for (size_t i = 0; i < baseline.fired.size(); ++i) baseErrors.push_back(baseline.fired[i] - baseline.due[i]);
 
     // The real thing.
     g_panelProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
@@ -174,43 +175,55 @@ int wmain(int argc, wchar_t** argv) {
         std::fwprintf(stderr, L"mode start failed\n");
         return 1;
     }
-    // The first tick is armed as the mode start's last step.
-    const double modeStart = NowMs();
     PumpFor(seconds * 1000.0);
     state->quitRequested.store(true);
     timeKillEvent(state->mmTimerId.load());
     Sleep(50);
     PumpFor(50);
 
-    // The first tick comes kFirstGifTickMs after the mode start; any paint
-    // before it (the window's own) is not a tick.
-    std::vector<double> errors, paintTimes;
-    double previousEnd = modeStart;
-    double ideal = modeStart;  // the schedule without paint times
-    wait = kFirstGifTickMs;
-    double drift = 0;
-    for (const Paint& p : g_paints) {
-        errors.push_back(p.start - (previousEnd + wait));
-        if (getenv("GIF_TIMING_VERBOSE"))
-            std::printf("  frame %u: start %.1f end %.1f wait %u error %.2f\n", p.index, p.start - modeStart,
-                        p.end - modeStart, wait, errors.back());
+    const uint32_t frameCount = state->gifFrameCount;
+    const uint64_t fileCycle = GifCycleMs(state->gifFrameDelays.data(), state->gifFrameDelays.size(), frameCount);
+    std::vector<double> errors, paintTimes, cycles;
+    size_t skipped = 0;
+    double due = g_paints.empty() ? 0 : g_paints[0].start;
+    double lastFrame0 = -1;
+    for (size_t i = 0; i < g_paints.size(); ++i) {
+        const Paint& p = g_paints[i];
+        if (i > 0) {
+            const Paint& before = g_paints[i - 1];
+            const uint32_t expected = NextGifStep(before.index, frameCount, nullptr, 0).index;
+            if (p.index != expected) ++skipped;
+            due += GifWaitForFrame(state->gifFrameDelays.data(), state->gifFrameDelays.size(), expected);
+        }
+        errors.push_back(p.start - due);
         paintTimes.push_back(p.end - p.start);
-        ideal += wait;
-        drift = p.start - ideal;
-        previousEnd = p.end;
-        wait = GifWaitForFrame(state->gifFrameDelays.data(), state->gifFrameDelays.size(),
-                               NextGifStep(p.index, state->gifFrameCount, nullptr, 0).index);
+        if (p.index == 0) {
+            if (lastFrame0 >= 0) cycles.push_back(p.start - lastFrame0);
+            lastFrame0 = p.start;
+        }
+        if (getenv("GIF_TIMING_VERBOSE"))
+            std::printf("  frame %u: start %.1f paint %.2f error %.2f\n", p.index, p.start - g_paints[0].start,
+                        p.end - p.start, errors.back());
     }
     const Stats base = Summarise(baseErrors), real = Summarise(errors), paint = Summarise(paintTimes);
-    std::printf("screen %dx%d, %u frames, %.1f s\n", state->screenWidth, state->screenHeight,
-                state->gifFrameCount, seconds);
-    std::printf("baseline timer chain: %zu ticks, error mean %.2f ms, worst %.2f ms\n", base.count,
-                base.mean, base.worst);
-    std::printf("GIF ticks:            %zu ticks, error mean %.2f ms, worst %.2f ms\n", real.count,
-                real.mean, real.worst);
-    std::printf("paint time:           mean %.2f ms, worst %.2f ms\n", paint.mean, paint.worst);
-    std::printf("ratio of mean errors (GIF / baseline): %.2f\n",
-                base.mean != 0 ? real.mean / base.mean : 0.0);
-    std::printf("drift from the paint-free schedule after %zu ticks: %.1f ms\n", real.count, drift);
+    double cycleMean = 0, cycleWorst = 0;
+    for (double c : cycles) {
+        cycleMean += c;
+        cycleWorst = std::max(cycleWorst, std::abs(c - static_cast<double>(fileCycle)));
+    }
+    if (!cycles.empty()) cycleMean /= static_cast<double>(cycles.size());
+    std::printf("screen %dx%d, %u frames, %.1f s\n", state->screenWidth, state->screenHeight, frameCount,
+                seconds);
+    std::printf("cycle: file %llu ms, measured mean %.1f ms over %zu cycles (%.2f%% off), worst off by %.1f ms\n",
+                static_cast<unsigned long long>(fileCycle), cycleMean, cycles.size(),
+                fileCycle ? 100.0 * (cycleMean - static_cast<double>(fileCycle)) / static_cast<double>(fileCycle) : 0.0,
+                cycleWorst);
+    std::printf("paint time: mean %.2f ms, worst %.2f ms over %zu paints\n", paint.mean, paint.worst, paint.count);
+    std::printf("frames skipped: %zu\n", skipped);
+    std::printf("baseline timer chain: %zu ticks, error mean %.2f ms, worst %.2f ms\n", base.count, base.mean,
+                base.worst);
+    std::printf("GIF ticks:            %zu ticks, error mean %.2f ms, worst %.2f ms\n", real.count, real.mean,
+                real.worst);
+    std::printf("ratio of mean errors (GIF / baseline): %.2f\n", base.mean != 0 ? real.mean / base.mean : 0.0);
     return 0;
 }
