@@ -200,15 +200,18 @@ void CALLBACK GifFrameTimerCallback(UINT, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR)
     // Closing: the window is going or gone, and a new tick would outlive it.
     if (!state || state->quitRequested.load()) return;
 
-    // The first tick is due when it fires; every later one when it was planned.
-    int64_t dueUs = state->gifTickDueUs.load();
-    if (dueUs == 0) dueUs = NowUs();
+    const int64_t plannedUs = state->gifTickDueUs.load();
 
     // The paint is sent, not invalidated: the panel then presents only what
     // the new frame changed, plus whatever the system has invalidated. The UI
     // thread paints while this thread waits here.
     if (state->videoPanel && state->videoPanel->hwnd)
         SendMessageW(state->videoPanel->hwnd, WM_PAINT, 0, 0);
+
+    // Every tick is due when it was planned; the schedule itself starts once
+    // the first frame is on screen, so a UI thread still busy with the start
+    // of the mode does not make the first frames rush to catch up.
+    const int64_t dueUs = plannedUs != 0 ? plannedUs : NowUs();
 
     const GifStep step = NextGifStep(state->gifFrameIndex.load(), state->gifFrameCount,
                                      state->gifFrameDelays.data(), state->gifFrameDelays.size());

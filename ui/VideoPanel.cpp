@@ -265,6 +265,18 @@ bool PaintVideoPanel(VideoPanel& panel) {
 }
 
 void ClearPanelToBlack(VideoPanel& panel) {
+    PlayerState* state = CurrentState();
+    if (state && state->viewMode == ViewMode::AnimatedGif) {
+        // Through the GIF's own way to the screen, with its picture made now:
+        // the first frame's paint then costs no more than any other.
+        PrepareGifPicture(panel, *state);
+        if (PresentThroughWindowDc())
+            PresentGifByGdi(panel, GifRect{}, true);
+        else
+            PresentGifByDirect2D(panel, GifRect{});
+        panel.gifOnScreen = true;
+        return;
+    }
     WindowDraw draw;
     if (!BeginWindowDraw(panel.hwnd, panel.renderTarget, panel.dcRenderTarget, draw)) return;
     draw.target->Clear(D2D1::ColorF(0.0f, 0.0f, 0.0f, 1.0f));

@@ -1,6 +1,7 @@
 """Animated GIFs end to end: frame order and timing on screen, partial frames,
 placement on the screen, and the files that cannot play."""
 import struct
+import subprocess
 import time
 
 import pytest
@@ -167,3 +168,241 @@ def test_gif_without_frames_stays_black(run_app, tmp_path):
     assert app.alive()
     app.key("F11")
     assert app.wait_exit(5) == 1
+
+
+# ---- composition: transparency, disposal, clipping, interlacing ----
+#
+# Each GIF has a 32 x 18 logical screen, shown at 1280 x 720: every canvas
+# pixel is a 40 x 40 block on screen, so the screen can be read back as a
+# canvas by sampling the block centres and compared with the composed frames
+# the test expects, worked out here from the same frame pictures.
+
+CANVAS, SCREEN, BLOCK = (32, 18), (1280, 720), 40
+DISPOSAL = {"none": 1, "background": 2, "previous": 3}
+NAMED = {"R": (255, 0, 0), "G": (0, 255, 0), "B": (0, 0, 255), "W": (255, 255, 255),
+         "Y": (255, 255, 0), "M": (255, 0, 255), "C": (0, 255, 255)}
+
+
+def picture(size, colour, holes=()):
+    """A frame picture of one colour with transparent rectangles (l, t, r, b) in it."""
+    from PIL import Image
+    image = Image.new("RGBA", size, NAMED[colour] + (255,))
+    for l, t, r, b in holes:
+        image.paste((0, 0, 0, 0), (l, t, r, b))
+    return image
+
+
+def stripes(size, colours):
+    """A frame picture whose rows take the colours in turn (shows rows out of order)."""
+    from PIL import Image
+    image = Image.new("RGBA", size)
+    for y in range(size[1]):
+        image.paste(NAMED[colours[y % len(colours)]] + (255,), (0, y, size[0], y + 1))
+    return image
+
+
+def compose(frames):
+    """The canvas (rows of RGB, transparent as black) showing each frame in
+    turn, composed as browsers do: transparent pixels keep the canvas, clipped
+    to the logical screen; after a frame, 'background' clears its rectangle to
+    transparent and 'previous' puts back what it held. Starts clear."""
+    width, height = CANVAS
+    canvas = [[None] * width for _ in range(height)]
+    shown = []
+    undo = None
+    for image, (left, top), disposal in frames:
+        if undo:
+            undo()
+        before = [row[:] for row in canvas]
+        box = [(x, y) for y in range(max(top, 0), min(top + image.height, height))
+               for x in range(max(left, 0), min(left + image.width, width))]
+        for x, y in box:
+            r, g, b, a = image.getpixel((x - left, y - top))
+            if a:
+                canvas[y][x] = (r, g, b)
+        shown.append(tuple(tuple(c or (0, 0, 0) for c in row) for row in canvas))
+        if disposal == "background":
+            def undo(box=box):
+                for x, y in box:
+                    canvas[y][x] = None
+        elif disposal == "previous":
+            def undo(box=box, before=before):
+                for x, y in box:
+                    canvas[y][x] = before[y][x]
+        else:
+            undo = None
+    return shown
+
+
+def gif_blocks(path):
+    """(disposal, transparent, left, top, width, height, interlaced) of each frame, read from the file."""
+    import struct as st
+    data = path.read_bytes()
+    pos, flags = 13, data[10]
+    if flags & 0x80:
+        pos += 3 * (2 << (flags & 7))
+    frames, control = [], (0, False)
+    while data[pos] != 0x3B:
+        if data[pos] == 0x21:
+            if data[pos + 1] == 0xF9:
+                packed = data[pos + 3]
+                control = ((packed >> 2) & 7, bool(packed & 1))
+            pos += 2
+        else:
+            left, top, w, h, packed = st.unpack("<HHHHB", data[pos + 1:pos + 10])
+            frames.append(control + (left, top, w, h, bool(packed & 0x40)))
+            control = (0, False)
+            pos += 10 + (3 * (2 << (packed & 7)) if packed & 0x80 else 0) + 1
+        while data[pos]:
+            pos += data[pos] + 1
+        pos += 1
+    return frames
+
+
+def make_composed_gif(folder, name, frames, interlace=False, delay=30):
+    """Writes the frames (picture, (left, top), disposal) as one GIF with ImageMagick,
+    each keeping its own rectangle, and checks that the file holds them so."""
+    args = ["convert"]
+    for i, (image, (left, top), disposal) in enumerate(frames):
+        png = folder / f"{name}-{i}.png"
+        image.save(png)
+        args += ["-delay", str(delay), "-dispose", disposal.capitalize(),
+                 "-page", f"{CANVAS[0]}x{CANVAS[1]}+{left}+{top}", str(png)]
+    if interlace:
+        args += ["-interlace", "GIF"]
+    path = folder / f"{name}.gif"
+    subprocess.run(args + ["-loop", "0", f"gif:{path}"], check=True)
+    written = gif_blocks(path)
+    assert [(d, l, t, w, h, i) for d, _, l, t, w, h, i in written] == [
+        (DISPOSAL[disposal], left, top, image.width, image.height, interlace)
+        for image, (left, top), disposal in frames], written
+    for (image, _, _), (_, transparent, *_rest) in zip(frames, written):
+        assert transparent == (image.getextrema()[3][0] == 0), written
+    return path
+
+
+class CanvasReader:
+    """Reads the screen back as a canvas: one XGetImage of the root window,
+    then the pixel at the centre of each canvas block. Much faster than a
+    screenshot, so every frame of a 300 ms cycle is caught several times."""
+
+    def __init__(self, display_name):
+        import ctypes
+        x11 = ctypes.cdll.LoadLibrary("libX11.so.6")
+        x11.XOpenDisplay.restype = ctypes.c_void_p
+        x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
+        x11.XDefaultRootWindow.restype = ctypes.c_ulong
+        x11.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+        x11.XGetImage.restype = ctypes.c_void_p
+        x11.XGetImage.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_int,
+                                  ctypes.c_uint, ctypes.c_uint, ctypes.c_ulong, ctypes.c_int]
+        x11.XGetPixel.restype = ctypes.c_ulong
+        x11.XGetPixel.argtypes = [ctypes.c_void_p, ctypes.c_int, ctypes.c_int]
+        x11.XDestroyImage.argtypes = [ctypes.c_void_p]
+        x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+        self.x11 = x11
+        self.display = x11.XOpenDisplay(display_name.encode())
+        assert self.display, f"cannot open display {display_name}"
+        self.root = x11.XDefaultRootWindow(self.display)
+
+    def canvas(self):
+        image = self.x11.XGetImage(self.display, self.root, 0, 0, SCREEN[0], SCREEN[1], 0xFFFFFFFF, 2)
+        assert image
+        try:
+            rows = []
+            for cy in range(CANVAS[1]):
+                row = []
+                for cx in range(CANVAS[0]):
+                    v = self.x11.XGetPixel(image, cx * BLOCK + BLOCK // 2, cy * BLOCK + BLOCK // 2)
+                    row.append(((v >> 16) & 0xFF, (v >> 8) & 0xFF, v & 0xFF))
+                rows.append(tuple(row))
+            return tuple(rows)
+        finally:
+            self.x11.XDestroyImage(image)
+
+    def close(self):
+        self.x11.XCloseDisplay(self.display)
+
+
+def describe(canvas):
+    letter = {v: k for k, v in NAMED.items()}
+    letter[(0, 0, 0)] = "."
+    return "\n".join("".join(letter.get(c, "?") for c in row) for row in canvas)
+
+
+HOLED = picture((32, 18), "R", holes=[(8, 4, 24, 14)])  # red with a transparent middle
+
+COMPOSED_CASES = {
+    # Over a partly transparent first frame: a kept patch that shows through
+    # the hole, one cleared to transparent afterwards, one undone afterwards.
+    "disposal-none-background-previous": [
+        (HOLED, (0, 0), "none"),
+        (picture((8, 6), "G", holes=[(2, 2, 6, 4)]), (6, 2), "none"),
+        (picture((6, 6), "B"), (14, 6), "background"),
+        (picture((10, 8), "W", holes=[(0, 0, 3, 3)]), (18, 8), "previous"),
+        (picture((4, 4), "Y"), (2, 12), "none"),
+    ],
+    # The first frame goes away after it has been shown: its rectangle gets
+    # back the clear canvas.
+    "first-frame-previous": [
+        (picture((12, 8), "M"), (2, 2), "previous"),
+        (picture((10, 6), "C"), (16, 10), "none"),
+        (picture((6, 4), "G"), (0, 0), "none"),
+    ],
+    # Frames reaching past the right and bottom edges are clipped.
+    "partly-outside": [
+        (picture((32, 18), "B"), (0, 0), "none"),
+        (picture((10, 8), "Y", holes=[(0, 0, 2, 2)]), (26, 12), "background"),
+        (picture((40, 4), "W"), (4, 16), "none"),
+    ],
+    # Interlaced frames: rows that came back in the wrong order would move the stripes.
+    "interlaced": [
+        (stripes((32, 18), "RGBWYM"), (0, 0), "none"),
+        (stripes((20, 11), "CYB"), (5, 3), "background"),
+        (stripes((7, 13), "GMRW"), (20, 2), "none"),
+    ],
+    # Frames smaller than the logical screen, nothing covering the whole of it:
+    # the rest stays black.
+    "small-frames": [
+        (picture((6, 4), "W"), (13, 7), "none"),
+        (picture((3, 3), "R"), (1, 1), "none"),
+        (picture((4, 2), "G"), (27, 15), "background"),
+        (picture((2, 2), "B"), (15, 8), "none"),
+    ],
+}
+
+
+@pytest.mark.parametrize("name", list(COMPOSED_CASES))
+def test_frames_are_composed_as_the_file_means(run_app, tmp_path, name):
+    frames = COMPOSED_CASES[name]
+    gif = make_composed_gif(tmp_path, name, frames, interlace=(name == "interlaced"))
+    expected = compose(frames)
+    assert len(set(expected)) == len(expected), "every step must show something new"
+    black = tuple(tuple((0, 0, 0) for _ in range(CANVAS[0])) for _ in range(CANVAS[1]))
+    app = run_app([kh.to_windows_path(gif)], size=SCREEN)
+    app.wait_window()
+    reader = CanvasReader(app.display.name)
+    seen, reads, started = {}, 0, None
+    try:
+        # Two whole cycles from the first frame on, so the wraps are watched too.
+        cycle = 0.3 * len(frames)
+        deadline = time.monotonic() + 20
+        while time.monotonic() < deadline:
+            canvas = reader.canvas()
+            if started is None:
+                if canvas == black:  # before the first frame
+                    continue
+                started = time.monotonic()
+            reads += 1
+            if canvas not in expected:
+                app.screenshot(f"gif-composed-{name}-unexpected")
+                pytest.fail(f"read {reads}: not a composed frame:\n{describe(canvas)}\n"
+                            f"expected one of:\n" + "\n\n".join(describe(e) for e in expected))
+            seen[expected.index(canvas)] = seen.get(expected.index(canvas), 0) + 1
+            if time.monotonic() - started > 2 * cycle + 0.2 and len(seen) == len(expected):
+                break
+    finally:
+        reader.close()
+    assert started is not None, "no frame ever shown"
+    assert sorted(seen) == list(range(len(expected))), (seen, reads)
+    print(f"{name}: {reads} reads, times each frame was read: {dict(sorted(seen.items()))}")
