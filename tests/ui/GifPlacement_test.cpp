@@ -1,6 +1,10 @@
 #include "ui/FitGeometry.h"
+#include "ui/GifPicture.h"
 
 #include <gtest/gtest.h>
+
+#include <cstdint>
+#include <vector>
 
 namespace {
 
@@ -57,6 +61,68 @@ TEST(GifPlacement, WholeCanvasLandsWhereAStillPictureWould) {
         EXPECT_NEAR(canvas.right, still.right, 1e-2f);
         EXPECT_NEAR(canvas.bottom, still.bottom, 1e-2f);
     }
+}
+
+// The canvas as a picture of its size on screen: where it lands (rounded to
+// pixels), and which canvas pixel each screen pixel shows.
+TEST(GifPlacement, CanvasPictureOnScreen) {
+    const struct {
+        int32_t gw, gh, screenW, screenH;
+        GifRect dest;
+    } cases[] = {
+        {160, 90, 1920, 1080, {0, 0, 1920, 1080}},  // 12 screen pixels a canvas pixel
+        {32, 18, 1280, 720, {0, 0, 1280, 720}},
+        {60, 80, 1280, 720, {370, 0, 910, 720}},     // enlarged, tall
+        {100, 40, 1920, 1080, {0, 156, 1920, 924}},  // enlarged, wide
+        {3000, 1000, 1920, 1080, {0, 220, 1920, 860}},  // reduced
+        {7, 3, 1280, 720, {0, 86, 1280, 634}},     // a scale of no whole number, rounded
+        {1, 4000, 1920, 1080, {960, 0, 961, 1080}},  // thinner than a pixel: still one
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.gw << "x" << c.gh << " on " << c.screenW << "x" << c.screenH);
+        const GifFit fit = FitGifCanvas(c.gw, c.gh, c.screenW, c.screenH);
+        EXPECT_TRUE(fit.dest == c.dest) << fit.dest.left << "," << fit.dest.top << "," << fit.dest.right
+                                        << "," << fit.dest.bottom;
+        const int32_t pw = fit.dest.right - fit.dest.left, ph = fit.dest.bottom - fit.dest.top;
+        ASSERT_EQ(fit.sourceX.size(), static_cast<size_t>(pw));
+        ASSERT_EQ(fit.sourceY.size(), static_cast<size_t>(ph));
+        // Each screen pixel shows the canvas pixel under its centre.
+        for (int32_t x = 0; x < pw; ++x)
+            ASSERT_EQ(fit.sourceX[x], static_cast<int32_t>((x + 0.5) * c.gw / pw)) << "column " << x;
+        for (int32_t y = 0; y < ph; ++y)
+            ASSERT_EQ(fit.sourceY[y], static_cast<int32_t>((y + 0.5) * c.gh / ph)) << "row " << y;
+        // A changed canvas part maps to exactly the screen pixels that show it.
+        const GifRect parts[] = {{0, 0, c.gw, c.gh}, {0, 0, 1, 1}, {c.gw - 1, c.gh - 1, c.gw, c.gh},
+                                 {c.gw / 3, c.gh / 4, c.gw / 2 + 1, c.gh / 2 + 1}};
+        for (const GifRect& part : parts) {
+            GifRect expected;
+            for (int32_t y = 0; y < ph; ++y)
+                for (int32_t x = 0; x < pw; ++x)
+                    if (fit.sourceX[x] >= part.left && fit.sourceX[x] < part.right &&
+                        fit.sourceY[y] >= part.top && fit.sourceY[y] < part.bottom)
+                        expected = UnionRect(expected, GifRect{x, y, x + 1, y + 1});
+            const GifRect got = PictureRectOf(fit, part);
+            EXPECT_TRUE(got == expected) << "part " << part.left << "," << part.top << "," << part.right
+                                         << "," << part.bottom << " gave " << got.left << "," << got.top
+                                         << "," << got.right << "," << got.bottom;
+        }
+    }
+}
+
+TEST(GifPlacement, RescalingTouchesOnlyTheChangedPart) {
+    const GifFit fit = FitGifCanvas(7, 5, 64, 48);  // 7 x 5 onto 64 x 46 at (0, 1): no whole scale
+    std::vector<uint32_t> canvas(35);
+    for (size_t i = 0; i < canvas.size(); ++i) canvas[i] = 0xFF000000u | static_cast<uint32_t>(i);
+    const int32_t pw = fit.dest.right - fit.dest.left, ph = fit.dest.bottom - fit.dest.top;
+    std::vector<uint32_t> picture(static_cast<size_t>(pw * ph), 0xDEADBEEFu);
+    const GifRect part = PictureRectOf(fit, GifRect{2, 1, 4, 3});
+    ScaleIntoPicture(fit, canvas.data(), picture.data(), part);
+    for (int32_t y = 0; y < ph; ++y)
+        for (int32_t x = 0; x < pw; ++x) {
+            const bool inside = x >= part.left && x < part.right && y >= part.top && y < part.bottom;
+            const uint32_t expected = inside ? canvas[fit.sourceY[y] * 7 + fit.sourceX[x]] : 0xDEADBEEFu;
+            ASSERT_EQ(picture[y * pw + x], expected) << x << "," << y;
+        }
 }
 
 }  // namespace
