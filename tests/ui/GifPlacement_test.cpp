@@ -114,13 +114,15 @@ TEST(GifPlacement, RescalingTouchesOnlyTheChangedPart) {
     std::vector<uint32_t> canvas(35);
     for (size_t i = 0; i < canvas.size(); ++i) canvas[i] = 0xFF000000u | static_cast<uint32_t>(i);
     const int32_t pw = fit.dest.right - fit.dest.left, ph = fit.dest.bottom - fit.dest.top;
-    std::vector<uint32_t> picture(static_cast<size_t>(pw * ph), 0xDEADBEEFu);
+    // Every pixel outside the part keeps a value of its own.
+    std::vector<uint32_t> picture(static_cast<size_t>(pw * ph));
+    for (size_t i = 0; i < picture.size(); ++i) picture[i] = 0x00DE0000u | static_cast<uint32_t>(i);
     const GifRect part = PictureRectOf(fit, GifRect{2, 1, 4, 3});
     ScaleIntoPicture(fit, canvas.data(), picture.data(), part);
     for (int32_t y = 0; y < ph; ++y)
         for (int32_t x = 0; x < pw; ++x) {
             const bool inside = x >= part.left && x < part.right && y >= part.top && y < part.bottom;
-            const uint32_t expected = inside ? canvas[fit.sourceY[y] * 7 + fit.sourceX[x]] : 0xDEADBEEFu;
+            const uint32_t expected = inside ? canvas[fit.sourceY[y] * 7 + fit.sourceX[x]] : (0x00DE0000u | static_cast<uint32_t>(y * pw + x));
             ASSERT_EQ(picture[y * pw + x], expected) << x << "," << y;
         }
 }
