@@ -372,20 +372,14 @@ COMPOSED_CASES = {
 }
 
 
-@pytest.mark.parametrize("name", list(COMPOSED_CASES))
-def test_frames_are_composed_as_the_file_means(run_app, tmp_path, name):
-    frames = COMPOSED_CASES[name]
-    gif = make_composed_gif(tmp_path, name, frames, interlace=(name == "interlaced"))
-    expected = compose(frames)
-    assert len(set(expected)) == len(expected), "every step must show something new"
+def watch_composed(app, name, expected, cycle):
+    """Reads the screen as a canvas from the first frame on, for two whole
+    cycles and until every expected canvas has been seen; each read must be
+    one of them. Returns how often each was read."""
     black = tuple(tuple((0, 0, 0) for _ in range(CANVAS[0])) for _ in range(CANVAS[1]))
-    app = run_app([kh.to_windows_path(gif)], size=SCREEN)
-    app.wait_window()
     reader = CanvasReader(app.display.name)
     seen, reads, started = {}, 0, None
     try:
-        # Two whole cycles from the first frame on, so the wraps are watched too.
-        cycle = 0.3 * len(frames)
         deadline = time.monotonic() + 20
         while time.monotonic() < deadline:
             canvas = reader.canvas()
@@ -406,3 +400,41 @@ def test_frames_are_composed_as_the_file_means(run_app, tmp_path, name):
     assert started is not None, "no frame ever shown"
     assert sorted(seen) == list(range(len(expected))), (seen, reads)
     print(f"{name}: {reads} reads, times each frame was read: {dict(sorted(seen.items()))}")
+    return seen
+
+
+@pytest.mark.parametrize("name", list(COMPOSED_CASES))
+def test_frames_are_composed_as_the_file_means(run_app, tmp_path, name):
+    frames = COMPOSED_CASES[name]
+    gif = make_composed_gif(tmp_path, name, frames, interlace=(name == "interlaced"))
+    expected = compose(frames)
+    assert len(set(expected)) == len(expected), "every step must show something new"
+    app = run_app([kh.to_windows_path(gif)], size=SCREEN)
+    app.wait_window()
+    watch_composed(app, name, expected, 0.3 * len(frames))
+
+
+def test_gif_optimised_by_imagemagick_shows_its_original_frames(run_app, tmp_path):
+    # A yellow square passing a red bar on a transparent background. ImageMagick
+    # optimises it into partial frames that rely on transparency and on the
+    # disposals (the first one included) to give back exactly these pictures.
+    from PIL import Image, ImageDraw
+    originals, paths = [], []
+    for i in range(5):
+        image = Image.new("RGBA", CANVAS, (0, 0, 0, 0))
+        draw = ImageDraw.Draw(image)
+        draw.rectangle((12, 2, 19, 15), fill=NAMED["R"] + (255,))
+        draw.rectangle((1 + i * 6, 5, 6 + i * 6, 10), fill=NAMED["Y"] + (255,))
+        paths.append(tmp_path / f"original-{i}.png")
+        image.save(paths[-1])
+        originals.append(tuple(tuple(image.getpixel((x, y))[:3] for x in range(CANVAS[0]))
+                               for y in range(CANVAS[1])))
+    gif = tmp_path / "optimised.gif"
+    subprocess.run(["convert", "-delay", "30", "-dispose", "Background", *map(str, paths),
+                    "-layers", "Optimize", "-loop", "0", f"gif:{gif}"], check=True)
+    blocks = gif_blocks(gif)
+    assert len(blocks) == 5 and {b[0] for b in blocks} >= {1, 3} and blocks[0][0] == 3, blocks
+    assert any(b[1] for b in blocks) and any(b[4] < CANVAS[0] for b in blocks), blocks
+    app = run_app([kh.to_windows_path(gif)], size=SCREEN)
+    app.wait_window()
+    watch_composed(app, "optimised", originals, 1.5)
