@@ -1,16 +1,16 @@
 #pragma once
-// Decoding an animated GIF into panel bitmaps and stepping its frames.
+// Decoding an animated GIF into frame pixels and stepping its frames.
 #include "app/PlayerState.h"
 #include "image/GifCompose.h"
 
 // Decodes every frame of the GIF at `path` once (UI thread, at mode start):
-// each frame's own pixels (premultiplied BGRA, alpha 0 where transparent;
-// empty where a frame could not be decoded), rectangle and disposal, its
-// delay in milliseconds (GifRules.h), its rectangle on the logical screen, the
-// frame count and the logical screen size (left at 0 when unreadable or too
-// large to compose). The three lists start empty and end with one entry per
-// frame each. False only when no decoder can be made for the file; a file of
-// no frames is true with empty lists.
+// each frame's pixels (premultiplied BGRA, alpha 0 where transparent; empty
+// where the frame could not be decoded) with its place and disposal, its delay
+// in milliseconds (GifRules.h), its rectangle on the logical screen, the frame
+// count and the logical screen size (left at 0 when unreadable or too large to
+// compose). The three lists start empty and end with one entry per frame
+// each. False only when no decoder can be made for the file; a file of no
+// frames is true with empty lists.
 bool DecodeGif(const wchar_t* path, std::vector<GifFrame>* frames, std::vector<uint32_t>* delays,
                std::vector<D2D1_RECT_F>* rects, uint32_t* frameCount, float* width, float* height);
 

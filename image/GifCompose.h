@@ -50,7 +50,7 @@ struct GifComposition {
     std::vector<uint32_t> canvas;      // width x height, made by the first compose
     int64_t shownIndex = -1;           // the frame the canvas shows; -1 before the first
     // For a shown frame of disposal 3: its clipped rectangle and what the
-    // canvas held there before it was drawn (rows of saved.Width() pixels).
+    // canvas held there before it was drawn (rows as wide as the rectangle).
     GifRect savedRect;
     std::vector<uint32_t> saved;
 };
