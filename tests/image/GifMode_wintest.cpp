@@ -342,6 +342,26 @@ TEST_F(GifModeWin, TicksPaintFramesInOrderAndWaitForTheNextFrame) {
     }
 }
 
+TEST_F(GifModeWin, RepaintAfterDamageRestoresThePicture) {
+    // One red frame shown for a second at a time: its ticks change nothing, so
+    // only the system's repaint can bring back what was drawn over.
+    ASSERT_TRUE(Start(L"mode-damage.gif", BuildGif(40, 30, {{0, 0, 40, 30, kRed, 100}})));
+    PumpFor(200);
+    HWND panel = state_->videoPanel->hwnd;
+    // The 40 x 30 canvas fills the height of the 320 x 180 panel: x 40 to 280.
+    const POINT inside{160, 90}, margin{10, 90};
+    HDC dc = GetDC(panel);
+    ASSERT_EQ(GetPixel(dc, inside.x, inside.y), RGB(255, 0, 0));
+    RECT client{0, 0, kWidth, kHeight};
+    FillRect(dc, &client, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    ASSERT_EQ(GetPixel(dc, inside.x, inside.y), RGB(255, 255, 255));
+    InvalidateRect(panel, nullptr, FALSE);
+    UpdateWindow(panel);
+    EXPECT_EQ(GetPixel(dc, inside.x, inside.y), RGB(255, 0, 0));
+    EXPECT_EQ(GetPixel(dc, margin.x, margin.y), RGB(0, 0, 0));
+    ReleaseDC(panel, dc);
+}
+
 TEST_F(GifModeWin, NoFramesTickOnIndex0) {
     ASSERT_TRUE(Start(L"mode-empty.gif", BuildGif(40, 30, {})));
     PumpFor(300);
