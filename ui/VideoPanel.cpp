@@ -111,9 +111,9 @@ bool PrepareGifPicture(VideoPanel& panel, const PlayerState& state) {
                                 panel.width, panel.height);
     const GifRect& d = panel.gifFit.dest;
     if (d.Empty()) return false;
-    // One spare row: a GDI copy of a part that starts right of column 0 names
-    // the rows from its first pixel on, so its last row reaches up to one row
-    // width past the part (BlitBgraToDc).
+    // One spare row: BlitBgraToDc is handed a part's first pixel and the row
+    // pitch, so for a part right of column 0 GDI may read the last row on
+    // into the row after it.
     const size_t width = static_cast<size_t>(d.right - d.left);
     panel.gifPicture.assign(width * static_cast<size_t>(d.bottom - d.top + 1), 0u);
     return true;
@@ -183,8 +183,9 @@ void PresentGifByDirect2D(VideoPanel& panel, const GifRect& changed) {
 // and puts that on screen; all of it when the system asked for a repaint or
 // nothing has been shown yet. The window keeps what was put on screen before.
 void PaintGifFrame(VideoPanel& panel, PlayerState& state) {
-    RECT update{};
-    const bool systemAsked = GetUpdateRect(panel.hwnd, &update, FALSE) != 0;
+    // A tick sends its paint with nothing invalidated; an update region is the
+    // system's (uncovered, restored), and only all of the panel answers it.
+    const bool systemAsked = GetUpdateRect(panel.hwnd, nullptr, FALSE) != 0;
     GifRect changed;
     if (PrepareGifPicture(panel, state)) {
         const GifRect canvasChanged = ComposeGifFrame(
