@@ -25,4 +25,9 @@ bool VideoPresentsIntoMainWindow(const PlayerState& state) {
            VideoPresentationWindow(state.videoPanel->hwnd) == state.mainWindow;
 }
 
+void RepaintPausedVideo(const PlayerState& state) {
+    if (state.viewMode == ViewMode::Video && state.videoPaused.load() && state.videoDisplayControl)
+        state.videoDisplayControl->RepaintVideo();
+}
+
 int PopupShowCommand() { return PresentThroughWindowDc() ? SW_SHOWNA : SW_SHOW; }

@@ -1,0 +1,50 @@
+#pragma once
+// A video display control of our own for Windows-side tests: counts the
+// repaints asked for and keeps the window and aspect mode it was given.
+//
+//   FakeDisplayControl* display = new FakeDisplayControl();  // one reference, the caller's
+//   state.videoDisplayControl = display;
+//   ... paint the video window ...
+//   EXPECT_EQ(display->repaints.load(), 1);
+#include <windows.h>
+#include <evr.h>
+
+#include <atomic>
+
+#include "tests/video/FakeUnknown.h"
+
+class FakeDisplayControl : public FakeUnknown<IMFVideoDisplayControl> {
+public:
+    std::atomic<int> repaints{0};
+    HWND window = nullptr;
+    DWORD aspectMode = 0xFFFF;
+
+    STDMETHODIMP GetNativeVideoSize(SIZE*, SIZE*) override { return E_NOTIMPL; }
+    STDMETHODIMP GetIdealVideoSize(SIZE*, SIZE*) override { return E_NOTIMPL; }
+    STDMETHODIMP SetVideoPosition(const MFVideoNormalizedRect*, const LPRECT) override { return E_NOTIMPL; }
+    STDMETHODIMP GetVideoPosition(MFVideoNormalizedRect*, LPRECT) override { return E_NOTIMPL; }
+    STDMETHODIMP SetAspectRatioMode(DWORD mode) override {
+        aspectMode = mode;
+        return S_OK;
+    }
+    STDMETHODIMP GetAspectRatioMode(DWORD*) override { return E_NOTIMPL; }
+    STDMETHODIMP SetVideoWindow(HWND hwnd) override {
+        window = hwnd;
+        return S_OK;
+    }
+    STDMETHODIMP GetVideoWindow(HWND*) override { return E_NOTIMPL; }
+    STDMETHODIMP RepaintVideo() override {
+        ++repaints;
+        return S_OK;
+    }
+    STDMETHODIMP GetCurrentImage(BITMAPINFOHEADER*, BYTE**, DWORD*, LONGLONG*) override { return E_NOTIMPL; }
+    STDMETHODIMP SetBorderColor(COLORREF) override { return E_NOTIMPL; }
+    STDMETHODIMP GetBorderColor(COLORREF*) override { return E_NOTIMPL; }
+    STDMETHODIMP SetRenderingPrefs(DWORD) override { return E_NOTIMPL; }
+    STDMETHODIMP GetRenderingPrefs(DWORD*) override { return E_NOTIMPL; }
+    STDMETHODIMP SetFullscreen(BOOL) override { return E_NOTIMPL; }
+    STDMETHODIMP GetFullscreen(BOOL*) override { return E_NOTIMPL; }
+
+private:
+    virtual ~FakeDisplayControl() = default;
+};
