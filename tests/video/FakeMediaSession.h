@@ -37,8 +37,9 @@ struct FakeSessionRecord {
 // The presentation clock the fake session hands out. GetCorrelatedTime reports
 // `time` and returns `correlatedResult`; `references` counts the live
 // references, so a test can see that every fetched clock was released again.
-// With `correlatedGate` set, GetCorrelatedTime signals `reading` and then waits
-// for the gate (a clock reading that takes its time); neither is owned.
+// With `correlatedGate` set, the next GetCorrelatedTime takes the gate,
+// signals `reading` and waits for it (one clock reading that takes its time;
+// later readings pass); neither handle is owned.
 class FakeClock : public FakeUnknown<IMFClock> {
 public:
     std::atomic<LONGLONG> time{0};
@@ -54,7 +55,7 @@ public:
     }
     STDMETHODIMP GetCorrelatedTime(DWORD, LONGLONG* clockTime, MFTIME* systemTime) override {
         ++correlatedCalls;
-        if (HANDLE gate = correlatedGate.load()) {
+        if (HANDLE gate = correlatedGate.exchange(nullptr)) {
             if (HANDLE signal = reading.load()) SetEvent(signal);
             WaitForSingleObject(gate, INFINITE);
         }

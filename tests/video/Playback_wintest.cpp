@@ -336,7 +336,6 @@ TEST_F(PlaybackTest, RestartLeavesTheClockToATickStillReadingIt) {
 
     SetEvent(gate);
     tick.join();
-    session->clock->correlatedGate = nullptr;
     CloseHandle(gate);
     CloseHandle(reading);
     EXPECT_TRUE(heldAfterRestart) << "the restart cleared the flag of the tick";
