@@ -11,6 +11,9 @@ namespace {
 // A read may end without a sample (a stream tick, a format change); a few more
 // reads get past that, an error or the end of the stream does not.
 constexpr int kFirstSampleReads = 8;
+// The largest standard-definition frame (576 lines, 1024 wide at 16:9).
+constexpr UINT32 kLargestSdWidth = 1024;
+constexpr UINT32 kLargestSdHeight = 576;
 
 // MF_MT_VIDEO_PRIMARIES to the coefficient row: BT.709 1, BT.2020 2, else 0.
 // False when the type does not say.
@@ -23,7 +26,9 @@ bool CoefficientRowFor(IMFMediaType* type, int32_t* row) {
 
 // The type asked for (NV12) carries no colour description of its own: the
 // decoder's output type may pass the stream's on, the source's native type
-// has it from the file.
+// has it from the file. Where neither says (Wine's types never do), the
+// platform's rule for an unknown matrix holds: BT.601 for standard
+// definition, BT.709 for high definition.
 int32_t StreamCoefficientRow(IMFSourceReader* reader) {
     constexpr DWORD kStream = static_cast<DWORD>(MF_SOURCE_READER_FIRST_VIDEO_STREAM);
     int32_t row = 0;
@@ -38,7 +43,9 @@ int32_t StreamCoefficientRow(IMFSourceReader* reader) {
     native.Reset();
     if (SUCCEEDED(reader->GetNativeMediaType(kStream, 0, native.Put())) && CoefficientRowFor(native.Get(), &row))
         return row;
-    return 0;
+    UINT32 width = 0, height = 0;
+    if (current) MFGetAttributeSize(current.Get(), MF_MT_FRAME_SIZE, &width, &height);
+    return width > kLargestSdWidth || height > kLargestSdHeight ? 1 : 0;
 }
 
 ComPtr<IMFSample> ReadFirstVideoSample(IMFSourceReader* reader) {

@@ -50,6 +50,23 @@ TEST_F(PosterFrameTest, FirstFrameOfAFlatClip) {
     }
 }
 
+// An HD clip encoded and tagged BT.709 (under Wine the tags do not reach the
+// media types, and the HD size decides): the poster takes the BT.709 row and
+// shows the colour the clip was made from (the standard row would turn this
+// red into about R 186, G 23, B 42).
+TEST_F(PosterFrameTest, Bt709ClipKeepsItsColours) {
+    const std::wstring clip = testclips::FlatColourBt709();
+    REQUIRE_CLIP(clip);
+    PlayerState& state = Fresh(clip);
+    EXPECT_TRUE(MakePosterFrame(state, state.diskPath, state.filePath));
+    EXPECT_EQ(state.colorPrimaries, 1);
+    ASSERT_NE(state.posterBitmap, nullptr);
+    const std::vector<uint8_t> px = PosterPixel(state.posterBitmap, 640, 360);
+    EXPECT_NEAR(px[0], 40, 6);
+    EXPECT_NEAR(px[1], 40, 6);
+    EXPECT_NEAR(px[2], 200, 6);
+}
+
 TEST_F(PosterFrameTest, MisnamedFileGetsItsPosterThroughTheHint) {
     const std::wstring clip = testclips::FlatColour();
     REQUIRE_CLIP(clip);
@@ -86,26 +103,32 @@ TEST(PosterConversion, UsesTheStatesCoefficientRow) {
 }
 
 // The type the poster asks for (NV12) says nothing about colour: the row
-// comes from the stream's output type, else its native type. Y 120, U 90,
-// V 200 gives R 235 with the standard row and 250 with the BT.709 row.
+// comes from the stream's output type, else its native type, else from the
+// frame size (HD is BT.709). Y 120, U 90, V 200 gives R 235 with the standard
+// row and 250 with the BT.709 row.
 TEST(PosterRead, CoefficientRowComesFromTheStream) {
     videotest::StartPlatformOnce();
     const struct {
         const char* what;
-        UINT32 current, native;
+        UINT32 width, height, current, native;
         int32_t row;
         uint8_t red;
     } cases[] = {
-        {"no primaries anywhere", 0, 0, 0, 235},
-        {"BT.709 on the output type", MFVideoPrimaries_BT709, 0, 1, 250},
-        {"BT.709 on the native type", 0, MFVideoPrimaries_BT709, 1, 250},
-        {"BT.2020 on the native type", 0, MFVideoPrimaries_BT2020, 2, 0},
-        {"the output type first", MFVideoPrimaries_BT709, MFVideoPrimaries_BT2020, 1, 250},
-        {"BT.601 primaries", 0, MFVideoPrimaries_SMPTE170M, 0, 235},
+        {"no primaries anywhere", 16, 8, 0, 0, 0, 235},
+        {"BT.709 on the output type", 16, 8, MFVideoPrimaries_BT709, 0, 1, 250},
+        {"BT.709 on the native type", 16, 8, 0, MFVideoPrimaries_BT709, 1, 250},
+        {"BT.2020 on the native type", 16, 8, 0, MFVideoPrimaries_BT2020, 2, 0},
+        {"the output type first", 16, 8, MFVideoPrimaries_BT709, MFVideoPrimaries_BT2020, 1, 250},
+        {"BT.601 primaries", 16, 8, 0, MFVideoPrimaries_SMPTE170M, 0, 235},
+        {"SD frame without primaries", 1024, 576, 0, 0, 0, 235},
+        {"HD frame without primaries", 1280, 720, 0, 0, 1, 250},
+        {"HD frame tagged BT.601", 1280, 720, 0, MFVideoPrimaries_SMPTE170M, 0, 235},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         auto* reader = new FakeSourceReader();
+        reader->width = reader->stride = c.width;
+        reader->height = c.height;
         reader->currentPrimaries = c.current;
         reader->nativePrimaries = c.native;
         PlayerState state;

@@ -103,4 +103,13 @@ inline std::wstring FlatColour() {
                                    "-c:v libx264 -pix_fmt yuv420p");
 }
 
+// One flat colour (R 200, G 40, B 40) at 1280x720, converted to YUV with the
+// BT.709 matrix and tagged BT.709 throughout, as HD video is.
+inline std::wstring FlatColourBt709() {
+    return Clip("flat-c82828-bt709.mp4",
+                "-f lavfi -i color=c=0xC82828:size=1280x720:rate=25:duration=1 "
+                "-vf scale=out_color_matrix=bt709:out_range=tv -c:v libx264 -pix_fmt yuv420p "
+                "-color_primaries bt709 -color_trc bt709 -colorspace bt709");
+}
+
 }  // namespace testclips
