@@ -28,7 +28,8 @@ bool VideoPresentsIntoMainWindow(const PlayerState& state);
 
 // The video window is painting (UI thread, from its WM_PAINT): while the
 // session is paused no new frame comes to cover what was uncovered (a restore
-// after minimizing), so the renderer is asked to present its last one again.
+// after minimizing), so the renderer is asked to present its last one again;
+// a renderer that cannot has its current picture drawn into the window.
 // While playing the renderer is left alone: the next frame repaints, and
 // Wine's renderer can deadlock its own threads at a clip's restart, when a
 // call into it would freeze this thread too.

@@ -1,6 +1,8 @@
 #pragma once
 // A video display control of our own for Windows-side tests: counts the
-// repaints asked for and keeps the window and aspect mode it was given.
+// repaints and current images asked for (RepaintVideo answers
+// `repaintResult`; GetCurrentImage hands out a 2 x 2 grey picture) and keeps
+// the window and aspect mode it was given.
 //
 //   FakeDisplayControl* display = new FakeDisplayControl();  // one reference, the caller's
 //   state.videoDisplayControl = display;
@@ -16,6 +18,8 @@
 class FakeDisplayControl : public FakeUnknown<IMFVideoDisplayControl> {
 public:
     std::atomic<int> repaints{0};
+    std::atomic<HRESULT> repaintResult{S_OK};
+    std::atomic<int> currentImages{0};
     HWND window = nullptr;
     DWORD aspectMode = 0xFFFF;
 
@@ -35,9 +39,27 @@ public:
     STDMETHODIMP GetVideoWindow(HWND*) override { return E_NOTIMPL; }
     STDMETHODIMP RepaintVideo() override {
         ++repaints;
+        return repaintResult.load();
+    }
+    STDMETHODIMP GetCurrentImage(BITMAPINFOHEADER* header, BYTE** dib, DWORD* dibBytes, LONGLONG* time) override {
+        if (!header || !dib || !dibBytes) return E_POINTER;
+        ++currentImages;
+        const DWORD bytes = 2 * 2 * 4;
+        *dib = static_cast<BYTE*>(CoTaskMemAlloc(bytes));
+        if (!*dib) return E_OUTOFMEMORY;
+        for (DWORD i = 0; i < bytes; ++i) (*dib)[i] = 0x80;
+        *header = BITMAPINFOHEADER{};
+        header->biSize = sizeof(*header);
+        header->biWidth = 2;
+        header->biHeight = 2;
+        header->biPlanes = 1;
+        header->biBitCount = 32;
+        header->biCompression = BI_RGB;
+        header->biSizeImage = bytes;
+        *dibBytes = bytes;
+        if (time) *time = 0;
         return S_OK;
     }
-    STDMETHODIMP GetCurrentImage(BITMAPINFOHEADER*, BYTE**, DWORD*, LONGLONG*) override { return E_NOTIMPL; }
     STDMETHODIMP SetBorderColor(COLORREF) override { return E_NOTIMPL; }
     STDMETHODIMP GetBorderColor(COLORREF*) override { return E_NOTIMPL; }
     STDMETHODIMP SetRenderingPrefs(DWORD) override { return E_NOTIMPL; }

@@ -360,29 +360,37 @@ TEST_F(PlaybackTest, RestartDuringCloseDoesNothing) {
 }
 
 // After a minimize and restore the video window paints; a paused session
-// sends no new frame, so the renderer must present its last one again.
+// sends no new frame, so the renderer must present its last one again, or,
+// where it cannot, hand out its picture to be drawn.
 TEST_F(PlaybackTest, VideoWindowPaintRepaintsOnlyAPausedVideo) {
     const struct {
         const char* what;
         ViewMode mode;
         bool paused;
-        int repaints;
+        HRESULT repaintResult;
+        int repaints, currentImages;
     } cases[] = {
-        {"paused", ViewMode::Video, true, 1},
-        {"playing", ViewMode::Video, false, 0},
-        {"not a video", ViewMode::None, true, 0},
+        {"paused", ViewMode::Video, true, S_OK, 1, 0},
+        // Its picture is asked for once: Wine's hands out each frame once.
+        {"paused, the renderer cannot repaint", ViewMode::Video, true, E_NOTIMPL, 1, 1},
+        {"playing", ViewMode::Video, false, S_OK, 0, 0},
+        {"not a video", ViewMode::None, true, S_OK, 0, 0},
     };
     ASSERT_NE(state->videoPanel, nullptr);
     const HWND videoWindow = VideoPresentationWindow(state->videoPanel->hwnd);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         auto* display = new FakeDisplayControl();
+        display->repaintResult = c.repaintResult;
         state->videoDisplayControl = display;
         state->viewMode = c.mode;
         state->videoPaused = c.paused;
         state->videoPlaying = !c.paused;
+        state->position = 7 * kTestSecond;
         SendMessageW(videoWindow, WM_PAINT, 0, 0);  // the test's windows are not shown
-        EXPECT_EQ(display->repaints.load(), c.repaints);
+        SendMessageW(videoWindow, WM_PAINT, 0, 0);  // a second restore of the same pause
+        EXPECT_EQ(display->repaints.load(), 2 * c.repaints);
+        EXPECT_EQ(display->currentImages.load(), c.currentImages) << "drawn by us when the renderer cannot";
         state->videoDisplayControl = nullptr;
         display->Release();
     }
