@@ -25,28 +25,37 @@ std::vector<uint8_t> PosterPixel(IWICBitmap* bitmap, UINT x, UINT y) {
 }
 
 TEST_F(PosterFrameTest, FirstFrameOfAFlatClip) {
-    const std::wstring clip = testclips::FlatColour();
-    REQUIRE_CLIP(clip);
-    PlayerState& state = Fresh(clip);
-    EXPECT_TRUE(MakePosterFrame(state, state.diskPath, state.filePath));
-    ASSERT_NE(state.posterBitmap, nullptr);
-    EXPECT_EQ(state.posterWidth, 320u);
-    EXPECT_EQ(state.posterHeight, 180u);
-    UINT w = 0, h = 0;
-    state.posterBitmap->GetSize(&w, &h);
-    EXPECT_EQ(w, 320u);
-    EXPECT_EQ(h, 180u);
-    WICPixelFormatGUID format{};
-    state.posterBitmap->GetPixelFormat(&format);
-    EXPECT_TRUE(format == GUID_WICPixelFormat32bppPBGRA);
-    // The clip was made from R 48, G 80, B 192; encoding and the conversion
-    // each round a little. Corners and centre alike: no green band was left.
-    for (auto [x, y] : {std::pair<UINT, UINT>{160, 90}, {0, 0}, {319, 179}, {319, 0}, {0, 179}}) {
-        const std::vector<uint8_t> px = PosterPixel(state.posterBitmap, x, y);
-        EXPECT_NEAR(px[0], 192, 8) << x << "," << y;
-        EXPECT_NEAR(px[1], 80, 8) << x << "," << y;
-        EXPECT_NEAR(px[2], 48, 8) << x << "," << y;
-        EXPECT_EQ(px[3], 255);
+    const struct {
+        const char* size;
+        UINT width, height;
+    } cases[] = {{"320x180", 320, 180}, {"854x480", 854, 480}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.size);
+        const std::wstring clip = testclips::FlatColour(c.size);
+        REQUIRE_CLIP(clip);
+        PlayerState& state = Fresh(clip);
+        EXPECT_TRUE(MakePosterFrame(state, state.diskPath, state.filePath));
+        ASSERT_NE(state.posterBitmap, nullptr);
+        EXPECT_EQ(state.posterWidth, c.width);
+        EXPECT_EQ(state.posterHeight, c.height);
+        UINT w = 0, h = 0;
+        state.posterBitmap->GetSize(&w, &h);
+        EXPECT_EQ(w, c.width);
+        EXPECT_EQ(h, c.height);
+        WICPixelFormatGUID format{};
+        state.posterBitmap->GetPixelFormat(&format);
+        EXPECT_TRUE(format == GUID_WICPixelFormat32bppPBGRA);
+        // The clip was made from R 48, G 80, B 192; encoding and the conversion
+        // each round a little. Corners and centre alike: no green band was
+        // left, and rows are not skewed.
+        const UINT r = c.width - 1, b = c.height - 1;
+        for (auto [x, y] : {std::pair<UINT, UINT>{c.width / 2, c.height / 2}, {0, 0}, {r, b}, {r, 0}, {0, b}}) {
+            const std::vector<uint8_t> px = PosterPixel(state.posterBitmap, x, y);
+            EXPECT_NEAR(px[0], 192, 8) << x << "," << y;
+            EXPECT_NEAR(px[1], 80, 8) << x << "," << y;
+            EXPECT_NEAR(px[2], 48, 8) << x << "," << y;
+            EXPECT_EQ(px[3], 255);
+        }
     }
 }
 
