@@ -19,7 +19,6 @@ constexpr UINT kTopmostShow = SWP_SHOWWINDOW | SWP_NOMOVE | SWP_NOSIZE;  // 0x43
 constexpr UINT kTopmostHide = SWP_HIDEWINDOW | SWP_NOMOVE | SWP_NOSIZE;  // 0x83
 constexpr int64_t kOneSecond = 10'000'000;
 constexpr int64_t kTenSeconds = 100'000'000;
-constexpr int kRestartWaitTries = 100;  // 1 ms each
 
 void RepaintWindow(HWND window) {
     InvalidateRect(window, nullptr, FALSE);
@@ -74,17 +73,6 @@ void SeekByKey(PlayerState& state, bool forward) {
             SeekVideo(state, forward ? position + kTenSeconds : position - kTenSeconds);
     }
     g_clockBusy.store(false);
-}
-
-void RestartVideo(PlayerState& state) {
-    timeKillEvent(state.mmTimerId.load());
-    // A clock tick already under way when its timer was killed may still hold
-    // the flag; wait for it (briefly) rather than take the flag from it.
-    for (int tries = 0; tries < kRestartWaitTries && g_clockBusy.exchange(true); ++tries) Sleep(1);
-    g_clockBusy.store(true);
-    SeekVideo(state, 0);
-    g_clockBusy.store(false);
-    state.mmTimerId = timeSetEvent(kVideoClockMs, 1, VideoClockCallback, 0, TIME_PERIODIC);
 }
 
 void CloseProgram(PlayerState& state) {
@@ -225,9 +213,8 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
                 WindowDraw draw;
                 if (VideoPresentsIntoMainWindow(*state)) {
                     // The renderer's picture is this window's content, and the
-                    // renderer keeps it. It is not asked to repaint from here:
-                    // Wine's renderer can deadlock its own threads at a clip's
-                    // restart, and a call into it would freeze this thread too.
+                    // renderer keeps it.
+                    RepaintPausedVideo(*state);
                     ValidateRect(window, nullptr);
                     break;
                 }

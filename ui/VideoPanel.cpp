@@ -4,6 +4,7 @@
 #include "app/DrawingResources.h"
 #include "image/Prefetch.h"
 #include "ui/FitGeometry.h"
+#include "video/VideoSurface.h"
 
 const wchar_t kIdleCaption[] = L"Kestrelon [version 1.0.3]";
 const wchar_t* const kIdleHelpLines[12] = {
@@ -291,6 +292,7 @@ LRESULT CALLBACK VideoPanelProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
         switch (message) {
             case WM_PAINT:
                 PaintVideoPanel(*panel);
+                RepaintPausedVideo(*state);
                 ValidateRect(hwnd, nullptr);
                 break;
             case WM_NCHITTEST:

@@ -372,6 +372,28 @@ size_t Nv12FrameBytes(uint32_t width, uint32_t height) {
     return static_cast<size_t>(width) * height / 2 * 3;
 }
 
+uint32_t Nv12BufferStride(size_t bytes, uint32_t width, uint32_t height) {
+    if (Nv12FrameBytes(width, height) == 0) return 0;
+    const size_t rows = static_cast<size_t>(height) / 2 * 3;
+    if (bytes % rows != 0 || bytes / rows <= width || bytes / rows > 2 * static_cast<size_t>(kMaxFrameSide))
+        return width;
+    return static_cast<uint32_t>(bytes / rows);
+}
+
+bool PackNv12Rows(const uint8_t* src, size_t srcBytes, uint32_t width, uint32_t height, uint32_t stride,
+                  std::unique_ptr<uint8_t[]>& packed) {
+    const size_t frameBytes = Nv12FrameBytes(width, height);
+    const size_t rows = static_cast<size_t>(height) / 2 * 3;
+    // The last row need not carry its padding.
+    if (!src || frameBytes == 0 || stride < width || srcBytes < static_cast<size_t>(stride) * (rows - 1) + width)
+        return false;
+    packed.reset(new (std::nothrow) uint8_t[frameBytes]);
+    if (!packed) return false;
+    for (size_t row = 0; row < rows; ++row)
+        std::memcpy(packed.get() + row * width, src + row * stride, width);
+    return true;
+}
+
 size_t BgraPictureBytes(uint32_t width, uint32_t height) {
     if (Nv12FrameBytes(width, height) == 0) return 0;
     return static_cast<size_t>(width) * height * 4;

@@ -37,6 +37,18 @@ constexpr uint32_t kMaxFrameSide = 16384;
 size_t Nv12FrameBytes(uint32_t width, uint32_t height);
 size_t BgraPictureBytes(uint32_t width, uint32_t height);
 
+// The distance in bytes between the rows of an NV12 frame of width x height
+// that fills a buffer of `bytes` bytes: width, unless the buffer holds exactly
+// height * 3 / 2 rows of a longer stride, as a pipeline that pads each row
+// (to 4 bytes, say) delivers it. 0 when the size cannot be a frame.
+uint32_t Nv12BufferStride(size_t bytes, uint32_t width, uint32_t height);
+
+// Copies an NV12 frame whose rows lie `stride` bytes apart into a tightly
+// packed frame (stride width). False when the size is refused, the stride is
+// shorter than the width, or `src` is shorter than the frame it describes.
+bool PackNv12Rows(const uint8_t* src, size_t srcBytes, uint32_t width, uint32_t height, uint32_t stride,
+                  std::unique_ptr<uint8_t[]>& packed);
+
 // Converts one frame. False (nothing written) when the size is refused by
 // Nv12FrameBytes or either buffer is shorter than the frame needs.
 bool ConvertNv12Frame(const uint8_t* nv12, size_t nv12Bytes, uint32_t width, uint32_t height,

@@ -31,38 +31,50 @@ constexpr ULONGLONG kShutdownSettleMs = 100;
 // (Wine's video renderer can deadlock its own threads at a restart; a session
 // caught in that never finishes shutting down.)
 constexpr ULONGLONG kShutdownLimitMs = 2000;
-// The longest the opening waits for the source resolver to make a media source
-// of the file. A local file takes milliseconds on Windows and well under a
-// second under Wine, whose first resolution also starts GStreamer; Wine's
-// GStreamer glue never answers for some damaged MP4 files (seen with one that
-// lacks its moov box, and with a ftyp box followed by noise).
-constexpr ULONGLONG kResolveLimitMs = 10000;
 
 HWND PanelWindow(const PlayerState& state) { return state.videoPanel ? state.videoPanel->hwnd : nullptr; }
 
-// Wine's sources offer decoded types, the I420 they list first among them, and
-// its video renderer takes NV12 but cannot have a converter put in front of it;
-// a Windows source offers its compressed type only, so nothing changes there.
-void SelectNv12WhereOffered(IMFMediaTypeHandler* handler) {
+// The decoded type the video renderer is given, where the source offers
+// decoded types (Wine's do, the I420 they list first among them; its video
+// renderer takes NV12, YUY2 and RGB32 but cannot have a converter put in front
+// of it). A Windows source offers its compressed type only, so nothing changes
+// there. NV12 is the first choice, except for a width that is not a multiple
+// of 4: the source may then pad each row of NV12's byte-wide planes to 4 bytes
+// (Wine's GStreamer decoding does: an 854 wide frame arrives in 856 wide rows),
+// while the renderer copies the sample byte for byte into unpadded rows and
+// drops a sample that is larger than its buffer, so the picture stays black.
+// YUY2's and RGB32's rows of such a width are already whole multiples of 4.
+void SelectRendererTypeWhereOffered(IMFMediaTypeHandler* handler) {
     DWORD count = 0;
     if (!handler || FAILED(handler->GetMediaTypeCount(&count))) return;
+    ComPtr<IMFMediaType> nv12, yuy2, rgb32;
+    UINT32 width = 0, height = 0;
     for (DWORD i = 0; i < count; ++i) {
         ComPtr<IMFMediaType> type;
         GUID subtype = GUID_NULL;
-        if (SUCCEEDED(handler->GetMediaTypeByIndex(i, type.Put())) && type &&
-            SUCCEEDED(type->GetGUID(MF_MT_SUBTYPE, &subtype)) && subtype == MFVideoFormat_NV12) {
-            handler->SetCurrentMediaType(type.Get());
-            return;
+        if (FAILED(handler->GetMediaTypeByIndex(i, type.Put())) || !type ||
+            FAILED(type->GetGUID(MF_MT_SUBTYPE, &subtype)))
+            continue;
+        if (subtype == MFVideoFormat_NV12 && !nv12) {
+            MFGetAttributeSize(type.Get(), MF_MT_FRAME_SIZE, &width, &height);
+            nv12 = type;
+        } else if (subtype == MFVideoFormat_YUY2 && !yuy2) {
+            yuy2 = type;
+        } else if (subtype == MFVideoFormat_RGB32 && !rgb32) {
+            rgb32 = type;
         }
     }
+    ComPtr<IMFMediaType> chosen = nv12;
+    if (nv12 && width % 4 != 0) chosen = yuy2 ? yuy2 : (rgb32 ? rgb32 : nv12);
+    if (chosen) handler->SetCurrentMediaType(chosen.Get());
 }
 
-// Handles the messages other threads send to this thread's windows, and
-// nothing else, until `signal` (a thread or an event; may be null) is
-// signalled or `ms` milliseconds have passed; true when it was signalled. The
-// pipeline may need this thread while it works or winds down (under Wine the
-// renderer asks the thread of the window it presents into for changes to that
-// window), while posted messages (keys, clicks) must wait for the message loop.
+}  // namespace
+
+// The pipeline may need this thread while it works or winds down (under Wine
+// the renderer asks the thread of the window it presents into for changes to
+// that window), while posted messages (keys, clicks) must wait for the message
+// loop.
 bool HandleSentMessagesUntil(HANDLE signal, ULONGLONG ms) {
     const ULONGLONG end = GetTickCount64() + ms;
     const DWORD handles = signal ? 1 : 0;
@@ -77,6 +89,8 @@ bool HandleSentMessagesUntil(HANDLE signal, ULONGLONG ms) {
             return true;
     }
 }
+
+namespace {
 
 void HandleSentMessagesFor(ULONGLONG ms) { HandleSentMessagesUntil(nullptr, ms); }
 
@@ -283,7 +297,8 @@ HRESULT OpenReadOnlyByteStream(const wchar_t* path, IMFByteStream** stream) {
 
 }  // namespace
 
-HRESULT CreateReadOnlyMediaSource(const wchar_t* diskPath, const wchar_t* urlHint, IMFMediaSource** source) {
+HRESULT CreateReadOnlyMediaSource(const wchar_t* diskPath, const wchar_t* urlHint, IMFMediaSource** source,
+                                  ULONGLONG limitMs) {
     if (!source) return E_POINTER;
     *source = nullptr;
     if (!diskPath || !diskPath[0] || !urlHint || !urlHint[0]) return E_INVALIDARG;
@@ -293,7 +308,7 @@ HRESULT CreateReadOnlyMediaSource(const wchar_t* diskPath, const wchar_t* urlHin
     ComPtr<IMFSourceResolver> resolver;
     hr = MFCreateSourceResolver(resolver.Put());
     if (FAILED(hr)) return hr;
-    return ResolveMediaSource(resolver.Get(), stream.Get(), urlHint, kResolveLimitMs, source);
+    return ResolveMediaSource(resolver.Get(), stream.Get(), urlHint, limitMs, source);
 }
 
 bool CorrectVideoExtension(PlayerState& state, const wchar_t* path) {
@@ -358,7 +373,7 @@ HRESULT BuildPlaybackTopology(PlayerState& state, IMFMediaSource* source, IMFTop
         ComPtr<IMFActivate> renderer;
         if (video) {
             outputNode->GetTopoNodeID(videoNodeId);
-            SelectNv12WhereOffered(handler.Get());
+            SelectRendererTypeWhereOffered(handler.Get());
             hr = MFCreateVideoRendererActivate(VideoPresentationWindow(panel), renderer.Put());
             if (FAILED(hr)) break;
             outputNode->SetObject(renderer.Get());
@@ -384,12 +399,13 @@ bool OpenVideo(PlayerState& state) {
     if (!state.filePath[0] || !state.diskPath[0]) return false;
 
     const unsigned failedBefore = g_resolutionsFailed;
-    MakePosterFrame(state, state.diskPath, state.filePath);
+    const bool pipelineAnswered = MakePosterFrame(state, state.diskPath, state.filePath);
     // The resolver refused the file, or never answered, a moment ago for the
-    // poster: it would not make a source of it now either. (Asking again is
+    // poster, or its first frame never came: the pipeline would not do better
+    // with it now. (Asking again is
     // not free: under Wine a second parse of a damaged MP4 sometimes never
     // ends, and the thread stuck in it crashes the process as it exits.)
-    if (g_resolutionsFailed != failedBefore) return false;
+    if (g_resolutionsFailed != failedBefore || !pipelineAnswered) return false;
 
     MFCreateMediaSession(nullptr, &state.mediaSession);
     state.mediaSource = nullptr;
@@ -446,3 +462,5 @@ bool ShutdownVideo(PlayerState& state) {
 }
 
 bool VideoPipelineStuck() { return g_pipelineStuck; }
+
+void MarkVideoPipelineStuck() { g_pipelineStuck = true; }

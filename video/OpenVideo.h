@@ -29,14 +29,27 @@ bool CorrectVideoExtension(PlayerState& state, const wchar_t* path);
 HRESULT BuildPlaybackTopology(PlayerState& state, IMFMediaSource* source, IMFTopology** topology,
                               TOPOID* videoNodeId, TOPOID* audioNodeId);
 
+// The longest the opening waits for the pipeline to make a media source of
+// the file, and, for the poster frame, a media source and its first frame
+// together. A local file takes milliseconds on Windows and well under a second
+// under Wine, whose first resolution also starts GStreamer; Wine's GStreamer
+// glue never answers for some damaged MP4 files (seen with one that lacks its
+// moov box, and with a ftyp box followed by noise).
+constexpr ULONGLONG kVideoOpenLimitMs = 10000;
+
 // A media source for the file `diskPath`, read through a read-only byte stream
 // that lets other programs go on reading and writing it, chosen as if the file
 // were named `urlHint`. The caller owns *source. UI thread: the resolution
 // runs on Media Foundation's work queue while this thread handles sent
-// messages, for at most ten seconds; HRESULT_FROM_WIN32(ERROR_TIMEOUT) after
+// messages, for at most `limitMs`; HRESULT_FROM_WIN32(ERROR_TIMEOUT) after
 // that, and the pipeline counts as stuck (VideoPipelineStuck).
-HRESULT CreateReadOnlyMediaSource(const wchar_t* diskPath, const wchar_t* urlHint,
-                                  IMFMediaSource** source);
+HRESULT CreateReadOnlyMediaSource(const wchar_t* diskPath, const wchar_t* urlHint, IMFMediaSource** source,
+                                  ULONGLONG limitMs = kVideoOpenLimitMs);
+
+// Handles the messages other threads send to this thread's windows, and
+// nothing else, until `signal` (a thread or an event; may be null) is
+// signalled or `ms` milliseconds have passed; true when it was signalled.
+bool HandleSentMessagesUntil(HANDLE signal, ULONGLONG ms);
 
 // Ends the media session and its source as the program closes (before its
 // windows are destroyed), so no pipeline thread is still presenting into them
@@ -59,3 +72,5 @@ HRESULT ResolveMediaSource(IMFSourceResolver* resolver, IMFByteStream* stream, c
 // (UI thread). Media Foundation cannot then be shut down or unloaded safely:
 // the process is to end at once instead.
 bool VideoPipelineStuck();
+// Records that a wait on the pipeline was given up (UI thread).
+void MarkVideoPipelineStuck();

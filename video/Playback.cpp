@@ -8,6 +8,10 @@
 
 namespace {
 
+// How long a restart waits, 1 ms at a time, for a clock tick of the killed
+// timer that is still under way.
+constexpr int kRestartWaitTries = 100;
+
 void RepaintWindow(HWND window) {
     if (!window) return;  // InvalidateRect(NULL) would invalidate every window
     InvalidateRect(window, nullptr, FALSE);
@@ -67,6 +71,31 @@ bool SeekVideo(PlayerState& state, int64_t target) {
         // A paused video shows the frame at the new position and stays paused.
         if (state.videoPaused.load()) state.mediaSession->Pause();
     }
+    return true;
+}
+
+bool RestartVideo(PlayerState& state) {
+    // CloseProgram has killed the clock timer already and is waiting for the
+    // pipeline to shut down; the restart message can still arrive in that wait.
+    if (state.quitRequested.load()) return false;
+    const uint32_t timer = state.mmTimerId.exchange(0);
+    if (timer != 0) timeKillEvent(timer);
+    // A tick of the killed timer may still be under way and hold the clock.
+    // Wait briefly for it; if it is slow (stuck in the pipeline), seek without
+    // the flag and leave it to its holder: the seek does not touch the clock,
+    // and clearing the flag under the tick would let a seek key release the
+    // clock the tick is reading.
+    bool holding = false;
+    for (int tries = 0; tries < kRestartWaitTries; ++tries) {
+        if (!g_clockBusy.exchange(true)) {
+            holding = true;
+            break;
+        }
+        Sleep(1);
+    }
+    SeekVideo(state, 0);
+    if (holding) g_clockBusy.store(false);
+    state.mmTimerId.store(timeSetEvent(kVideoClockMs, 1, VideoClockCallback, 0, TIME_PERIODIC));
     return true;
 }
 

@@ -1,6 +1,6 @@
 #include "video/PosterFrame.h"
 
-#include <mfreadwrite.h>
+#include <new>
 
 #include "app/ComPtr.h"
 #include "video/Nv12.h"
@@ -11,14 +11,41 @@ namespace {
 // A read may end without a sample (a stream tick, a format change); a few more
 // reads get past that, an error or the end of the stream does not.
 constexpr int kFirstSampleReads = 8;
+// The largest standard-definition frame (576 lines, 1024 wide at 16:9).
+constexpr UINT32 kLargestSdWidth = 1024;
+constexpr UINT32 kLargestSdHeight = 576;
 
 // MF_MT_VIDEO_PRIMARIES to the coefficient row: BT.709 1, BT.2020 2, else 0.
-int32_t CoefficientRowFor(IMFMediaType* type) {
+// False when the type does not say.
+bool CoefficientRowFor(IMFMediaType* type, int32_t* row) {
     UINT32 primaries = 0;
-    if (!type || FAILED(type->GetUINT32(MF_MT_VIDEO_PRIMARIES, &primaries))) return 0;
-    if (primaries == MFVideoPrimaries_BT709) return 1;
-    if (primaries == MFVideoPrimaries_BT2020) return 2;
-    return 0;
+    if (!type || FAILED(type->GetUINT32(MF_MT_VIDEO_PRIMARIES, &primaries))) return false;
+    *row = primaries == MFVideoPrimaries_BT709 ? 1 : (primaries == MFVideoPrimaries_BT2020 ? 2 : 0);
+    return true;
+}
+
+// The type asked for (NV12) carries no colour description of its own: the
+// decoder's output type may pass the stream's on, the source's native type
+// has it from the file. Where neither says (Wine's types never do), the
+// platform's rule for an unknown matrix holds: BT.601 for standard
+// definition, BT.709 for high definition.
+int32_t StreamCoefficientRow(IMFSourceReader* reader) {
+    constexpr DWORD kStream = static_cast<DWORD>(MF_SOURCE_READER_FIRST_VIDEO_STREAM);
+    int32_t row = 0;
+    ComPtr<IMFMediaType> current;
+    if (SUCCEEDED(reader->GetCurrentMediaType(kStream, current.Put())) && CoefficientRowFor(current.Get(), &row))
+        return row;
+    ComPtr<IMFMediaType> native;
+    if (SUCCEEDED(reader->GetNativeMediaType(kStream, static_cast<DWORD>(MF_SOURCE_READER_CURRENT_TYPE_INDEX),
+                                             native.Put())) &&
+        CoefficientRowFor(native.Get(), &row))
+        return row;
+    native.Reset();
+    if (SUCCEEDED(reader->GetNativeMediaType(kStream, 0, native.Put())) && CoefficientRowFor(native.Get(), &row))
+        return row;
+    UINT32 width = 0, height = 0;
+    if (current) MFGetAttributeSize(current.Get(), MF_MT_FRAME_SIZE, &width, &height);
+    return width > kLargestSdWidth || height > kLargestSdHeight ? 1 : 0;
 }
 
 ComPtr<IMFSample> ReadFirstVideoSample(IMFSourceReader* reader) {
@@ -34,15 +61,73 @@ ComPtr<IMFSample> ReadFirstVideoSample(IMFSourceReader* reader) {
     return sample;
 }
 
-// Converts, turns and crops the locked frame and keeps it as the poster.
-void StorePoster(PlayerState& state, const BYTE* data, DWORD length, IMFMediaType* outputType) {
+// Converts, turns and crops the locked frame. Some pipelines pad NV12 rows
+// (Wine's GStreamer decoding pads them to 4 bytes): the stride comes from
+// the buffer's length, and such rows are packed before the conversion.
+bool BuildPosterFrom(const BYTE* data, DWORD length, IMFMediaType* outputType, int32_t colorPrimaries,
+                     BgraPicture& picture) {
     UINT32 width = 0, height = 0;
-    if (FAILED(MFGetAttributeSize(outputType, MF_MT_FRAME_SIZE, &width, &height))) return;
+    if (FAILED(MFGetAttributeSize(outputType, MF_MT_FRAME_SIZE, &width, &height))) return false;
     UINT32 rotation = 0;
     if (FAILED(outputType->GetUINT32(MF_MT_VIDEO_ROTATION, &rotation))) rotation = 0;
-    BgraPicture picture;
-    if (!BuildPosterPicture(data, length, width, height, state.colorPrimaries, rotation, picture)) return;
-    if (!g_wicFactory) return;
+    const uint32_t stride = Nv12BufferStride(length, width, height);
+    if (stride == 0) return false;
+    if (stride == width) return BuildPosterPicture(data, length, width, height, colorPrimaries, rotation, picture);
+    std::unique_ptr<uint8_t[]> packed;
+    if (!PackNv12Rows(data, length, width, height, stride, packed)) return false;
+    return BuildPosterPicture(packed.get(), Nv12FrameBytes(width, height), width, height, colorPrimaries,
+                              rotation, picture);
+}
+
+// One poster read, shared by the waiting UI thread and the worker; whichever
+// lets go last frees it. The worker writes the results, the waiter reads them
+// only once the worker has ended in time.
+struct PosterRead {
+    explicit PosterRead(IMFSourceReader* r) : reader(r) { reader->AddRef(); }
+    PosterRead(const PosterRead&) = delete;
+    PosterRead& operator=(const PosterRead&) = delete;
+    ~PosterRead() { reader->Release(); }
+
+    void Drop() {
+        if (--owners == 0) delete this;
+    }
+
+    std::atomic<int> owners{2};
+    IMFSourceReader* const reader;  // one reference, the job's
+    int32_t colorPrimaries = 0;
+    BgraPicture picture;  // empty when no frame could be made
+};
+
+// Worker thread: everything that can wait on the decoder.
+DWORD WINAPI PosterReadProc(void* parameter) {
+    auto* job = static_cast<PosterRead*>(parameter);
+    IMFSourceReader* reader = job->reader;
+    ComPtr<IMFMediaType> wanted;
+    if (SUCCEEDED(MFCreateMediaType(wanted.Put()))) {
+        wanted->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video);
+        wanted->SetGUID(MF_MT_SUBTYPE, MFVideoFormat_NV12);
+        reader->SetCurrentMediaType(MF_SOURCE_READER_FIRST_VIDEO_STREAM, nullptr, wanted.Get());
+        job->colorPrimaries = StreamCoefficientRow(reader);
+        ComPtr<IMFSample> sample = ReadFirstVideoSample(reader);
+        ComPtr<IMFMediaBuffer> buffer;
+        ComPtr<IMFMediaType> outputType;
+        if (sample && SUCCEEDED(sample->ConvertToContiguousBuffer(buffer.Put())) && buffer &&
+            SUCCEEDED(reader->GetCurrentMediaType(MF_SOURCE_READER_FIRST_VIDEO_STREAM, outputType.Put())) &&
+            outputType) {
+            BYTE* data = nullptr;
+            DWORD maxLength = 0, length = 0;
+            if (SUCCEEDED(buffer->Lock(&data, &maxLength, &length)) && data) {
+                BuildPosterFrom(data, length, outputType.Get(), job->colorPrimaries, job->picture);
+                buffer->Unlock();
+            }
+        }
+    }
+    job->Drop();
+    return 0;
+}
+
+void StorePoster(PlayerState& state, const BgraPicture& picture) {
+    if (!picture.pixels || !g_wicFactory) return;
     const UINT stride = picture.width * 4;
     IWICBitmap* bitmap = nullptr;  // CreateBitmapFromMemory copies the pixels
     if (SUCCEEDED(g_wicFactory->CreateBitmapFromMemory(picture.width, picture.height,
@@ -63,37 +148,44 @@ bool ConvertNv12ToBgra(const PlayerState& state, const uint8_t* nv12, size_t nv1
     return ConvertNv12Frame(nv12, nv12Bytes, width, height, state.colorPrimaries, bgra, bgraBytes);
 }
 
+bool ReadPosterFrame(PlayerState& state, IMFSourceReader* reader, ULONGLONG limitMs) {
+    if (!reader) return true;
+    auto* job = new (std::nothrow) PosterRead(reader);
+    if (!job) return true;
+    const HANDLE worker = CreateThread(nullptr, 0, PosterReadProc, job, 0, nullptr);
+    if (!worker) {
+        delete job;  // no thread to read on: no poster
+        return true;
+    }
+    const bool finished = HandleSentMessagesUntil(worker, limitMs);
+    CloseHandle(worker);
+    if (finished) {
+        state.colorPrimaries = job->colorPrimaries;
+        StorePoster(state, job->picture);
+    } else {
+        // The worker may never come back; it keeps the job and the reader.
+        MarkVideoPipelineStuck();
+    }
+    job->Drop();
+    return finished;
+}
+
 bool MakePosterFrame(PlayerState& state, const wchar_t* diskPath, const wchar_t* urlHint) {
+    const ULONGLONG start = GetTickCount64();
     ComPtr<IMFMediaSource> source;
-    if (FAILED(CreateReadOnlyMediaSource(diskPath, urlHint, source.Put())) || !source) return true;
+    const HRESULT resolved = CreateReadOnlyMediaSource(diskPath, urlHint, source.Put(), kVideoOpenLimitMs);
+    if (FAILED(resolved) || !source) return resolved != HRESULT_FROM_WIN32(ERROR_TIMEOUT);
+    bool finished = true;
     {
         ComPtr<IMFSourceReader> reader;
         if (SUCCEEDED(MFCreateSourceReaderFromMediaSource(source.Get(), nullptr, reader.Put())) && reader) {
-            ComPtr<IMFMediaType> wanted;
-            if (SUCCEEDED(MFCreateMediaType(wanted.Put()))) {
-                wanted->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video);
-                wanted->SetGUID(MF_MT_SUBTYPE, MFVideoFormat_NV12);
-                reader->SetCurrentMediaType(MF_SOURCE_READER_FIRST_VIDEO_STREAM, nullptr, wanted.Get());
-                state.colorPrimaries = CoefficientRowFor(wanted.Get());
-                ComPtr<IMFSample> sample = ReadFirstVideoSample(reader.Get());
-                ComPtr<IMFMediaBuffer> buffer;
-                ComPtr<IMFMediaType> outputType;
-                if (sample && SUCCEEDED(sample->ConvertToContiguousBuffer(buffer.Put())) && buffer &&
-                    SUCCEEDED(reader->GetCurrentMediaType(MF_SOURCE_READER_FIRST_VIDEO_STREAM,
-                                                          outputType.Put())) &&
-                    outputType) {
-                    BYTE* data = nullptr;
-                    DWORD maxLength = 0, length = 0;
-                    if (SUCCEEDED(buffer->Lock(&data, &maxLength, &length)) && data) {
-                        StorePoster(state, data, length, outputType.Get());
-                        buffer->Unlock();
-                    }
-                }
-            }
+            const ULONGLONG spent = GetTickCount64() - start;
+            finished = ReadPosterFrame(state, reader.Get(), spent < kVideoOpenLimitMs ? kVideoOpenLimitMs - spent : 0);
         }
     }
     // The reader is gone; make sure the file is let go of now, not when the
-    // last reference to the source happens to drop.
-    source->Shutdown();
-    return true;
+    // last reference to the source happens to drop. Not under a read that was
+    // given up on: its worker is still inside the source.
+    if (finished) source->Shutdown();
+    return finished;
 }

@@ -3,11 +3,25 @@
 // band, kept as a WIC bitmap for the pop-up window that covers a restart.
 #include "app/PlayerState.h"
 
+#include <mfreadwrite.h>
+
 // Decodes the first frame of the file `diskPath` (read-only, resolved as if it
 // were named `urlHint`) and stores posterBitmap, posterWidth, posterHeight and
-// colorPrimaries. UI thread, before the media session exists. Always true;
-// success shows in posterBitmap (null when no poster could be made).
+// colorPrimaries. UI thread, before the media session exists; the source and
+// the first frame take at most kVideoOpenLimitMs together, after which the
+// pipeline counts as stuck. False only when a wait on the pipeline was given
+// up (the source or the first frame never came); whether a poster was made
+// shows in posterBitmap (null when none could be made).
 bool MakePosterFrame(PlayerState& state, const wchar_t* diskPath, const wchar_t* urlHint);
+
+// The reading half of MakePosterFrame, on `reader`: NV12 output is asked for,
+// the coefficient row is taken from the stream's current or native type, and
+// the first frame is read and made into the poster - on a worker thread, while
+// this (UI) thread handles sent messages, for at most `limitMs`. A read that
+// does not finish in time is left to its worker, which keeps its own reference
+// to the reader and writes nothing of the state; the pipeline then counts as
+// stuck and false comes back. True when the worker finished, poster or not.
+bool ReadPosterFrame(PlayerState& state, IMFSourceReader* reader, ULONGLONG limitMs);
 
 // One NV12 frame into a BGRA buffer with the state's coefficient row. False
 // (nothing written) when a buffer is shorter than the frame or the size is not

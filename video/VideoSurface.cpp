@@ -1,5 +1,8 @@
 #include "video/VideoSurface.h"
 
+#include <algorithm>
+#include <vector>
+
 #include "app/DrawingResources.h"
 #include "ui/VideoPanel.h"
 
@@ -23,6 +26,73 @@ HWND VideoPresentationWindow(HWND panel) {
 bool VideoPresentsIntoMainWindow(const PlayerState& state) {
     return state.viewMode == ViewMode::Video && state.videoPanel && state.mainWindow &&
            VideoPresentationWindow(state.videoPanel->hwnd) == state.mainWindow;
+}
+
+namespace {
+
+// The renderer's picture of the current pause, for a renderer that cannot
+// present again by itself (Wine's answers RepaintVideo with E_NOTIMPL) but
+// hands out the picture it shows - once per frame (Wine's). UI thread only;
+// valid while the session stays paused at `position`.
+struct PausedPicture {
+    BITMAPINFO info{};
+    std::vector<BYTE> pixels;
+    int64_t position = -1;
+};
+PausedPicture g_pausedPicture;
+
+bool TakeCurrentImage(IMFVideoDisplayControl* control, int64_t position, PausedPicture& picture) {
+    if (picture.position == position && !picture.pixels.empty()) return true;
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    BYTE* dib = nullptr;  // CoTaskMemAlloc'ed by the renderer, ours to free
+    DWORD dibBytes = 0;
+    LONGLONG timeStamp = 0;
+    if (FAILED(control->GetCurrentImage(&info.bmiHeader, &dib, &dibBytes, &timeStamp)) || !dib) return false;
+    picture.info = info;
+    picture.pixels.assign(dib, dib + dibBytes);
+    picture.position = position;
+    CoTaskMemFree(dib);
+    return info.bmiHeader.biWidth > 0 && info.bmiHeader.biHeight != 0;
+}
+
+// Draws `picture` into `window` by GDI, fitted and centred on black.
+void PaintPicture(const PausedPicture& picture, HWND window) {
+    const LONG width = picture.info.bmiHeader.biWidth;
+    const LONG height = picture.info.bmiHeader.biHeight < 0 ? -picture.info.bmiHeader.biHeight
+                                                             : picture.info.bmiHeader.biHeight;
+    RECT client{};
+    if (width <= 0 || height <= 0 || !GetClientRect(window, &client) || client.right <= 0 || client.bottom <= 0)
+        return;
+    HDC dc = GetDC(window);
+    if (!dc) return;
+    const double scale =
+        std::min(static_cast<double>(client.right) / width, static_cast<double>(client.bottom) / height);
+    const int w = static_cast<int>(width * scale + 0.5);
+    const int h = static_cast<int>(height * scale + 0.5);
+    const int x = (client.right - w) / 2;
+    const int y = (client.bottom - h) / 2;
+    FillBlack(dc, RECT{0, 0, client.right, y});
+    FillBlack(dc, RECT{0, y + h, client.right, client.bottom});
+    FillBlack(dc, RECT{0, y, x, y + h});
+    FillBlack(dc, RECT{x + w, y, client.right, y + h});
+    SetStretchBltMode(dc, HALFTONE);
+    StretchDIBits(dc, x, y, w, h, 0, 0, width, height, picture.pixels.data(), &picture.info, DIB_RGB_COLORS,
+                  SRCCOPY);
+    ReleaseDC(window, dc);
+}
+
+}  // namespace
+
+void RepaintPausedVideo(const PlayerState& state) {
+    if (state.viewMode != ViewMode::Video || !state.videoPaused.load() || !state.videoDisplayControl) {
+        g_pausedPicture = PausedPicture{};
+        return;
+    }
+    if (SUCCEEDED(state.videoDisplayControl->RepaintVideo())) return;
+    const HWND window = VideoPresentationWindow(state.videoPanel ? state.videoPanel->hwnd : nullptr);
+    if (window && TakeCurrentImage(state.videoDisplayControl, state.position.load(), g_pausedPicture))
+        PaintPicture(g_pausedPicture, window);
 }
 
 int PopupShowCommand() { return PresentThroughWindowDc() ? SW_SHOWNA : SW_SHOW; }

@@ -26,6 +26,15 @@ HWND VideoPresentationWindow(HWND panel);
 // must then leave the picture to the renderer.
 bool VideoPresentsIntoMainWindow(const PlayerState& state);
 
+// The video window is painting (UI thread, from its WM_PAINT): while the
+// session is paused no new frame comes to cover what was uncovered (a restore
+// after minimizing), so the renderer is asked to present its last one again;
+// a renderer that cannot has its current picture drawn into the window.
+// While playing the renderer is left alone: the next frame repaints, and
+// Wine's renderer can deadlock its own threads at a clip's restart, when a
+// call into it would freeze this thread too.
+void RepaintPausedVideo(const PlayerState& state);
+
 // How the pop-up window is shown at the end of a clip. SW_SHOW, except under
 // Wine: there the main window is restacked above the control bar when it is
 // activated again as the pop-up hides, so the pop-up is shown without

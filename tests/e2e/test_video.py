@@ -148,26 +148,18 @@ def test_f11_at_once_after_start_exits_1(run_app, clips):
     close_with_f11(app)
 
 
-def test_end_of_clip_shows_the_first_frame_in_the_pop_up(run_app, tmp_path):
-    """A clip whose first frame alone is red (the rest blue, 1.5 s in all):
-    while the pop-up window is up at the clip's end, the screen shows red, the
-    poster. The pop-up's moments are watched through X beside a fast pixel
-    sampler, as they can be short."""
+def watch_under_popup(app, seconds, x=640, y=360):
+    """Samples the screen pixel (x, y) for `seconds` beside a watcher of the
+    pop-up window (looked up through X, as its moments can be short). Returns
+    (whether the pop-up was ever up, the colours sampled while it was up)."""
     import subprocess
     import threading
-    clip = kh.make_clip(tmp_path / "first-red.mp4",
-                        "-f", "lavfi", "-i", "color=red:size=320x240:rate=25:duration=0.04",
-                        "-f", "lavfi", "-i", "color=blue:size=320x240:rate=25:duration=1.5",
-                        "-filter_complex", "[0:v][1:v]concat=n=2:v=1[v]", "-map", "[v]",
-                        "-c:v", "libx264", "-pix_fmt", "yuv420p")
-    app = run_app([kh.to_windows_path(clip)], size=SIZE)
     main = app.wait_window()
     popups = [w for w in kh.find_windows(app, f"^{kh.TITLE}$", visible_only=False)
               if tuple(w[3:]) == SIZE and w[0] != main]
     assert len(popups) == 1, popups
     popup_id = popups[0][0]
 
-    seconds = 7.0
     shown = []  # (monotonic time, pop-up viewable)
     def watch():
         end = time.monotonic() + seconds
@@ -178,14 +170,63 @@ def test_end_of_clip_shows_the_first_frame_in_the_pop_up(run_app, tmp_path):
     watcher = threading.Thread(target=watch)
     watcher.start()
     start = time.monotonic()
-    samples = kh.sample_pixel(app.display.name, 640, 360, seconds, interval=0.003)
+    samples = kh.sample_pixel(app.display.name, x, y, seconds, interval=0.003)
     watcher.join()
 
     def popup_up(t):
         before = [v for (when, v) in shown if when <= t]
         return bool(before) and before[-1]
-    red_under_popup = [t for t, colour in samples
-                       if kh.near(colour, (255, 0, 0), 60) and popup_up(start + t)]
-    assert any(v for _, v in shown), "the pop-up never appeared"
-    assert red_under_popup, "the pop-up did not show the red first frame"
+    return any(v for _, v in shown), [colour for t, colour in samples if popup_up(start + t)]
+
+
+def test_end_of_clip_shows_the_first_frame_in_the_pop_up(run_app, tmp_path):
+    """A clip whose first frame alone is red (the rest blue, 1.5 s in all):
+    while the pop-up window is up at the clip's end, the screen shows red, the
+    poster."""
+    clip = kh.make_clip(tmp_path / "first-red.mp4",
+                        "-f", "lavfi", "-i", "color=red:size=320x240:rate=25:duration=0.04",
+                        "-f", "lavfi", "-i", "color=blue:size=320x240:rate=25:duration=1.5",
+                        "-filter_complex", "[0:v][1:v]concat=n=2:v=1[v]", "-map", "[v]",
+                        "-c:v", "libx264", "-pix_fmt", "yuv420p")
+    app = run_app([kh.to_windows_path(clip)], size=SIZE)
+    appeared, under_popup = watch_under_popup(app, 7.0)
+    assert appeared, "the pop-up never appeared"
+    assert any(kh.near(c, (255, 0, 0), 60) for c in under_popup), "the pop-up did not show the red first frame"
+    close_with_f11(app)
+
+
+# Widths that are not a multiple of 4 (854, 426, 1366) and heights of 270,
+# 480 and 1080, encoded as countless web videos are (H.264 High, yuv420p).
+@pytest.mark.parametrize("width,height", [(854, 480), (426, 270), (1366, 1080)])
+def test_common_web_video_sizes_play(run_app, tmp_path, width, height):
+    clip = kh.make_clip(tmp_path / f"web-{width}x{height}.mp4",
+                        "-f", "lavfi", "-i", f"testsrc=size={width}x{height}:rate=25:duration=8",
+                        "-c:v", "libx264", "-profile:v", "high", "-pix_fmt", "yuv420p")
+    app = run_app([kh.to_windows_path(clip)], size=SIZE)
+    app.wait_window()
+    assert_plays(app, f"{width}x{height}")
+    close_with_f11(app)
+
+
+def test_bt709_poster_keeps_its_colours(run_app, tmp_path):
+    """An HD clip converted with the BT.709 matrix and tagged so: its first
+    frame is R 200, G 40, B 40 (the rest blue). The poster shown by the pop-up
+    at the clip's end has that colour; decoded with the standard-definition
+    coefficients it would be about R 186, G 23, B 42."""
+    clip = kh.make_clip(tmp_path / "first-red-bt709.mp4",
+                        "-f", "lavfi", "-i", "color=c=0xC82828:size=1280x720:rate=25:duration=0.04",
+                        "-f", "lavfi", "-i", "color=blue:size=1280x720:rate=25:duration=1.5",
+                        "-filter_complex",
+                        "[0:v][1:v]concat=n=2:v=1,scale=out_color_matrix=bt709:out_range=tv[v]",
+                        "-map", "[v]", "-c:v", "libx264", "-pix_fmt", "yuv420p",
+                        "-color_primaries", "bt709", "-color_trc", "bt709", "-colorspace", "bt709")
+    app = run_app([kh.to_windows_path(clip)], size=SIZE)
+    # Under Wine a first pass of this HD clip takes about five seconds.
+    appeared, under_popup = watch_under_popup(app, 12.0)
+    assert appeared, "the pop-up never appeared"
+    reds = [c for c in under_popup if kh.near(c, (200, 40, 40), 30)]
+    assert reds, f"the pop-up did not show the red poster: {sorted(set(under_popup))[:10]}"
+    # Encoding rounds a little; the two rows differ by 14 in red and 17 in green.
+    assert all(kh.near(c, (200, 40, 40), 8) and not kh.near(c, (186, 23, 42), 6) for c in reds), \
+        f"the poster's red is off: {sorted(set(reds))}"
     close_with_f11(app)

@@ -37,11 +37,16 @@ struct FakeSessionRecord {
 // The presentation clock the fake session hands out. GetCorrelatedTime reports
 // `time` and returns `correlatedResult`; `references` counts the live
 // references, so a test can see that every fetched clock was released again.
+// With `correlatedGate` set, the next GetCorrelatedTime takes the gate,
+// signals `reading` and waits for it (one clock reading that takes its time;
+// later readings pass); neither handle is owned.
 class FakeClock : public FakeUnknown<IMFClock> {
 public:
     std::atomic<LONGLONG> time{0};
     std::atomic<HRESULT> correlatedResult{S_OK};
     std::atomic<int> correlatedCalls{0};
+    std::atomic<HANDLE> correlatedGate{nullptr};
+    std::atomic<HANDLE> reading{nullptr};
 
     STDMETHODIMP GetClockCharacteristics(DWORD* characteristics) override {
         if (!characteristics) return E_POINTER;
@@ -50,6 +55,10 @@ public:
     }
     STDMETHODIMP GetCorrelatedTime(DWORD, LONGLONG* clockTime, MFTIME* systemTime) override {
         ++correlatedCalls;
+        if (HANDLE gate = correlatedGate.exchange(nullptr)) {
+            if (HANDLE signal = reading.load()) SetEvent(signal);
+            WaitForSingleObject(gate, INFINITE);
+        }
         const HRESULT hr = correlatedResult.load();
         if (FAILED(hr)) return hr;
         if (clockTime) *clockTime = time.load();

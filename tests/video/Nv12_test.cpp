@@ -179,6 +179,42 @@ TEST(Nv12, RefusesFramesItCannotConvertSafely) {
     EXPECT_FALSE(ConvertNv12Frame(one, 6, 2, 2, 0, nullptr, 16));
 }
 
+// Rows padded by the pipeline: the stride follows from the buffer's length,
+// and packing keeps each row's pixels and drops its padding.
+TEST(Nv12, PaddedRowsArePacked) {
+    const struct {
+        size_t bytes;
+        uint32_t width, height, stride;
+    } cases[] = {
+        {854 * 480 * 3 / 2, 854, 480, 854},   // tight
+        {856 * 480 * 3 / 2, 854, 480, 856},   // rows padded to 4 bytes
+        {864 * 480 * 3 / 2, 854, 480, 864},   // rows padded to 32 bytes
+        {854 * 480 * 3 / 2 + 7, 854, 480, 854},  // slack that is no whole row: tight
+        {854 * 480 * 3 / 2 - 2, 854, 480, 854},  // short: judged elsewhere
+        {1366 * 1080 * 3 / 2, 1366, 1080, 1366},
+        {1368 * 1080 * 3 / 2, 1366, 1080, 1368},
+        {100, 0, 480, 0},                     // no frame size
+        {100, 5, 4, 0},                       // odd width
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.bytes << " bytes, " << c.width << "x" << c.height);
+        EXPECT_EQ(Nv12BufferStride(c.bytes, c.width, c.height), c.stride);
+    }
+
+    // 6 x 4 in rows of 8: each row holds its number, padding 0xEE.
+    const uint32_t w = 6, h = 4, stride = 8, rows = h / 2 * 3;
+    std::vector<uint8_t> padded(stride * rows, 0xEE);
+    for (uint32_t r = 0; r < rows; ++r) std::memset(&padded[r * stride], static_cast<int>(r), w);
+    std::unique_ptr<uint8_t[]> packed;
+    ASSERT_TRUE(PackNv12Rows(padded.data(), padded.size(), w, h, stride, packed));
+    for (uint32_t i = 0; i < w * rows; ++i) ASSERT_EQ(packed[i], i / w) << i;
+    // The last row may end without its padding; a byte less is too short.
+    EXPECT_TRUE(PackNv12Rows(padded.data(), stride * (rows - 1) + w, w, h, stride, packed));
+    EXPECT_FALSE(PackNv12Rows(padded.data(), stride * (rows - 1) + w - 1, w, h, stride, packed));
+    EXPECT_FALSE(PackNv12Rows(padded.data(), padded.size(), w, h, w - 2, packed));
+    EXPECT_FALSE(PackNv12Rows(nullptr, padded.size(), w, h, stride, packed));
+}
+
 // ---- turning and cropping ----
 
 BgraPicture Numbered(uint32_t w, uint32_t h) {

@@ -123,6 +123,23 @@ TEST_F(OpenVideoTest, Mp4WithAudioBecomesReadyAndPlays) {
     PumpFor(400);
     VideoClockCallback(0, 0, 0, 0, 0);
     EXPECT_EQ(state.position.load(), paused) << "the position moved while paused";
+
+    // A restore after minimizing paints the paused video's window: the real
+    // renderer presents its last frame again, or (Wine's, whose RepaintVideo
+    // is not implemented) hands out the picture it shows, once, to be drawn
+    // by us; the paint answers either way.
+    const HRESULT repainted = state.videoDisplayControl->RepaintVideo();
+    BITMAPINFOHEADER header{};
+    header.biSize = sizeof(header);
+    BYTE* dib = nullptr;
+    DWORD dibBytes = 0;
+    LONGLONG timeStamp = 0;
+    const HRESULT pictured = state.videoDisplayControl->GetCurrentImage(&header, &dib, &dibBytes, &timeStamp);
+    if (dib) CoTaskMemFree(dib);
+    EXPECT_TRUE(SUCCEEDED(repainted) || (SUCCEEDED(pictured) && header.biWidth > 0 && dibBytes > 0))
+        << std::hex << repainted << " " << pictured;
+    SendMessageW(videoWindow, WM_PAINT, 0, 0);
+    SendMessageW(videoWindow, WM_PAINT, 0, 0);
 }
 
 TEST_F(OpenVideoTest, SilentMp4HasNoVolumeService) {

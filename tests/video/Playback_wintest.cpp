@@ -4,6 +4,9 @@
 #include <thread>
 
 #include "tests/ui/ControlBarTestSupport.h"
+#include "tests/video/FakeDisplayControl.h"
+#include "ui/VideoPanel.h"
+#include "video/VideoSurface.h"
 
 namespace {
 
@@ -309,6 +312,89 @@ TEST_F(PlaybackTest, RestartWaitsForAClockTickThatStillHoldsTheClock) {
     EXPECT_EQ(startsWhileHeld, 0) << "the restart seeks only once the tick is done";
     EXPECT_EQ(session->Count(FakeSessionCall::Start), 1);
     EXPECT_FALSE(g_clockBusy.load());
+}
+
+// A tick of the killed timer that is still reading the clock when the restart
+// comes keeps the flag until it is done: a seek key meanwhile finds the clock
+// busy instead of releasing it under the tick.
+TEST_F(PlaybackTest, RestartLeavesTheClockToATickStillReadingIt) {
+    ASSERT_TRUE(PlayVideo(*state));
+    state->position = 50 * kTestSecond;
+    session->clock->time = 50 * kTestSecond;
+    const HANDLE gate = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    const HANDLE reading = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    session->clock->reading = reading;
+    session->clock->correlatedGate = gate;
+    std::thread tick(Tick);
+    ASSERT_EQ(WaitForSingleObject(reading, 10000), WAIT_OBJECT_0);
+    session->ClearRecords();
+
+    SendMessageW(state->mainWindow, WM_APP_RESTART_VIDEO, 0, 0);
+    const bool heldAfterRestart = g_clockBusy.load();
+    HandleKeyCommand(*state, VK_RIGHT);
+    const int clocksTakenUnderTheTick = session->Count(FakeSessionCall::GetClock);
+
+    SetEvent(gate);
+    tick.join();
+    CloseHandle(gate);
+    CloseHandle(reading);
+    EXPECT_TRUE(heldAfterRestart) << "the restart cleared the flag of the tick";
+    EXPECT_EQ(clocksTakenUnderTheTick, 0) << "the seek key took the clock from under the tick";
+    const auto seeks = Seeks();
+    ASSERT_GE(seeks.size(), 1u) << "the restart seeks all the same";
+    EXPECT_EQ(seeks[0].position, 0);
+    EXPECT_NE(state->mmTimerId.load(), 0u);
+}
+
+// The session ended just before the program was closed: its restart is
+// handled while the close waits for the pipeline, after the clock timer died.
+TEST_F(PlaybackTest, RestartDuringCloseDoesNothing) {
+    ASSERT_TRUE(PlayVideo(*state));
+    session->ClearRecords();
+    state->mmTimerId = 0;  // killed by the close
+    state->quitRequested = true;
+    SendMessageW(state->mainWindow, WM_APP_RESTART_VIDEO, 0, 0);
+    state->quitRequested = false;
+    EXPECT_TRUE(session->Records().empty());
+    EXPECT_EQ(state->mmTimerId.load(), 0u) << "a clock timer was armed after the close";
+}
+
+// After a minimize and restore the video window paints; a paused session
+// sends no new frame, so the renderer must present its last one again, or,
+// where it cannot, hand out its picture to be drawn.
+TEST_F(PlaybackTest, VideoWindowPaintRepaintsOnlyAPausedVideo) {
+    const struct {
+        const char* what;
+        ViewMode mode;
+        bool paused;
+        HRESULT repaintResult;
+        int repaints, currentImages;
+    } cases[] = {
+        {"paused", ViewMode::Video, true, S_OK, 1, 0},
+        // Its picture is asked for once: Wine's hands out each frame once.
+        {"paused, the renderer cannot repaint", ViewMode::Video, true, E_NOTIMPL, 1, 1},
+        {"playing", ViewMode::Video, false, S_OK, 0, 0},
+        {"not a video", ViewMode::None, true, S_OK, 0, 0},
+    };
+    ASSERT_NE(state->videoPanel, nullptr);
+    const HWND videoWindow = VideoPresentationWindow(state->videoPanel->hwnd);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto* display = new FakeDisplayControl();
+        display->repaintResult = c.repaintResult;
+        state->videoDisplayControl = display;
+        state->viewMode = c.mode;
+        state->videoPaused = c.paused;
+        state->videoPlaying = !c.paused;
+        state->position = 7 * kTestSecond;
+        SendMessageW(videoWindow, WM_PAINT, 0, 0);  // the test's windows are not shown
+        SendMessageW(videoWindow, WM_PAINT, 0, 0);  // a second restore of the same pause
+        EXPECT_EQ(display->repaints.load(), 2 * c.repaints);
+        EXPECT_EQ(display->currentImages.load(), c.currentImages) << "drawn by us when the renderer cannot";
+        state->videoDisplayControl = nullptr;
+        display->Release();
+    }
+    state->viewMode = ViewMode::Video;
 }
 
 }  // namespace

@@ -3,7 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <thread>
 #include <vector>
+
+#include "app/DrawingResources.h"
+#include "tests/video/FakeSourceReader.h"
 
 #include "tests/video/VideoFixture.h"
 #include "video/PosterFrame.h"
@@ -21,29 +25,55 @@ std::vector<uint8_t> PosterPixel(IWICBitmap* bitmap, UINT x, UINT y) {
 }
 
 TEST_F(PosterFrameTest, FirstFrameOfAFlatClip) {
-    const std::wstring clip = testclips::FlatColour();
+    const struct {
+        const char* size;
+        UINT width, height;
+    } cases[] = {{"320x180", 320, 180}, {"854x480", 854, 480}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.size);
+        const std::wstring clip = testclips::FlatColour(c.size);
+        REQUIRE_CLIP(clip);
+        PlayerState& state = Fresh(clip);
+        EXPECT_TRUE(MakePosterFrame(state, state.diskPath, state.filePath));
+        ASSERT_NE(state.posterBitmap, nullptr);
+        EXPECT_EQ(state.posterWidth, c.width);
+        EXPECT_EQ(state.posterHeight, c.height);
+        UINT w = 0, h = 0;
+        state.posterBitmap->GetSize(&w, &h);
+        EXPECT_EQ(w, c.width);
+        EXPECT_EQ(h, c.height);
+        WICPixelFormatGUID format{};
+        state.posterBitmap->GetPixelFormat(&format);
+        EXPECT_TRUE(format == GUID_WICPixelFormat32bppPBGRA);
+        // The clip was made from R 48, G 80, B 192; encoding and the conversion
+        // each round a little. Corners and centre alike: no green band was
+        // left, and rows are not skewed.
+        const UINT r = c.width - 1, b = c.height - 1;
+        for (auto [x, y] : {std::pair<UINT, UINT>{c.width / 2, c.height / 2}, {0, 0}, {r, b}, {r, 0}, {0, b}}) {
+            const std::vector<uint8_t> px = PosterPixel(state.posterBitmap, x, y);
+            EXPECT_NEAR(px[0], 192, 8) << x << "," << y;
+            EXPECT_NEAR(px[1], 80, 8) << x << "," << y;
+            EXPECT_NEAR(px[2], 48, 8) << x << "," << y;
+            EXPECT_EQ(px[3], 255);
+        }
+    }
+}
+
+// An HD clip encoded and tagged BT.709 (under Wine the tags do not reach the
+// media types, and the HD size decides): the poster takes the BT.709 row and
+// shows the colour the clip was made from (the standard row would turn this
+// red into about R 186, G 23, B 42).
+TEST_F(PosterFrameTest, Bt709ClipKeepsItsColours) {
+    const std::wstring clip = testclips::FlatColourBt709();
     REQUIRE_CLIP(clip);
     PlayerState& state = Fresh(clip);
     EXPECT_TRUE(MakePosterFrame(state, state.diskPath, state.filePath));
+    EXPECT_EQ(state.colorPrimaries, 1);
     ASSERT_NE(state.posterBitmap, nullptr);
-    EXPECT_EQ(state.posterWidth, 320u);
-    EXPECT_EQ(state.posterHeight, 180u);
-    UINT w = 0, h = 0;
-    state.posterBitmap->GetSize(&w, &h);
-    EXPECT_EQ(w, 320u);
-    EXPECT_EQ(h, 180u);
-    WICPixelFormatGUID format{};
-    state.posterBitmap->GetPixelFormat(&format);
-    EXPECT_TRUE(format == GUID_WICPixelFormat32bppPBGRA);
-    // The clip was made from R 48, G 80, B 192; encoding and the conversion
-    // each round a little. Corners and centre alike: no green band was left.
-    for (auto [x, y] : {std::pair<UINT, UINT>{160, 90}, {0, 0}, {319, 179}, {319, 0}, {0, 179}}) {
-        const std::vector<uint8_t> px = PosterPixel(state.posterBitmap, x, y);
-        EXPECT_NEAR(px[0], 192, 8) << x << "," << y;
-        EXPECT_NEAR(px[1], 80, 8) << x << "," << y;
-        EXPECT_NEAR(px[2], 48, 8) << x << "," << y;
-        EXPECT_EQ(px[3], 255);
-    }
+    const std::vector<uint8_t> px = PosterPixel(state.posterBitmap, 640, 360);
+    EXPECT_NEAR(px[0], 40, 6);
+    EXPECT_NEAR(px[1], 40, 6);
+    EXPECT_NEAR(px[2], 200, 6);
 }
 
 TEST_F(PosterFrameTest, MisnamedFileGetsItsPosterThroughTheHint) {
@@ -79,6 +109,115 @@ TEST(PosterConversion, UsesTheStatesCoefficientRow) {
     EXPECT_EQ(standard[2], 235);
     EXPECT_EQ(bt709[2], 250);
     EXPECT_FALSE(ConvertNv12ToBgra(state, nv12, 5, 2, 2, bt709, sizeof bt709));
+}
+
+// The type the poster asks for (NV12) says nothing about colour: the row
+// comes from the stream's output type, else its native type, else from the
+// frame size (HD is BT.709). Y 120, U 90, V 200 gives R 235 with the standard
+// row and 250 with the BT.709 row.
+TEST(PosterRead, CoefficientRowComesFromTheStream) {
+    videotest::StartPlatformOnce();
+    const struct {
+        const char* what;
+        UINT32 width, height, current, native;
+        int32_t row;
+        uint8_t red;
+    } cases[] = {
+        {"no primaries anywhere", 16, 8, 0, 0, 0, 235},
+        {"BT.709 on the output type", 16, 8, MFVideoPrimaries_BT709, 0, 1, 250},
+        {"BT.709 on the native type", 16, 8, 0, MFVideoPrimaries_BT709, 1, 250},
+        {"BT.2020 on the native type", 16, 8, 0, MFVideoPrimaries_BT2020, 2, 0},
+        {"the output type first", 16, 8, MFVideoPrimaries_BT709, MFVideoPrimaries_BT2020, 1, 250},
+        {"BT.601 primaries", 16, 8, 0, MFVideoPrimaries_SMPTE170M, 0, 235},
+        {"SD frame without primaries", 1024, 576, 0, 0, 0, 235},
+        {"HD frame without primaries", 1280, 720, 0, 0, 1, 250},
+        {"HD frame tagged BT.601", 1280, 720, 0, MFVideoPrimaries_SMPTE170M, 0, 235},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto* reader = new FakeSourceReader();
+        reader->width = reader->stride = c.width;
+        reader->height = c.height;
+        reader->currentPrimaries = c.current;
+        reader->nativePrimaries = c.native;
+        PlayerState state;
+        state.colorPrimaries = 7;
+        EXPECT_TRUE(ReadPosterFrame(state, reader, 10000));
+        EXPECT_TRUE(reader->askedForNv12.load());
+        EXPECT_EQ(state.colorPrimaries, c.row);
+        ASSERT_NE(state.posterBitmap, nullptr);
+        if (c.red != 0) {
+            EXPECT_EQ(PosterPixel(state.posterBitmap, 3, 3)[2], c.red);
+        }
+        SafeRelease(&state.posterBitmap);
+        reader->Release();
+    }
+}
+
+// Frames whose width is not a multiple of 4 can arrive with rows padded to 4
+// bytes; the poster follows the rows, not the width.
+TEST(PosterRead, PaddedRowsKeepTheirPicture) {
+    videotest::StartPlatformOnce();
+    const struct {
+        UINT32 width, height, stride;
+    } cases[] = {{18, 8, 20}, {16, 8, 16}, {854, 480, 856}, {426, 270, 428}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.width << "x" << c.height << " in rows of " << c.stride);
+        auto* reader = new FakeSourceReader();
+        reader->width = c.width;
+        reader->height = c.height;
+        reader->stride = c.stride;
+        PlayerState state;
+        EXPECT_TRUE(ReadPosterFrame(state, reader, 10000));
+        ASSERT_NE(state.posterBitmap, nullptr);
+        EXPECT_EQ(state.posterWidth, c.width);
+        EXPECT_EQ(state.posterHeight, c.height);
+        const std::vector<uint8_t> corner = PosterPixel(state.posterBitmap, 0, 0);
+        for (auto [x, y] : {std::pair<UINT, UINT>{c.width - 1, 0}, {c.width - 1, c.height - 1},
+                            {0, c.height - 1}, {c.width / 2, c.height / 2}})
+            EXPECT_EQ(PosterPixel(state.posterBitmap, x, y), corner) << x << "," << y;
+        SafeRelease(&state.posterBitmap);
+        reader->Release();
+    }
+}
+
+// A decoder that never delivers the first frame: the read is given up on
+// within its limit (the gate is still shut when it returns), the pipeline
+// counts as stuck, and the late frame changes nothing in the state.
+TEST(PosterRead, StalledFirstFrameIsGivenUp) {
+    videotest::StartPlatformOnce();
+    auto* reader = new FakeSourceReader();
+    const HANDLE gate = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    const HANDLE reading = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    const HANDLE returned = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    reader->reading = reading;
+    reader->readGate = gate;
+    // Opens the gate once the read returned, or after 20 s for a read that
+    // waits without a limit (which then fails below instead of hanging).
+    std::atomic<bool> openedBeforeReturn{false};
+    std::thread keeper([&] {
+        if (WaitForSingleObject(returned, 20000) != WAIT_OBJECT_0) openedBeforeReturn = true;
+        SetEvent(gate);
+    });
+    PlayerState state;
+
+    const bool finished = ReadPosterFrame(state, reader, 300);
+    SetEvent(returned);
+    keeper.join();
+
+    EXPECT_FALSE(finished);
+    EXPECT_FALSE(openedBeforeReturn.load()) << "the read waited for the stalled decoder";
+    EXPECT_EQ(WaitForSingleObject(reading, 0), WAIT_OBJECT_0) << "the read had begun";
+    EXPECT_TRUE(VideoPipelineStuck());
+    // The abandoned worker finishes now that the gate is open, into its own record.
+    for (int i = 0; i < 500 && reader->readsDone.load() == 0; ++i) Sleep(10);
+    EXPECT_EQ(reader->readsDone.load(), 1);
+    Sleep(50);
+    EXPECT_EQ(state.posterBitmap, nullptr);
+    reader->Release();
+    CloseHandle(gate);
+    CloseHandle(reading);
+    CloseHandle(returned);
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "app/Startup.h"
 #include "video/SessionCallback.h"
 #include "video/VideoSurface.h"
+#include "tests/video/FakeDisplayControl.h"
 #include "tests/video/VideoFixture.h"
 
 namespace {
@@ -22,7 +23,7 @@ namespace {
 // ---- fakes ----
 
 template <typename Interface>
-class FakeUnknown : public Interface {
+class StackUnknown : public Interface {
 public:
     STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&refs)); }
     STDMETHODIMP_(ULONG) Release() override {
@@ -35,44 +36,7 @@ protected:
     volatile LONG refs = 1;
 };
 
-class FakeDisplayControl : public FakeUnknown<IMFVideoDisplayControl> {
-public:
-    HWND window = nullptr;
-    DWORD aspectMode = 0xFFFF;
-    STDMETHODIMP QueryInterface(REFIID riid, void** out) override {
-        if (riid == IID_IUnknown || riid == __uuidof(IMFVideoDisplayControl)) {
-            *out = this;
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP GetNativeVideoSize(SIZE*, SIZE*) override { return E_NOTIMPL; }
-    STDMETHODIMP GetIdealVideoSize(SIZE*, SIZE*) override { return E_NOTIMPL; }
-    STDMETHODIMP SetVideoPosition(const MFVideoNormalizedRect*, const LPRECT) override { return E_NOTIMPL; }
-    STDMETHODIMP GetVideoPosition(MFVideoNormalizedRect*, LPRECT) override { return E_NOTIMPL; }
-    STDMETHODIMP SetAspectRatioMode(DWORD mode) override {
-        aspectMode = mode;
-        return S_OK;
-    }
-    STDMETHODIMP GetAspectRatioMode(DWORD*) override { return E_NOTIMPL; }
-    STDMETHODIMP SetVideoWindow(HWND hwnd) override {
-        window = hwnd;
-        return S_OK;
-    }
-    STDMETHODIMP GetVideoWindow(HWND*) override { return E_NOTIMPL; }
-    STDMETHODIMP RepaintVideo() override { return E_NOTIMPL; }
-    STDMETHODIMP GetCurrentImage(BITMAPINFOHEADER*, BYTE**, DWORD*, LONGLONG*) override { return E_NOTIMPL; }
-    STDMETHODIMP SetBorderColor(COLORREF) override { return E_NOTIMPL; }
-    STDMETHODIMP GetBorderColor(COLORREF*) override { return E_NOTIMPL; }
-    STDMETHODIMP SetRenderingPrefs(DWORD) override { return E_NOTIMPL; }
-    STDMETHODIMP GetRenderingPrefs(DWORD*) override { return E_NOTIMPL; }
-    STDMETHODIMP SetFullscreen(BOOL) override { return E_NOTIMPL; }
-    STDMETHODIMP GetFullscreen(BOOL*) override { return E_NOTIMPL; }
-};
-
-class FakeVolume : public FakeUnknown<IMFAudioStreamVolume> {
+class FakeVolume : public StackUnknown<IMFAudioStreamVolume> {
 public:
     STDMETHODIMP QueryInterface(REFIID riid, void** out) override {
         if (riid == IID_IUnknown || riid == __uuidof(IMFAudioStreamVolume)) {
@@ -92,7 +56,7 @@ public:
 
 // A renderer as seen through its topology node: it hands out its services, or
 // refuses the lookup as Wine's renderers do (E_NOTIMPL).
-class FakeRenderer : public FakeUnknown<IMFGetService> {
+class FakeRenderer : public StackUnknown<IMFGetService> {
 public:
     FakeDisplayControl* display = nullptr;
     FakeVolume* volume = nullptr;
@@ -117,7 +81,7 @@ public:
 
 // The session: hands out the queued event, counts event requests, and offers
 // its own video display control as the session's service lookup.
-class FakeSession : public FakeUnknown<IMFMediaSession>, public IMFGetService {
+class FakeSession : public StackUnknown<IMFMediaSession>, public IMFGetService {
 public:
     IMFMediaEvent* nextEvent = nullptr;  // owned reference, handed out by EndGetEvent
     HRESULT endResult = S_OK;
@@ -136,8 +100,8 @@ public:
         AddRef();
         return S_OK;
     }
-    STDMETHODIMP_(ULONG) AddRef() override { return FakeUnknown<IMFMediaSession>::AddRef(); }
-    STDMETHODIMP_(ULONG) Release() override { return FakeUnknown<IMFMediaSession>::Release(); }
+    STDMETHODIMP_(ULONG) AddRef() override { return StackUnknown<IMFMediaSession>::AddRef(); }
+    STDMETHODIMP_(ULONG) Release() override { return StackUnknown<IMFMediaSession>::Release(); }
     STDMETHODIMP GetService(REFGUID service, REFIID riid, void** out) override {
         *out = nullptr;
         if (service == MR_VIDEO_RENDER_SERVICE && sessionDisplay) return sessionDisplay->QueryInterface(riid, out);
@@ -204,7 +168,7 @@ protected:
         panel = RecordingWindow();
         state->mainWindow = RecordingWindow();
         ASSERT_TRUE(SUCCEEDED(MFCreateTopology(&topology)));
-        videoRenderer.display = &display;
+        videoRenderer.display = display;
         audioRenderer.volume = &volume;
         videoNode = AddOutputNode(&videoRenderer);
         audioNode = AddOutputNode(&audioRenderer);
@@ -215,7 +179,9 @@ protected:
         if (topology) topology->Release();
         DestroyWindow(panel);
         DestroyWindow(state->mainWindow);
-        if (state->videoDisplayControl) state->videoDisplayControl = nullptr;  // fakes live on the stack
+        state->videoDisplayControl = nullptr;  // the sink's reference, left to the fake's count
+        display->Release();
+        sessionDisplay->Release();
     }
 
     TOPOID AddOutputNode(IUnknown* renderer) {
@@ -252,7 +218,9 @@ protected:
     PlayerState* state = nullptr;
     HWND panel = nullptr;
     FakeSession session;
-    FakeDisplayControl display, sessionDisplay;
+    // Heap fakes: the sink keeps the reference GetService hands out.
+    FakeDisplayControl* display = new FakeDisplayControl();
+    FakeDisplayControl* sessionDisplay = new FakeDisplayControl();
     FakeVolume volume;
     FakeRenderer videoRenderer, audioRenderer;
     IMFTopology* topology = nullptr;
@@ -305,11 +273,11 @@ TEST_F(SessionCallbackTest, EndOfClipShowsThenRestartsThenHides) {
 TEST_F(SessionCallbackTest, ReadyTopologyAttachesTheRenderers) {
     MakeSink(videoNode, audioNode);
     EXPECT_EQ(Deliver(MESessionTopologyStatus, MF_TOPOSTATUS_READY), S_OK);
-    EXPECT_EQ(state->videoDisplayControl, &display);
+    EXPECT_EQ(state->videoDisplayControl, display);
     EXPECT_EQ(state->audioStreamVolume, &volume);
-    EXPECT_EQ(display.window, VideoPresentationWindow(panel));
-    EXPECT_EQ(display.window, panel);  // no video surface was made for this panel
-    EXPECT_EQ(display.aspectMode, static_cast<DWORD>(MFVideoARMode_PreservePicture));
+    EXPECT_EQ(display->window, VideoPresentationWindow(panel));
+    EXPECT_EQ(display->window, panel);  // no video surface was made for this panel
+    EXPECT_EQ(display->aspectMode, static_cast<DWORD>(MFVideoARMode_PreservePicture));
     ASSERT_EQ(g_received.size(), 1u);
     EXPECT_EQ(g_received[0].message, WM_APP_SESSION_READY);
     EXPECT_EQ(g_received[0].window, panel);
@@ -318,16 +286,16 @@ TEST_F(SessionCallbackTest, ReadyTopologyAttachesTheRenderers) {
 
 TEST_F(SessionCallbackTest, RendererThatRefusesItsNodeLookupIsFoundThroughTheSession) {
     videoRenderer.refusal = E_NOTIMPL;  // as Wine's renderer answers
-    session.sessionDisplay = &sessionDisplay;
+    session.sessionDisplay = sessionDisplay;
     MakeSink(videoNode, audioNode);
     Deliver(MESessionTopologyStatus, MF_TOPOSTATUS_READY);
-    EXPECT_EQ(state->videoDisplayControl, &sessionDisplay);
-    EXPECT_EQ(sessionDisplay.window, panel);
-    EXPECT_EQ(sessionDisplay.aspectMode, static_cast<DWORD>(MFVideoARMode_PreservePicture));
+    EXPECT_EQ(state->videoDisplayControl, sessionDisplay);
+    EXPECT_EQ(sessionDisplay->window, panel);
+    EXPECT_EQ(sessionDisplay->aspectMode, static_cast<DWORD>(MFVideoARMode_PreservePicture));
 }
 
 TEST_F(SessionCallbackTest, FileWithoutVideoGetsNoDisplayControlEvenFromTheSession) {
-    session.sessionDisplay = &sessionDisplay;
+    session.sessionDisplay = sessionDisplay;
     MakeSink(0, audioNode);
     Deliver(MESessionTopologyStatus, MF_TOPOSTATUS_READY);
     EXPECT_EQ(state->videoDisplayControl, nullptr);
@@ -339,7 +307,7 @@ TEST_F(SessionCallbackTest, FileWithoutVideoGetsNoDisplayControlEvenFromTheSessi
 TEST_F(SessionCallbackTest, FileWithoutAudioStillGetsItsVideo) {
     MakeSink(videoNode, 0);
     Deliver(MESessionTopologyStatus, MF_TOPOSTATUS_READY);
-    EXPECT_EQ(state->videoDisplayControl, &display);
+    EXPECT_EQ(state->videoDisplayControl, display);
     EXPECT_EQ(state->audioStreamVolume, nullptr);
     ASSERT_EQ(g_received.size(), 1u);
     EXPECT_EQ(g_received[0].message, WM_APP_SESSION_READY);

@@ -97,10 +97,20 @@ inline std::wstring HalfSecond() {
 inline std::wstring AudioOnly() {
     return Clip("audio-only.m4a", "-f lavfi -i sine=frequency=440:duration=2 -c:a aac");
 }
-// One flat colour (R 48, G 80, B 192), for the poster's pixels.
-inline std::wstring FlatColour() {
-    return Clip("flat-3050c0.mp4", "-f lavfi -i color=c=0x3050C0:size=320x180:rate=25:duration=1 "
-                                   "-c:v libx264 -pix_fmt yuv420p");
+// One flat colour (R 48, G 80, B 192), for the poster's pixels; 320x180 unless
+// another size is given ("854x480": a width whose NV12 rows a pipeline may pad).
+inline std::wstring FlatColour(const std::string& size = "320x180") {
+    return Clip(size == "320x180" ? "flat-3050c0.mp4" : "flat-3050c0-" + size + ".mp4",
+                "-f lavfi -i color=c=0x3050C0:size=" + size + ":rate=25:duration=1 -c:v libx264 -pix_fmt yuv420p");
+}
+
+// One flat colour (R 200, G 40, B 40) at 1280x720, converted to YUV with the
+// BT.709 matrix and tagged BT.709 throughout, as HD video is.
+inline std::wstring FlatColourBt709() {
+    return Clip("flat-c82828-bt709.mp4",
+                "-f lavfi -i color=c=0xC82828:size=1280x720:rate=25:duration=1 "
+                "-vf scale=out_color_matrix=bt709:out_range=tv -c:v libx264 -pix_fmt yuv420p "
+                "-color_primaries bt709 -color_trc bt709 -colorspace bt709");
 }
 
 }  // namespace testclips
