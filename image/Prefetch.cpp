@@ -26,8 +26,15 @@ void FillImageSlot(PlayerState& state, int32_t index) {
     // empty; the exchange only guards that no bitmap is ever overwritten.
     IWICBitmap* expected = nullptr;
     if (!slot.compare_exchange_strong(expected, bitmap, std::memory_order_release,
-                                      std::memory_order_relaxed))
+                                      std::memory_order_relaxed)) {
         bitmap->Release();
+        return;
+    }
+    // The picture on screen was waiting for this slot: the panel paints it
+    // as soon as the UI thread is free (InvalidateRect may be called from
+    // any thread; the paint itself runs on the window's own thread).
+    if (index == state.currentIndex.load() && state.imagePanelWindow)
+        InvalidateRect(state.imagePanelWindow, nullptr, FALSE);
 }
 
 unsigned __stdcall PrefetchThreadProc(void* argument) {

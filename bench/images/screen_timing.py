@@ -13,7 +13,7 @@ pixels read from the X server.
 Each picture of the folder has a large centre patch whose colour differs from
 its neighbours', so the change is seen at one screen pixel.
 
-  python3 bench/images/screen_timing.py <folder of JPEGs> [--size 1920x1080]
+  python3 bench/images/screen_timing.py <folder of JPEGs> [--size 1920x1080] [--exe another kestrelon.exe]
 """
 import argparse
 import statistics
@@ -68,8 +68,8 @@ def time_until(display, point, colour, seconds, start):
     return None
 
 
-def first_picture(display, path, colour, centre):
-    app = kh.App(display, [kh.to_windows_path(path)])
+def first_picture(display, path, colour, centre, exe):
+    app = kh.App(display, [kh.to_windows_path(path)], exe=exe)
     try:
         return time_until(display, centre, colour, 60.0, app.started), app
     except Exception:
@@ -82,6 +82,7 @@ def main():
     parser.add_argument("folder")
     parser.add_argument("--size", default="1920x1080")
     parser.add_argument("--launches", type=int, default=3)
+    parser.add_argument("--exe", default=str(kh.EXE), help="the program to measure (a baseline build)")
     parser.add_argument("--settle", type=float, default=2.5,
                         help="seconds between steps, for the prefetch to decode ahead")
     args = parser.parse_args()
@@ -102,7 +103,7 @@ def main():
         big_times, small_times = [], []
         for _ in range(args.launches):
             for path, times in ((pictures[0], big_times), (small, small_times)):
-                t, app = first_picture(display, path, patch_colour(1), centre)
+                t, app = first_picture(display, path, patch_colour(1), centre, args.exe)
                 app.close()
                 times.append(t)
                 time.sleep(1.0)
@@ -113,7 +114,7 @@ def main():
               f"(goal <= 300 ms)")
 
         # Stepping through the whole folder, each step after the prefetch had time.
-        t, app = first_picture(display, pictures[0], patch_colour(1), centre)
+        t, app = first_picture(display, pictures[0], patch_colour(1), centre, args.exe)
         pid = windows_process(app)
         time.sleep(2.0)
         app.xdotool("mousemove", str(centre[0]), str(centre[1]))  # keys follow the mouse
