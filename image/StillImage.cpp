@@ -90,12 +90,12 @@ bool TurnIntoNewBitmap(IWICImagingFactory* factory, IWICBitmapSource* converted,
     return true;
 }
 
-// Locks all of `bitmap` for writing; null when it cannot.
-BYTE* LockPixels(IWICBitmap* bitmap, ComPtr<IWICBitmapLock>& lock, UINT* stride) {
-    UINT bufferSize = 0;
+// Locks all of `bitmap` for writing (held while `lock` lives); null when it cannot.
+BYTE* LockPixels(IWICBitmap* bitmap, ComPtr<IWICBitmapLock>& lock, UINT* stride,
+                 UINT* bufferSize) {
     BYTE* data = nullptr;
     if (FAILED(bitmap->Lock(nullptr, WICBitmapLockWrite, lock.Put())) ||
-        FAILED(lock->GetStride(stride)) || FAILED(lock->GetDataPointer(&bufferSize, &data)))
+        FAILED(lock->GetStride(stride)) || FAILED(lock->GetDataPointer(bufferSize, &data)))
         return nullptr;
     return data;
 }
@@ -122,13 +122,11 @@ bool DecodeScaledByCodec(IWICImagingFactory* factory, IWICBitmapFrameDecode* fra
             ComPtr<IWICBitmapLock> lock;
             UINT stride = 0;
             UINT bufferSize = 0;
-            BYTE* data = nullptr;
-            if (FAILED(bitmap->Lock(nullptr, WICBitmapLockWrite, lock.Put())) ||
-                FAILED(lock->GetStride(&stride)) || FAILED(lock->GetDataPointer(&bufferSize, &data)) ||
-                FAILED(codec->CopyPixels(nullptr, w, h, &format, WICBitmapTransformRotate0, stride,
-                                         bufferSize, data)))
+            BYTE* data = LockPixels(bitmap.Get(), lock, &stride, &bufferSize);
+            if (!data || FAILED(codec->CopyPixels(nullptr, w, h, &format, WICBitmapTransformRotate0,
+                                                  stride, bufferSize, data)))
                 continue;
-        }
+        }  // the lock is released before the bitmap is read
         out = bitmap;
         return true;
     }
@@ -201,7 +199,8 @@ bool ReduceIntoNewBitmap(IWICImagingFactory* factory, IWICBitmapSource* converte
     {
         ComPtr<IWICBitmapLock> lock;
         UINT stride = 0;
-        BYTE* target = LockPixels(bitmap.Get(), lock, &stride);
+        UINT bufferSize = 0;
+        BYTE* target = LockPixels(bitmap.Get(), lock, &stride, &bufferSize);
         if (!target) return false;
         TransformPixelRows(reduced.data(), reducedStride, width, height, 0, height, transform, target,
                            stride);
