@@ -125,10 +125,10 @@ struct PlayerState {
     // filled. Sized with imageBitmaps (may be absent: the bitmap's own size then).
     std::unique_ptr<ImageSize[]> imageSizes;
     // The window that shows the folder picture (the drawing panel): set on the
-    // UI thread when it is created, before the prefetch thread starts; the
-    // prefetch thread invalidates it when the picture on screen reaches its
-    // slot, so it is drawn at once rather than at the next repaint tick.
-    HWND imagePanelWindow = nullptr;
+    // UI thread when it is created; the prefetch thread invalidates it when the
+    // picture on screen reaches its slot, so it is drawn at once rather than
+    // at the next repaint tick. Atomic: the two threads share it.
+    std::atomic<HWND> imagePanelWindow{nullptr};
     std::vector<std::unique_ptr<PathBuffer>> imagePaths;  // read by the prefetch thread
     std::vector<std::unique_ptr<PathBuffer>> imageNames;
 

@@ -33,8 +33,8 @@ void FillImageSlot(PlayerState& state, int32_t index) {
     // The picture on screen was waiting for this slot: the panel paints it
     // as soon as the UI thread is free (InvalidateRect may be called from
     // any thread; the paint itself runs on the window's own thread).
-    if (index == state.currentIndex.load() && state.imagePanelWindow)
-        InvalidateRect(state.imagePanelWindow, nullptr, FALSE);
+    const HWND panel = state.imagePanelWindow.load();
+    if (index == state.currentIndex.load() && panel) InvalidateRect(panel, nullptr, FALSE);
 }
 
 unsigned __stdcall PrefetchThreadProc(void* argument) {
