@@ -58,6 +58,13 @@ extern const wchar_t kWindowTitle[];  // "Kestrelon1.0.3"
 // the prefetch window. The slot owns one reference to its bitmap.
 using ImageSlot = std::atomic<IWICBitmap*>;
 
+// The upright size of a folder picture as stored in its file. The ring keeps
+// pictures at their on-screen size; the panel places them by this one.
+struct ImageSize {
+    uint32_t width = 0;
+    uint32_t height = 0;
+};
+
 // A path or name buffer of the folder lists (owned by the state, never freed).
 struct PathBuffer {
     wchar_t text[kPathChars] = {};
@@ -115,6 +122,16 @@ struct PlayerState {
     // ---- image folder ----
     // Sized once by the listing before the prefetch thread starts; never resized.
     std::unique_ptr<ImageSlot[]> imageBitmaps;
+    // Beside each slot, the original size of its picture: written by the
+    // prefetch thread while the slot is empty, before the release store that
+    // fills it; read by the UI thread only after an acquire load found the slot
+    // filled. Sized with imageBitmaps (may be absent: the bitmap's own size then).
+    std::unique_ptr<ImageSize[]> imageSizes;
+    // The window that shows the folder picture (the drawing panel): set on the
+    // UI thread when it is created; the prefetch thread invalidates it when the
+    // picture on screen reaches its slot, so it is drawn at once rather than
+    // at the next repaint tick. Atomic: the two threads share it.
+    std::atomic<HWND> imagePanelWindow{nullptr};
     std::vector<std::unique_ptr<PathBuffer>> imagePaths;  // read by the prefetch thread
     std::vector<std::unique_ptr<PathBuffer>> imageNames;
 

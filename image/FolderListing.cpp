@@ -65,6 +65,7 @@ bool ListFolderImages(PlayerState& state) {
     state.imageCount = static_cast<int32_t>(state.imageNames.size());
     state.imageBitmaps = std::make_unique<ImageSlot[]>(state.imageNames.size());
     for (int32_t i = 0; i < state.imageCount; ++i) state.imageBitmaps[i].store(nullptr);
+    state.imageSizes = std::make_unique<ImageSize[]>(state.imageNames.size());
 
     for (int32_t i = 0; i < state.imageCount; ++i) {
         if (std::wcscmp(state.imageNames[i]->text, state.startFileName) == 0) {

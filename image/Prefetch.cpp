@@ -15,13 +15,26 @@ void FillImageSlot(PlayerState& state, int32_t index) {
     ImageSlot& slot = state.imageBitmaps[index];
     if (slot.load(std::memory_order_acquire)) return;
     IWICBitmap* bitmap = nullptr;
-    if (!DecodeStillImage(state.imagePaths[index]->text, &bitmap)) return;
+    ImageSize original;
+    // Kept at its size on the panel, which covers the screen.
+    if (!DecodeStillImage(state.imagePaths[index]->text, state.screenWidth, state.screenHeight, &bitmap,
+                          &original))
+        return;
+    // Written while the slot is empty; the release store below publishes it.
+    if (state.imageSizes) state.imageSizes[index] = original;
     // This thread is the only one that fills slots, so the slot is still
     // empty; the exchange only guards that no bitmap is ever overwritten.
     IWICBitmap* expected = nullptr;
     if (!slot.compare_exchange_strong(expected, bitmap, std::memory_order_release,
-                                      std::memory_order_relaxed))
+                                      std::memory_order_relaxed)) {
         bitmap->Release();
+        return;
+    }
+    // The picture on screen was waiting for this slot: the panel paints it
+    // as soon as the UI thread is free (InvalidateRect may be called from
+    // any thread; the paint itself runs on the window's own thread).
+    const HWND panel = state.imagePanelWindow.load();
+    if (index == state.currentIndex.load() && panel) InvalidateRect(panel, nullptr, FALSE);
 }
 
 unsigned __stdcall PrefetchThreadProc(void* argument) {
@@ -53,9 +66,11 @@ void ReleaseImagesOutsideWindow(PlayerState& state) {
     for (int32_t n = OutsideWindowCount(count); n > 0; --n) {
         ImageSlot& slot = state.imageBitmaps[i];
         // Only this thread empties slots, and the prefetch thread fills only
-        // empty ones: a slot seen filled here is still filled with the same bitmap.
+        // empty ones: a slot seen filled here is still filled with the same
+        // bitmap. Releasing orders this thread's reads of the slot's size
+        // before the prefetch thread writes a new one.
         if (slot.load(std::memory_order_relaxed)) {
-            if (IWICBitmap* bitmap = slot.exchange(nullptr, std::memory_order_acquire))
+            if (IWICBitmap* bitmap = slot.exchange(nullptr, std::memory_order_acq_rel))
                 bitmap->Release();
         }
         if (++i == count) i = 0;

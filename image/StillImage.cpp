@@ -6,7 +6,9 @@
 
 #include "app/ComPtr.h"
 #include "app/PlayerState.h"
+#include "image/AreaReduction.h"
 #include "image/Orientation.h"
+#include "image/ScreenFit.h"
 
 static_assert(kTransformRotate0 == WICBitmapTransformRotate0, "transform values");
 static_assert(kTransformRotate90 == WICBitmapTransformRotate90, "transform values");
@@ -16,6 +18,24 @@ static_assert(kTransformFlipHorizontal == WICBitmapTransformFlipHorizontal, "tra
 static_assert(kTransformFlipVertical == WICBitmapTransformFlipVertical, "transform values");
 
 namespace {
+
+// IWICBitmapSourceTransform, the codec's own scaling while it decodes (JPEG:
+// by 1/2, 1/4 or 1/8 in the DCT). Declared here because not every SDK's
+// wincodec.h has it; the layout and IID are the platform's.
+struct WicSourceTransform : IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE CopyPixels(const WICRect* rect, UINT width, UINT height,
+                                                 WICPixelFormatGUID* format,
+                                                 WICBitmapTransformOptions transform, UINT stride,
+                                                 UINT bufferSize, BYTE* buffer) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetClosestSize(UINT* width, UINT* height) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetClosestPixelFormat(WICPixelFormatGUID* format) = 0;
+    virtual HRESULT STDMETHODCALLTYPE DoesSupportTransform(WICBitmapTransformOptions transform,
+                                                           BOOL* supported) = 0;
+};
+constexpr IID kIidWicSourceTransform = {
+    0x3B16811B, 0x6A43, 0x4ec9, {0xB7, 0x13, 0x3D, 0x5A, 0x0C, 0x13, 0xB9, 0x40}};
+// Not in every SDK's enumeration either (Windows 10 and later).
+constexpr auto kInterpolationHighQualityCubic = static_cast<WICBitmapInterpolationMode>(4);
 
 constexpr wchar_t kOrientationQuery[] = L"/app1/ifd/{ushort=274}";
 // An Exif block follows the start of a JPEG (after at most a JFIF header) and
@@ -70,7 +90,124 @@ bool TurnIntoNewBitmap(IWICImagingFactory* factory, IWICBitmapSource* converted,
     return true;
 }
 
+// Locks all of `bitmap` for writing (held while `lock` lives); null when it cannot.
+BYTE* LockPixels(IWICBitmap* bitmap, ComPtr<IWICBitmapLock>& lock, UINT* stride,
+                 UINT* bufferSize) {
+    BYTE* data = nullptr;
+    if (FAILED(bitmap->Lock(nullptr, WICBitmapLockWrite, lock.Put())) ||
+        FAILED(lock->GetStride(stride)) || FAILED(lock->GetDataPointer(bufferSize, &data)))
+        return nullptr;
+    return data;
+}
+
+// Where the codec scales while decoding, decodes the frame at the smallest of
+// its sizes that still holds width x height (largest shrink first), into a
+// bitmap of its own pixel format. False when it offers none, or none smaller
+// than the frame.
+bool DecodeScaledByCodec(IWICImagingFactory* factory, IWICBitmapFrameDecode* frame, UINT frameWidth,
+                         UINT frameHeight, UINT width, UINT height, ComPtr<IWICBitmap>& out) {
+    ComPtr<WicSourceTransform> codec;
+    if (FAILED(frame->QueryInterface(kIidWicSourceTransform, codec.PutVoid())) || !codec) return false;
+    for (UINT shrink : {8u, 4u, 2u}) {
+        UINT w = (frameWidth + shrink - 1) / shrink;
+        UINT h = (frameHeight + shrink - 1) / shrink;
+        if (w < width || h < height) continue;
+        if (FAILED(codec->GetClosestSize(&w, &h)) || w < width || h < height || w >= frameWidth)
+            continue;
+        WICPixelFormatGUID format = GUID_WICPixelFormat32bppPBGRA;
+        if (FAILED(codec->GetClosestPixelFormat(&format))) continue;
+        ComPtr<IWICBitmap> bitmap;
+        if (FAILED(factory->CreateBitmap(w, h, format, WICBitmapCacheOnLoad, bitmap.Put()))) continue;
+        {
+            ComPtr<IWICBitmapLock> lock;
+            UINT stride = 0;
+            UINT bufferSize = 0;
+            BYTE* data = LockPixels(bitmap.Get(), lock, &stride, &bufferSize);
+            if (!data || FAILED(codec->CopyPixels(nullptr, w, h, &format, WICBitmapTransformRotate0,
+                                                  stride, bufferSize, data)))
+                continue;
+        }  // the lock is released before the bitmap is read
+        out = bitmap;
+        return true;
+    }
+    return false;
+}
+
+// True when `mode` shrinks 8 x 2 one-pixel black and white stripes to 4 x 1
+// greys rather than picking one of the two.
+bool ScalerAverages(IWICImagingFactory* factory, WICBitmapInterpolationMode mode) {
+    uint32_t stripes[16];
+    for (int i = 0; i < 16; ++i) stripes[i] = (i & 1) ? 0xFFFFFFFFu : 0xFF000000u;
+    ComPtr<IWICBitmap> source;
+    ComPtr<IWICBitmapScaler> scaler;
+    uint32_t shrunk[4] = {};
+    if (FAILED(factory->CreateBitmapFromMemory(8, 2, GUID_WICPixelFormat32bppPBGRA, 32, sizeof stripes,
+                                               reinterpret_cast<BYTE*>(stripes), source.Put())) ||
+        FAILED(factory->CreateBitmapScaler(scaler.Put())) ||
+        FAILED(scaler->Initialize(source.Get(), 4, 1, mode)) ||
+        FAILED(scaler->CopyPixels(nullptr, 16, sizeof shrunk, reinterpret_cast<BYTE*>(shrunk))))
+        return false;
+    for (uint32_t pixel : shrunk) {
+        const uint32_t green = (pixel >> 8) & 0xFF;
+        if (green < 64 || green > 192) return false;
+    }
+    return true;
+}
+
 }  // namespace
+
+bool AveragingScalerMode(IWICImagingFactory* factory, WICBitmapInterpolationMode* mode) {
+    // Asked once per process; the answer is a property of the platform.
+    static const int found = [factory] {
+        for (WICBitmapInterpolationMode m : {kInterpolationHighQualityCubic, WICBitmapInterpolationModeFant})
+            if (ScalerAverages(factory, m)) return static_cast<int>(m);
+        return -1;
+    }();
+    if (found < 0) return false;
+    *mode = static_cast<WICBitmapInterpolationMode>(found);
+    return true;
+}
+
+bool ReduceIntoNewBitmap(IWICImagingFactory* factory, IWICBitmapSource* converted, UINT width,
+                         UINT height, uint32_t transform, IWICBitmap** out) {
+    UINT sourceWidth = 0;
+    UINT sourceHeight = 0;
+    if (FAILED(converted->GetSize(&sourceWidth, &sourceHeight))) return false;
+    if (sourceWidth > UINT_MAX / (kPixelBytes * kStripRows)) return false;
+    AreaReduction reduction;
+    if (!BeginAreaReduction(reduction, sourceWidth, sourceHeight, width, height)) return false;
+    // The reduced picture, unturned; then turned into the bitmap. Only one
+    // strip of the full-size picture is ever held.
+    const UINT reducedStride = width * kPixelBytes;
+    std::vector<BYTE> reduced(static_cast<size_t>(reducedStride) * height);
+    const UINT rowBytes = sourceWidth * kPixelBytes;
+    std::vector<BYTE> strip(static_cast<size_t>(rowBytes) * kStripRows);
+    for (UINT first = 0; first < sourceHeight; first += kStripRows) {
+        const UINT rows = sourceHeight - first < kStripRows ? sourceHeight - first : kStripRows;
+        const WICRect rect{0, static_cast<INT>(first), static_cast<INT>(sourceWidth),
+                           static_cast<INT>(rows)};
+        if (FAILED(converted->CopyPixels(&rect, rowBytes, rowBytes * rows, strip.data()))) return false;
+        ReduceAreaRows(reduction, strip.data(), rowBytes, rows, reduced.data(), reducedStride);
+    }
+    strip = std::vector<BYTE>();
+    const bool swap = TransformSwapsAxes(transform);
+    ComPtr<IWICBitmap> bitmap;
+    if (FAILED(factory->CreateBitmap(swap ? height : width, swap ? width : height,
+                                     GUID_WICPixelFormat32bppPBGRA, WICBitmapCacheOnLoad,
+                                     bitmap.Put())))
+        return false;
+    {
+        ComPtr<IWICBitmapLock> lock;
+        UINT stride = 0;
+        UINT bufferSize = 0;
+        BYTE* target = LockPixels(bitmap.Get(), lock, &stride, &bufferSize);
+        if (!target) return false;
+        TransformPixelRows(reduced.data(), reducedStride, width, height, 0, height, transform, target,
+                           stride);
+    }  // the lock is released before the bitmap is handed out
+    *out = bitmap.Detach();
+    return true;
+}
 
 bool QueryFrameOrientation(IWICBitmapFrameDecode* frame, uint16_t* orientation) {
     ComPtr<IWICMetadataQueryReader> reader;
@@ -108,7 +245,48 @@ bool CreateTurnedBitmap(IWICImagingFactory* factory, IWICBitmapSource* converted
     return TurnIntoNewBitmap(factory, converted, transform, out);
 }
 
-bool DecodeStillImage(const wchar_t* path, IWICBitmap** out) {
+namespace {
+
+// The reduction of `frame` (frameWidth x frameHeight as stored) to width x
+// height as stored, turned by `transform` last.
+bool DecodeReduced(IWICImagingFactory* factory, IWICBitmapFrameDecode* frame, UINT frameWidth,
+                   UINT frameHeight, UINT width, UINT height, uint32_t transform, IWICBitmap** out) {
+    ComPtr<IWICBitmap> scaledByCodec;
+    IWICBitmapSource* source = frame;
+    if (DecodeScaledByCodec(factory, frame, frameWidth, frameHeight, width, height, scaledByCodec))
+        source = scaledByCodec.Get();
+    ComPtr<IWICFormatConverter> converter;
+    if (FAILED(factory->CreateFormatConverter(converter.Put())) ||
+        FAILED(converter->Initialize(source, GUID_WICPixelFormat32bppPBGRA, WICBitmapDitherTypeNone,
+                                     nullptr, 0.0, WICBitmapPaletteTypeCustom)))
+        return false;
+    UINT sourceWidth = 0;
+    UINT sourceHeight = 0;
+    converter->GetSize(&sourceWidth, &sourceHeight);
+    if (sourceWidth == width && sourceHeight == height) {  // the codec gave the size exactly
+        ComPtr<IWICBitmapFlipRotator> rotator;
+        if (FAILED(factory->CreateBitmapFlipRotator(rotator.Put())) ||
+            FAILED(rotator->Initialize(converter.Get(), static_cast<WICBitmapTransformOptions>(transform))))
+            return false;
+        return CreateTurnedBitmap(factory, converter.Get(), rotator.Get(), transform, out);
+    }
+    WICBitmapInterpolationMode mode{};
+    if (AveragingScalerMode(factory, &mode)) {
+        ComPtr<IWICBitmapScaler> scaler;
+        ComPtr<IWICBitmapFlipRotator> rotator;
+        if (SUCCEEDED(factory->CreateBitmapScaler(scaler.Put())) &&
+            SUCCEEDED(scaler->Initialize(converter.Get(), width, height, mode)) &&
+            SUCCEEDED(factory->CreateBitmapFlipRotator(rotator.Put())) &&
+            SUCCEEDED(rotator->Initialize(scaler.Get(), static_cast<WICBitmapTransformOptions>(transform))))
+            return CreateTurnedBitmap(factory, scaler.Get(), rotator.Get(), transform, out);
+    }
+    return ReduceIntoNewBitmap(factory, converter.Get(), width, height, transform, out);
+}
+
+}  // namespace
+
+bool DecodeStillImage(const wchar_t* path, int32_t panelWidth, int32_t panelHeight, IWICBitmap** out,
+                      ImageSize* original) {
     IWICImagingFactory* factory = g_wicFactory;
     if (!factory || !path || !out) return false;
 
@@ -120,23 +298,40 @@ bool DecodeStillImage(const wchar_t* path, IWICBitmap** out) {
         return false;
     ComPtr<IWICBitmapFrameDecode> frame;
     if (!decoder || FAILED(decoder->GetFrame(0, frame.Put())) || !frame) return false;
-
-    // Converted before the turn: the turn is the last stage before the pixels are kept.
-    ComPtr<IWICFormatConverter> converter;
-    if (FAILED(factory->CreateFormatConverter(converter.Put())) ||
-        FAILED(converter->Initialize(frame.Get(), GUID_WICPixelFormat32bppPBGRA,
-                                     WICBitmapDitherTypeNone, nullptr, 0.0,
-                                     WICBitmapPaletteTypeCustom)))
+    UINT frameWidth = 0;
+    UINT frameHeight = 0;
+    if (FAILED(frame->GetSize(&frameWidth, &frameHeight)) || frameWidth == 0 || frameHeight == 0)
         return false;
 
     uint16_t orientation = 1;
     if (!QueryFrameOrientation(frame.Get(), &orientation) && IsJpeg(decoder.Get()))
         ReadFileExifOrientation(path, &orientation);
     const uint32_t transform = OrientationTransform(orientation);
+    const bool swap = TransformSwapsAxes(transform);
 
-    ComPtr<IWICBitmapFlipRotator> rotator;
-    if (FAILED(factory->CreateBitmapFlipRotator(rotator.Put())) ||
-        FAILED(rotator->Initialize(converter.Get(), static_cast<WICBitmapTransformOptions>(transform))))
-        return false;
-    return CreateTurnedBitmap(factory, converter.Get(), rotator.Get(), transform, out);
+    // The kept size is chosen for the upright picture; the reduction runs on
+    // the stored one (with the axes exchanged back), and the turn comes last.
+    const ImageSize upright{swap ? frameHeight : frameWidth, swap ? frameWidth : frameHeight};
+    const ScreenFit fit = FitOnScreen(upright.width, upright.height, panelWidth, panelHeight);
+    const UINT keptWidth = swap ? fit.keptHeight : fit.keptWidth;
+    const UINT keptHeight = swap ? fit.keptWidth : fit.keptHeight;
+    bool decoded;
+    if (keptWidth != 0 && (keptWidth < frameWidth || keptHeight < frameHeight)) {
+        decoded = DecodeReduced(factory, frame.Get(), frameWidth, frameHeight, keptWidth, keptHeight,
+                                transform, out);
+    } else {
+        // Converted before the turn: the turn is the last stage before the pixels are kept.
+        ComPtr<IWICFormatConverter> converter;
+        ComPtr<IWICBitmapFlipRotator> rotator;
+        decoded = SUCCEEDED(factory->CreateFormatConverter(converter.Put())) &&
+                  SUCCEEDED(converter->Initialize(frame.Get(), GUID_WICPixelFormat32bppPBGRA,
+                                                  WICBitmapDitherTypeNone, nullptr, 0.0,
+                                                  WICBitmapPaletteTypeCustom)) &&
+                  SUCCEEDED(factory->CreateBitmapFlipRotator(rotator.Put())) &&
+                  SUCCEEDED(rotator->Initialize(converter.Get(),
+                                                static_cast<WICBitmapTransformOptions>(transform))) &&
+                  CreateTurnedBitmap(factory, converter.Get(), rotator.Get(), transform, out);
+    }
+    if (decoded && original) *original = upright;
+    return decoded;
 }

@@ -6,11 +6,21 @@
 
 #include <cstdint>
 
+#include "app/PlayerState.h"
+
 // Decodes frame 0 of the file at `path` through g_wicFactory: pixels converted
 // to 32bppPBGRA, turned by the EXIF orientation, decoded in full now
-// (cache-on-load). True with *out holding the bitmap (one reference, the
-// caller's); false with *out left null. No Direct2D resource is involved.
-bool DecodeStillImage(const wchar_t* path, IWICBitmap** out);
+// (cache-on-load), at the size FitOnScreen keeps the upright picture at on a
+// panel of panelWidth x panelHeight device pixels (its own size when it is
+// enlarged on screen, or when the panel size is 0). A reduction averages:
+// the codec's own scaling while decoding and the platform's high-quality
+// scaler where they average, our area reduction otherwise; never point or
+// bilinear sampling. The full-size picture is never held whole by us: it is
+// read in strips. True with *out holding the bitmap (one reference, the
+// caller's) and *original (if given) the upright size stored in the file;
+// false with *out left null. No Direct2D resource is involved.
+bool DecodeStillImage(const wchar_t* path, int32_t panelWidth, int32_t panelHeight, IWICBitmap** out,
+                      ImageSize* original = nullptr);
 
 // ---- The steps, for the decoder and its tests ----
 
@@ -30,3 +40,14 @@ bool ReadFileExifOrientation(const wchar_t* path, uint16_t* orientation);
 // bitmap from those: the same picture either way.
 bool CreateTurnedBitmap(IWICImagingFactory* factory, IWICBitmapSource* converted,
                         IWICBitmapSource* turned, uint32_t transform, IWICBitmap** out);
+
+// Reduces `converted` (32bppPBGRA) to width x height by area averaging, strip
+// by strip, then applies `transform`: the bitmap is height x width when the
+// transform swaps axes. Needs 1 <= width, height <= the source's size.
+bool ReduceIntoNewBitmap(IWICImagingFactory* factory, IWICBitmapSource* converted, UINT width,
+                         UINT height, uint32_t transform, IWICBitmap** out);
+
+// The mode in which the platform's scaler averages when it shrinks: high-
+// quality cubic, else Fant; false when it samples points in both (Wine 8
+// does). Found once, by shrinking one-pixel stripes, and remembered.
+bool AveragingScalerMode(IWICImagingFactory* factory, WICBitmapInterpolationMode* mode);

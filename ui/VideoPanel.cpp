@@ -62,6 +62,7 @@ void ForgetShownImage(VideoPanel& panel) {
     SafeRelease(&panel.shownBitmap);
     SafeRelease(&panel.shownSource);
     panel.shownIndex = -1;
+    panel.shownExact = false;
 }
 
 IWICBitmap* CurrentImageSlot(const PlayerState& state, int32_t index) {
@@ -76,30 +77,63 @@ bool FolderPictureChanged(const VideoPanel& panel, const PlayerState& state) {
     return index != panel.paintedIndex || CurrentImageSlot(state, index) != panel.paintedSlot;
 }
 
-void PaintFolderImage(VideoPanel& panel, PlayerState& state, ID2D1RenderTarget* rt) {
-    rt->Clear(D2D1::ColorF(0.0f, 0.0f, 0.0f, 1.0f));
+// Makes the picture at currentIndex the shown one, once per slot and index:
+// its reference, its place on the panel and, where Direct2D will draw it, its
+// Direct2D copy. The reference keeps it alive even after its slot is emptied
+// (the window moved on). Returns the slot (null: nothing to show yet).
+IWICBitmap* TakeCurrentPicture(VideoPanel& panel, PlayerState& state) {
     const int32_t index = state.currentIndex.load();
     IWICBitmap* slot = CurrentImageSlot(state, index);
     panel.paintedIndex = index;
     panel.paintedSlot = slot;
-    // The picture is uploaded once, when the slot or the index changes; every
-    // other paint draws the kept copy. The reference taken on the source keeps
-    // it alive even after its slot is emptied (the window moved on).
-    if (slot != panel.shownSource || index != panel.shownIndex) {
-        ForgetShownImage(panel);
-        if (!slot) return;  // not decoded yet: black until a later tick
-        slot->AddRef();
-        panel.shownSource = slot;
-        panel.shownIndex = index;
-        // A failed conversion leaves no bitmap and is not retried for this source.
-        ID2D1RenderTarget* target = PanelRenderTarget(panel);
-        if (target) target->CreateBitmapFromWicBitmap(slot, nullptr, &panel.shownBitmap);
-    }
+    if (slot == panel.shownSource && index == panel.shownIndex) return slot;
+    ForgetShownImage(panel);
+    if (!slot) return nullptr;
+    slot->AddRef();
+    panel.shownSource = slot;
+    panel.shownIndex = index;
+    UINT width = 0;
+    UINT height = 0;
+    slot->GetSize(&width, &height);
+    // The size stored beside the slot was written before the slot was
+    // published, and the acquire load above saw it filled.
+    panel.shownOriginal = ImageSize{width, height};
+    if (state.imageSizes && state.imageSizes[index].width != 0)
+        panel.shownOriginal = state.imageSizes[index];
+    panel.shownFit = FitOnScreen(panel.shownOriginal.width, panel.shownOriginal.height, panel.width,
+                                 panel.height);
+    panel.shownExact = static_cast<int32_t>(width) == panel.shownFit.rect.width &&
+                       static_cast<int32_t>(height) == panel.shownFit.rect.height;
+    // Copied by GDI where drawing goes through the window DC: no upload then.
+    // A failed conversion leaves no bitmap and is not retried for this source.
+    ID2D1RenderTarget* target = PanelRenderTarget(panel);
+    if (target && !(panel.shownExact && panel.dcRenderTarget))
+        target->CreateBitmapFromWicBitmap(slot, nullptr, &panel.shownBitmap);
+    return slot;
+}
+
+void PaintFolderImage(VideoPanel& panel, PlayerState& state, ID2D1RenderTarget* rt) {
+    rt->Clear(D2D1::ColorF(0.0f, 0.0f, 0.0f, 1.0f));
+    IWICBitmap* picture = TakeCurrentPicture(panel, state);
+    if (!picture) return;  // black until a later tick
+    // The GDI copy was refused: Direct2D draws the picture after all.
+    if (!panel.shownBitmap && panel.shownExact && panel.dcRenderTarget)
+        rt->CreateBitmapFromWicBitmap(picture, nullptr, &panel.shownBitmap);
     if (!panel.shownBitmap) return;
-    const D2D1_SIZE_F size = panel.shownBitmap->GetSize();
     const float k = ApplyWindowDpi(panel.hwnd, rt);
-    const RectF dest = FitIntoWindow(size.width, size.height, static_cast<float>(panel.width),
-                                     static_cast<float>(panel.height), k);
+    if (panel.shownExact) {
+        // Already its on-screen size: drawn onto exactly its pixels, a copy.
+        const ScreenRect& r = panel.shownFit.rect;
+        const D2D1_RECT_F dest = D2D1::RectF(static_cast<float>(r.left) * k, static_cast<float>(r.top) * k,
+                                             static_cast<float>(r.left + r.width) * k,
+                                             static_cast<float>(r.top + r.height) * k);
+        rt->DrawBitmap(panel.shownBitmap, dest, 1.0f, D2D1_BITMAP_INTERPOLATION_MODE_NEAREST_NEIGHBOR);
+        return;
+    }
+    // Smaller than its place on screen: enlarged.
+    const RectF dest = FitIntoWindow(static_cast<float>(panel.shownOriginal.width),
+                                     static_cast<float>(panel.shownOriginal.height),
+                                     static_cast<float>(panel.width), static_cast<float>(panel.height), k);
     rt->DrawBitmap(panel.shownBitmap, ToD2D(dest), 1.0f, D2D1_BITMAP_INTERPOLATION_MODE_LINEAR);
 }
 
@@ -118,6 +152,45 @@ bool PrepareGifPicture(VideoPanel& panel, const PlayerState& state) {
     const size_t width = static_cast<size_t>(d.right - d.left);
     panel.gifPicture.assign(width * static_cast<size_t>(d.bottom - d.top + 1), 0u);
     return true;
+}
+
+// Where drawing goes through the window DC, a picture that already has its
+// on-screen size is copied to the DC by GDI, with black margins: one copy of
+// its pixels instead of a DC render target's software redraw and read-back
+// of the whole client area. An empty slot is only black. False when the
+// picture needs Direct2D (enlarged) or GDI refused; the caller then paints
+// with Direct2D.
+bool CopyFolderImageToDc(VideoPanel& panel, PlayerState& state) {
+    IWICBitmap* picture = TakeCurrentPicture(panel, state);
+    if (picture && !panel.shownExact) return false;
+    const HDC dc = GetDC(panel.hwnd);
+    if (!dc) return false;
+    RECT client{};
+    GetClientRect(panel.hwnd, &client);
+    bool copied = false;
+    if (!picture) {
+        FillBlack(dc, client);
+        copied = true;
+    } else {
+        const ScreenRect& r = panel.shownFit.rect;
+        ComPtr<IWICBitmapLock> lock;
+        UINT stride = 0;
+        UINT size = 0;
+        BYTE* pixels = nullptr;
+        // Read-only: the slot's picture is never written after it is published.
+        if (SUCCEEDED(picture->Lock(nullptr, WICBitmapLockRead, lock.Put())) &&
+            SUCCEEDED(lock->GetStride(&stride)) && SUCCEEDED(lock->GetDataPointer(&size, &pixels)) &&
+            BlitBgraToDc(dc, r.left, r.top, r.width, r.height, pixels, stride)) {
+            const LONG right = r.left + r.width, bottom = r.top + r.height;
+            FillBlack(dc, RECT{client.left, client.top, client.right, r.top});
+            FillBlack(dc, RECT{client.left, bottom, client.right, client.bottom});
+            FillBlack(dc, RECT{client.left, r.top, r.left, bottom});
+            FillBlack(dc, RECT{right, r.top, client.right, bottom});
+            copied = true;
+        }
+    }
+    ReleaseDC(panel.hwnd, dc);
+    return copied;
 }
 
 // Under Wine: straight to the window DC by GDI, only `changed` (picture
@@ -222,6 +295,7 @@ bool CreateVideoPanel(VideoPanel& panel, HWND parent, int width, int height) {
     panel.hwnd = CreateWindowExW(0, kPanelClass, kWindowTitle, WS_CHILD, 0, 0, width, height, parent,
                                  nullptr, nullptr, nullptr);
     SetWindowLongPtrW(panel.hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&panel));
+    if (PlayerState* state = CurrentState()) state->imagePanelWindow.store(panel.hwnd);
     CreatePresentableTargets(panel.hwnd, &panel.renderTarget, &panel.dcRenderTarget);
 
     ID2D1RenderTarget* rt = PanelRenderTarget(panel);
@@ -248,6 +322,9 @@ bool CreateVideoPanel(VideoPanel& panel, HWND parent, int width, int height) {
 bool PaintVideoPanel(VideoPanel& panel) {
     PlayerState* state = CurrentState();
     if (!state) return true;
+    if (state->viewMode == ViewMode::ImageFolder && panel.dcRenderTarget &&
+        CopyFolderImageToDc(panel, *state))
+        return true;
     // The GIF picture is put on screen by its own way, outside Direct2D's
     // drawing on the DC target (which would redraw the whole panel).
     if (state->viewMode == ViewMode::AnimatedGif) {

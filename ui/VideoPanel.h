@@ -4,6 +4,7 @@
 #include "app/PlayerState.h"
 #include "image/GifCompose.h"
 #include "ui/GifPicture.h"
+#include "image/ScreenFit.h"
 
 struct VideoPanel {
     HWND hwnd = nullptr;
@@ -19,12 +20,19 @@ struct VideoPanel {
     IDWriteTextFormat* helpTextFormat = nullptr;    // owned; size height/40 at creation DPI
     IDWriteTextFormat* titleTextFormat = nullptr;   // owned; size height/30 at creation DPI
 
-    // The folder image on screen as a Direct2D bitmap, kept while the slot and
-    // currentIndex stay the same so an unchanged picture is not uploaded again
-    // on every tick. UI thread only; shownSource holds its own reference.
+    // The folder image on screen, kept while the slot and currentIndex stay
+    // the same: shownSource (its own reference) and, where it is drawn by
+    // Direct2D, its Direct2D copy, uploaded once rather than on every tick.
+    // A picture copied 1:1 to the window DC has no Direct2D copy. UI thread only.
     ID2D1Bitmap* shownBitmap = nullptr;
     IWICBitmap* shownSource = nullptr;
     int32_t shownIndex = -1;
+    // Where shownSource lands, from its original size (the ring keeps it at
+    // its on-screen size); shownExact when it has exactly the size of
+    // shownFit.rect, so the paint is a copy of its pixels.
+    ImageSize shownOriginal;
+    ScreenFit shownFit;
+    bool shownExact = false;
     // What the last folder paint found at currentIndex (compared only, never
     // dereferenced): the 100 ms tick repaints only when either has changed,
     // since an unchanged picture needs no new frame. UI thread only.

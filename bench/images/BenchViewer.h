@@ -49,7 +49,7 @@ inline void PumpFor(DWORD ms) {
 inline bool WaitShown(PlayerState& state, DWORD ms) {
     const ULONGLONG end = GetTickCount64() + ms;
     const VideoPanel& panel = *state.videoPanel;
-    while (!(panel.shownBitmap && panel.shownIndex == state.currentIndex.load())) {
+    while (!(panel.shownSource && panel.shownIndex == state.currentIndex.load())) {
         if (GetTickCount64() > end) return false;
         PumpFor(10);
     }

@@ -107,6 +107,26 @@ TEST_F(PrefetchFolder, KeepsTheWindowDecodedAndFollowsTheIndex) {
     EXPECT_TRUE(WaitFor([&] { return state->prefetchThread.load() == nullptr; }, 2000));
 }
 
+TEST_F(PrefetchFolder, ThePictureOnScreenIsRepaintedWhenItsSlotFills) {
+    // A stand-in for the panel: filling the slot on screen invalidates it,
+    // filling any other slot does not.
+    const HWND panel = CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 0, 0, 64, 36, nullptr, nullptr,
+                                       nullptr, nullptr);
+    ASSERT_NE(panel, nullptr);
+    state->imagePanelWindow.store(panel);
+    struct Case {
+        int index;
+        bool repainted;
+    };
+    for (const Case c : {Case{6, false}, Case{5, true}, Case{5, false} /* already filled */}) {
+        ValidateRect(panel, nullptr);
+        FillImageSlot(*state, c.index);
+        EXPECT_NE(state->imageBitmaps[c.index].load(), nullptr) << c.index;
+        EXPECT_EQ(GetUpdateRect(panel, nullptr, FALSE) != FALSE, c.repainted) << c.index;
+    }
+    DestroyWindow(panel);
+}
+
 TEST_F(PrefetchFolder, EndsAtOnceWhenAskedBeforeTheFirstPass) {
     state->quitRequested.store(true);
     Start();

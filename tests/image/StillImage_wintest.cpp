@@ -83,9 +83,11 @@ void ExpectQuadrants(const Pixels& p, const Layout& layout, const std::string& w
     }
 }
 
-ComPtr<IWICBitmap> Decode(const std::wstring& path) {
+// Decoded for a panel of panelWidth x panelHeight (0 x 0: at full size).
+ComPtr<IWICBitmap> Decode(const std::wstring& path, int32_t panelWidth = 1920,
+                          int32_t panelHeight = 1080, ImageSize* original = nullptr) {
     IWICBitmap* raw = nullptr;
-    if (!DecodeStillImage(path.c_str(), &raw)) {
+    if (!DecodeStillImage(path.c_str(), panelWidth, panelHeight, &raw, original)) {
         EXPECT_EQ(raw, nullptr);
         return {};
     }
@@ -93,17 +95,31 @@ ComPtr<IWICBitmap> Decode(const std::wstring& path) {
 }
 
 TEST(DecodeStillImage, EveryOrientationUprightInBothByteOrders) {
-    for (int n = 1; n <= 8; ++n) {
-        for (const wchar_t* order : {L"mm", L"ii"}) {
-            const std::wstring name = L"orient" + std::to_wstring(n) + L"-" + order + L".jpg";
-            SCOPED_TRACE(Narrow(name));
-            ComPtr<IWICBitmap> bitmap = Decode(SampleImage(name.c_str()));
-            ASSERT_TRUE(bitmap);
-            const Pixels p = Read(bitmap.Get());
-            EXPECT_EQ(p.width, 64u);
-            EXPECT_EQ(p.height, 48u);
-            EXPECT_TRUE(IsEqualGUID(p.format, GUID_WICPixelFormat32bppPBGRA));
-            ExpectQuadrants(p, kUpright, Narrow(name));
+    // At full size, and reduced to its place on a small panel (64 x 48 on
+    // 32 x 18 takes 24 x 18): the reduction runs on the stored picture and
+    // the turn comes after it.
+    struct Panel {
+        int32_t width, height;
+        UINT keptWidth, keptHeight;
+    };
+    const Panel panels[] = {{0, 0, 64, 48}, {1280, 720, 64, 48}, {32, 18, 24, 18}};
+    for (const Panel& panel : panels) {
+        for (int n = 1; n <= 8; ++n) {
+            for (const wchar_t* order : {L"mm", L"ii"}) {
+                const std::wstring name = L"orient" + std::to_wstring(n) + L"-" + order + L".jpg";
+                SCOPED_TRACE(Narrow(name) + " on " + std::to_string(panel.width));
+                ImageSize original;
+                ComPtr<IWICBitmap> bitmap =
+                    Decode(SampleImage(name.c_str()), panel.width, panel.height, &original);
+                ASSERT_TRUE(bitmap);
+                const Pixels p = Read(bitmap.Get());
+                EXPECT_EQ(p.width, panel.keptWidth);
+                EXPECT_EQ(p.height, panel.keptHeight);
+                EXPECT_EQ(original.width, 64u);
+                EXPECT_EQ(original.height, 48u);
+                EXPECT_TRUE(IsEqualGUID(p.format, GUID_WICPixelFormat32bppPBGRA));
+                ExpectQuadrants(p, kUpright, Narrow(name));
+            }
         }
     }
 }
@@ -180,7 +196,7 @@ TEST(DecodeStillImage, FailuresLeaveTheOutputNull) {
                                      folder.Child(L"text.png"), folder.Child(L"missing.jpg"),
                                      folder.Path()}) {
         IWICBitmap* out = nullptr;
-        EXPECT_FALSE(DecodeStillImage(path.c_str(), &out)) << Narrow(path);
+        EXPECT_FALSE(DecodeStillImage(path.c_str(), 1920, 1080, &out)) << Narrow(path);
         EXPECT_EQ(out, nullptr);
     }
 }

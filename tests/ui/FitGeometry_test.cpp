@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
+#include "image/ScreenFit.h"
+
 namespace {
 
 void ExpectRect(const RectF& r, float l, float t, float rr, float b) {
@@ -49,6 +53,68 @@ TEST(FitIntoWindow, NeverLeavesTheWindow) {
             const bool fillsWidth = r.left < 0.01f && r.right > 1279.99f;
             const bool fillsHeight = r.top < 0.01f && r.bottom > 719.99f;
             EXPECT_TRUE(fillsWidth || fillsHeight) << bw << "x" << bh;
+        }
+    }
+}
+
+TEST(FitOnScreen, Table) {
+    // The kept size and the pixel rectangle of a picture of its original size.
+    struct Case {
+        uint32_t bw, bh;
+        int32_t w, h;
+        ScreenRect rect;
+        uint32_t keptWidth, keptHeight;
+        bool exact;
+    };
+    const Case cases[] = {
+        // A 24 MP photograph fills the height: 1620 x 1080 from x 150.
+        {6000, 4000, 1920, 1080, {150, 0, 1620, 1080}, 1620, 1080, true},
+        // Turned upright (4000 x 6000): 720 wide from x 600.
+        {4000, 6000, 1920, 1080, {600, 0, 720, 1080}, 720, 1080, true},
+        // Fractional edges round to the nearest pixel: 1000 x 2000 -> 539.99..
+        {3000, 4001, 1920, 1080, {555, 0, 810, 1080}, 810, 1080, true},
+        {5000, 2000, 1920, 1080, {0, 156, 1920, 768}, 1920, 768, true},
+        // Exactly the screen's size, or larger by one pixel: a copy.
+        {1920, 1080, 1920, 1080, {0, 0, 1920, 1080}, 1920, 1080, true},
+        {1921, 1080, 1920, 1080, {0, 0, 1920, 1080}, 1920, 1080, true},
+        // Smaller than the screen: kept as it is, enlarged at paint.
+        {64, 48, 1280, 720, {160, 0, 960, 720}, 64, 48, false},
+        {1900, 1000, 1920, 1080, {0, 35, 1920, 1010}, 1900, 1000, false},
+        // A sliver: at least one pixel across, never more than the picture.
+        {10000, 1, 1920, 1080, {0, 540, 1920, 1}, 1920, 1, true},
+        {1, 10000, 1920, 1080, {960, 0, 1, 1080}, 1, 1080, true},
+        // Nothing to fit.
+        {0, 100, 1920, 1080, {0, 0, 0, 0}, 0, 0, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.bw << "x" << c.bh << " on " << c.w << "x" << c.h);
+        const ScreenFit fit = FitOnScreen(c.bw, c.bh, c.w, c.h);
+        EXPECT_EQ(fit.rect.left, c.rect.left);
+        EXPECT_EQ(fit.rect.top, c.rect.top);
+        EXPECT_EQ(fit.rect.width, c.rect.width);
+        EXPECT_EQ(fit.rect.height, c.rect.height);
+        EXPECT_EQ(fit.keptWidth, c.keptWidth);
+        EXPECT_EQ(fit.keptHeight, c.keptHeight);
+        EXPECT_EQ(fit.exact, c.exact);
+    }
+}
+
+TEST(FitOnScreen, EdgesAreTheDrawnFitRounded) {
+    // The pixel rectangle is the panel's own fitted rectangle, edge by edge,
+    // at every DPI (the fit in device-independent units times dpi / 96).
+    // (Slivers under a pixel are widened to one: the table above has them.)
+    for (uint32_t bw : {5u, 641u, 4000u, 5999u, 6000u}) {
+        for (uint32_t bh : {7u, 480u, 3000u, 4000u, 4001u}) {
+            for (float k : {1.0f, 2.0f / 3.0f, 0.8f}) {
+                const RectF drawn = FitIntoWindow(static_cast<float>(bw), static_cast<float>(bh),
+                                                  1920, 1080, k);
+                const ScreenFit fit = FitOnScreen(bw, bh, 1920, 1080);
+                SCOPED_TRACE(testing::Message() << bw << "x" << bh << " k " << k);
+                EXPECT_EQ(fit.rect.left, std::lround(drawn.left / k));
+                EXPECT_EQ(fit.rect.top, std::lround(drawn.top / k));
+                EXPECT_EQ(fit.rect.left + fit.rect.width, std::lround(drawn.right / k));
+                EXPECT_EQ(fit.rect.top + fit.rect.height, std::lround(drawn.bottom / k));
+            }
         }
     }
 }

@@ -1,0 +1,107 @@
+#include "image/AreaReduction.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "image/Orientation.h"
+
+namespace {
+
+// A width x height picture of 4-byte pixels, rows packed.
+struct Picture {
+    uint32_t width = 0, height = 0;
+    std::vector<uint8_t> bytes;
+};
+
+Picture Reduce(const Picture& source, uint32_t width, uint32_t height, uint32_t stripRows) {
+    Picture out{width, height, std::vector<uint8_t>(static_cast<size_t>(width) * height * 4, 0xEE)};
+    AreaReduction reduction;
+    EXPECT_TRUE(BeginAreaReduction(reduction, source.width, source.height, width, height));
+    for (uint32_t first = 0; first < source.height; first += stripRows) {
+        const uint32_t rows = std::min(stripRows, source.height - first);
+        ReduceAreaRows(reduction, source.bytes.data() + static_cast<size_t>(first) * source.width * 4,
+                       source.width * 4, rows, out.bytes.data(), width * 4);
+    }
+    return out;
+}
+
+// One channel value per pixel, the same in all four channels.
+Picture Grey(uint32_t width, uint32_t height, std::vector<int> values) {
+    Picture p{width, height, {}};
+    for (int v : values)
+        for (int c = 0; c < 4; ++c) p.bytes.push_back(static_cast<uint8_t>(v));
+    return p;
+}
+
+std::vector<int> FirstChannel(const Picture& p) {
+    std::vector<int> out;
+    for (size_t i = 0; i < p.bytes.size(); i += 4) out.push_back(p.bytes[i]);
+    return out;
+}
+
+TEST(AreaReduction, AveragesWhatEachPixelCovers) {
+    struct Case {
+        const char* what;
+        uint32_t sw, sh;
+        std::vector<int> source;
+        uint32_t tw, th;
+        std::vector<int> expected;
+    };
+    const Case cases[] = {
+        {"same size: a copy", 3, 1, {0, 77, 255}, 3, 1, {0, 77, 255}},
+        {"halves: pairs averaged", 4, 1, {0, 255, 10, 20}, 2, 1, {128, 15}},
+        {"one-pixel stripes become flat grey, not a pattern", 6, 2,
+         {0, 255, 0, 255, 0, 255, 0, 255, 0, 255, 0, 255}, 3, 1, {128, 128, 128}},
+        // 3 -> 2: the middle pixel is split between both targets.
+        {"thirds across", 3, 1, {0, 90, 240}, 2, 1, {30, 190}},
+        {"thirds down", 1, 3, {0, 90, 240}, 1, 2, {30, 190}},
+        {"to one pixel", 2, 2, {10, 20, 30, 41}, 1, 1, {25}},
+        {"5 -> 2 both ways", 5, 2, {0, 0, 100, 200, 200, 0, 0, 100, 200, 200}, 2, 1, {20, 180}},
+    };
+    for (const Case& c : cases) {
+        for (uint32_t strip : {1u, 2u, 64u}) {
+            SCOPED_TRACE(testing::Message() << c.what << ", strips of " << strip);
+            const Picture out = Reduce(Grey(c.sw, c.sh, c.source), c.tw, c.th, strip);
+            EXPECT_EQ(FirstChannel(out), c.expected);
+        }
+    }
+}
+
+TEST(AreaReduction, RefusesToEnlargeOrEmpty) {
+    AreaReduction reduction;
+    EXPECT_FALSE(BeginAreaReduction(reduction, 4, 4, 5, 4));
+    EXPECT_FALSE(BeginAreaReduction(reduction, 4, 4, 4, 5));
+    EXPECT_FALSE(BeginAreaReduction(reduction, 4, 4, 0, 2));
+    EXPECT_TRUE(BeginAreaReduction(reduction, 4, 4, 4, 4));
+}
+
+TEST(AreaReduction, ReducingThenTurningIsTurningThenReducing) {
+    // An asymmetric picture whose every channel differs: a reduction made
+    // before the EXIF turn must equal the one made after it, for every turn.
+    const uint32_t w = 23, h = 17, tw = 9, th = 7;
+    Picture source{w, h, std::vector<uint8_t>(w * h * 4)};
+    std::mt19937 random(7);
+    for (uint8_t& b : source.bytes) b = static_cast<uint8_t>(random());
+    for (uint32_t orientation = 1; orientation <= 8; ++orientation) {
+        SCOPED_TRACE(orientation);
+        const uint32_t transform = OrientationTransform(orientation);
+        const bool swap = TransformSwapsAxes(transform);
+        auto turn = [&](const Picture& p) {
+            Picture out{swap ? p.height : p.width, swap ? p.width : p.height,
+                        std::vector<uint8_t>(p.bytes.size())};
+            TransformPixelRows(p.bytes.data(), p.width * 4, p.width, p.height, 0, p.height, transform,
+                               out.bytes.data(), out.width * 4);
+            return out;
+        };
+        const Picture reducedFirst = turn(Reduce(source, tw, th, 5));
+        const Picture turned = turn(source);
+        const Picture turnedFirst = Reduce(turned, swap ? th : tw, swap ? tw : th, 3);
+        ASSERT_EQ(reducedFirst.width, turnedFirst.width);
+        EXPECT_EQ(reducedFirst.bytes, turnedFirst.bytes);
+    }
+}
+
+}  // namespace
