@@ -125,6 +125,12 @@ bool LoadBitmapFromFile(const wchar_t* path, ID2D1RenderTarget* renderTarget, ID
     return true;
 }
 
+HICON LoadAppIcon(int widthMetric, int heightMetric) {
+    return static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kAppIconResource),
+                                         IMAGE_ICON, GetSystemMetrics(widthMetric),
+                                         GetSystemMetrics(heightMetric), LR_SHARED));
+}
+
 bool BuildPathBesideExe(const wchar_t* relative, wchar_t* out) {
     wchar_t folder[kPathChars] = {};
     const DWORD n = GetModuleFileNameW(nullptr, folder, static_cast<DWORD>(kPathChars));

@@ -68,6 +68,12 @@ void FillBlack(HDC dc, const RECT& rect);
 // of `renderTarget`. True when *out holds a new bitmap; otherwise *out is untouched.
 bool LoadBitmapFromFile(const wchar_t* path, ID2D1RenderTarget* renderTarget, ID2D1Bitmap** out);
 
+// The application icon of the executable's resources (group 101) at the
+// system's size for `widthMetric` x `heightMetric` (SM_CXICON/SM_CYICON, or
+// the small pair); null when the module carries none. Shared: never destroyed.
+constexpr int kAppIconResource = 101;
+HICON LoadAppIcon(int widthMetric, int heightMetric);
+
 // "<folder of the executable>\<relative>" into `out` (kPathChars wide
 // characters). False when the result would not fit.
 bool BuildPathBesideExe(const wchar_t* relative, wchar_t* out);

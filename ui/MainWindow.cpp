@@ -8,6 +8,7 @@
 #include "video/OpenVideo.h"
 #include "video/VideoSurface.h"
 #include "video/Playback.h"
+#include "video/DisplayAwake.h"
 
 namespace {
 
@@ -26,11 +27,17 @@ void RepaintWindow(HWND window) {
     UpdateWindow(window);
 }
 
-void RegisterWindowClass(const wchar_t* name, WNDPROC procedure) {
+// The main window's class carries the application icon, large and small, which
+// the task bar and Alt+Tab show.
+void RegisterWindowClass(const wchar_t* name, WNDPROC procedure, bool appIcon = false) {
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof(wc);
     wc.style = CS_HREDRAW | CS_VREDRAW;
     wc.lpfnWndProc = procedure;
+    if (appIcon) {
+        wc.hIcon = LoadAppIcon(SM_CXICON, SM_CYICON);
+        wc.hIconSm = LoadAppIcon(SM_CXSMICON, SM_CYSMICON);
+    }
     wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     wc.lpszClassName = name;
     RegisterClassExW(&wc);
@@ -92,6 +99,7 @@ void CloseProgram(PlayerState& state) {
     const uint32_t timer = state.mmTimerId.load();
     if (timer != 0) timeKillEvent(timer);
     ShutdownVideo(state);  // the renderer stops presenting before its window goes
+    KeepDisplayAwake(false);
     Sleep(50);  // a timer tick in progress finishes before the windows go
     DestroyWindow(state.mainWindow);
     PostQuitMessage(1);
@@ -114,7 +122,7 @@ POINT ControlBarPosition(int screenWidth, int screenHeight) {
 }
 
 bool CreateAppWindows(PlayerState& state) {
-    RegisterWindowClass(kMainWindowClass, MainWindowProc);
+    RegisterWindowClass(kMainWindowClass, MainWindowProc, true);
     state.mainWindow = CreateWindowExW(0, kMainWindowClass, kWindowTitle, WS_CLIPCHILDREN, 0, 0,
                                        state.screenWidth, state.screenHeight, GetDesktopWindow(),
                                        nullptr, nullptr, nullptr);
