@@ -75,9 +75,12 @@ bool BeginWindowDraw(HWND window, ID2D1HwndRenderTarget* hwndTarget, ID2D1DCRend
     return true;
 }
 
+EndDrawFilter g_endDrawFilter = nullptr;
+
 HRESULT EndWindowDraw(WindowDraw& draw) {
     HRESULT hr = S_OK;
     if (draw.target) hr = draw.target->EndDraw();
+    if (g_endDrawFilter) hr = g_endDrawFilter(draw.window, hr);
     if (draw.dc) ReleaseDC(draw.window, draw.dc);
     draw = WindowDraw{};
     return hr;

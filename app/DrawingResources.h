@@ -51,7 +51,18 @@ struct WindowDraw {
 };
 bool BeginWindowDraw(HWND window, ID2D1HwndRenderTarget* hwndTarget, ID2D1DCRenderTarget* dcTarget,
                      WindowDraw& draw);
+// Ends the draw; answers EndDraw's result. D2DERR_RECREATE_TARGET (a driver
+// update, a remote session, sleep) means the target and everything made on it
+// are lost for good: the window releases them, makes them again and repaints.
 HRESULT EndWindowDraw(WindowDraw& draw);
+inline bool DrawTargetLost(HRESULT endDrawResult) {
+    return endDrawResult == static_cast<HRESULT>(D2DERR_RECREATE_TARGET);
+}
+
+// Test seam: when set, EndWindowDraw hands every EndDraw result through it,
+// so a test can make one window's paint report a lost device. Null in the product.
+using EndDrawFilter = HRESULT (*)(HWND window, HRESULT result);
+extern EndDrawFilter g_endDrawFilter;
 
 // Where PresentThroughWindowDc() holds, a DC render target is software work
 // under Wine (the whole client area is drawn, read back and copied at every

@@ -94,6 +94,24 @@ void RestartVideo(PlayerState& state) {
     state.mmTimerId = timeSetEvent(kVideoClockMs, 1, VideoClockCallback, 0, TIME_PERIODIC);
 }
 
+// The main window shows black wherever nothing covers it. A lost device: a new
+// target, and the black drawn on it at once.
+bool DrawMainWindowOnce(PlayerState& state) {
+    WindowDraw draw;
+    if (!BeginWindowDraw(state.mainWindow, state.mainRenderTarget, state.mainDcRenderTarget, draw))
+        return false;
+    draw.target->Clear(D2D1::ColorF(0.0f, 0.0f, 0.0f, 1.0f));
+    return DrawTargetLost(EndWindowDraw(draw));
+}
+
+void PaintMainWindow(PlayerState& state) {
+    if (!DrawMainWindowOnce(state)) return;
+    SafeRelease(&state.mainRenderTarget);
+    SafeRelease(&state.mainDcRenderTarget);
+    CreatePresentableTargets(state.mainWindow, &state.mainRenderTarget, &state.mainDcRenderTarget);
+    DrawMainWindowOnce(state);
+}
+
 void CloseProgram(PlayerState& state) {
     state.quitRequested.store(true);
     const uint32_t timer = state.mmTimerId.load();
@@ -230,7 +248,6 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     if (state) {
         switch (message) {
             case WM_PAINT: {
-                WindowDraw draw;
                 if (VideoPresentsIntoMainWindow(*state)) {
                     // The renderer's picture is this window's content, and the
                     // renderer keeps it. It is not asked to repaint from here:
@@ -239,10 +256,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
                     ValidateRect(window, nullptr);
                     break;
                 }
-                if (BeginWindowDraw(window, state->mainRenderTarget, state->mainDcRenderTarget, draw)) {
-                    draw.target->Clear(D2D1::ColorF(0.0f, 0.0f, 0.0f, 1.0f));
-                    EndWindowDraw(draw);
-                }
+                PaintMainWindow(*state);
                 ValidateRect(window, nullptr);
                 break;
             }

@@ -261,16 +261,18 @@ LRESULT CALLBACK VideoPanelProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
     return DefWindowProcW(hwnd, message, wParam, lParam);
 }
 
-bool PaintPopupWindow(PopupWindow& popup) {
-    PlayerState* state = CurrentState();
-    ID2D1HwndRenderTarget* rt = popup.renderTarget;
-    if (!state || !rt) return true;
-    rt->BeginDraw();
-    if (state->viewMode == ViewMode::Video) {
+namespace {
+
+// One paint of the pop-up; true when its target reported a lost device.
+bool DrawPopupOnce(PopupWindow& popup, const PlayerState& state) {
+    WindowDraw draw;
+    if (!BeginWindowDraw(popup.hwnd, popup.renderTarget, nullptr, draw)) return false;
+    ID2D1RenderTarget* rt = draw.target;
+    if (state.viewMode == ViewMode::Video) {
         rt->Clear(D2D1::ColorF(0.0f, 0.0f, 0.0f, 1.0f));
-        if (state->posterBitmap) {
+        if (state.posterBitmap) {
             ComPtr<ID2D1Bitmap> bitmap;
-            if (SUCCEEDED(rt->CreateBitmapFromWicBitmap(state->posterBitmap, nullptr, bitmap.Put())) &&
+            if (SUCCEEDED(rt->CreateBitmapFromWicBitmap(state.posterBitmap, nullptr, bitmap.Put())) &&
                 bitmap) {
                 const D2D1_SIZE_F size = bitmap->GetSize();
                 const float k = ApplyWindowDpi(popup.hwnd, rt);
@@ -282,7 +284,21 @@ bool PaintPopupWindow(PopupWindow& popup) {
             }
         }
     }
-    rt->EndDraw();
+    return DrawTargetLost(EndWindowDraw(draw));
+}
+
+}  // namespace
+
+bool PaintPopupWindow(PopupWindow& popup) {
+    PlayerState* state = CurrentState();
+    if (!state) return true;
+    if (DrawPopupOnce(popup, *state)) {
+        // Nothing else is made on the pop-up's target (the poster is converted
+        // at each paint): a new target, and the picture drawn on it at once.
+        SafeRelease(&popup.renderTarget);
+        CreateWindowRenderTarget(popup.hwnd, &popup.renderTarget);
+        DrawPopupOnce(popup, *state);
+    }
     return true;
 }
 

@@ -1,8 +1,33 @@
 // What a desktop expects of the program beyond its own commands: the window
-// icon, and the display kept awake only while a video plays.
+// icon, the display kept awake only while a video plays, and windows that
+// survive a lost graphics device.
+#include <d2derr.h>
+
 #include "tests/ui/ControlBarTestSupport.h"
+#include "ui/VideoPanel.h"
 
 namespace {
+
+// Makes the next EndDraw of one window report a lost device, and counts that
+// window's draws.
+HWND g_loseOnce = nullptr;
+int g_drawsOfWindow = 0;
+HWND g_countedWindow = nullptr;
+HRESULT LoseDeviceOnce(HWND window, HRESULT result) {
+    if (window == g_countedWindow) ++g_drawsOfWindow;
+    if (window != g_loseOnce) return result;
+    g_loseOnce = nullptr;
+    return D2DERR_RECREATE_TARGET;
+}
+
+// Holds a reference on what a window drew with, so that a new object cannot
+// take its address, and tells whether the window has moved on to a new one.
+struct Kept {
+    explicit Kept(IUnknown* object) : object(object) { if (object) object->AddRef(); }
+    ~Kept() { if (object) object->Release(); }
+    bool ReplacedBy(IUnknown* now) const { return object && now && now != object; }
+    IUnknown* object;
+};
 
 using EtiquetteTest = AppWindowsTest;
 
@@ -45,6 +70,62 @@ TEST_F(EtiquetteTest, DisplayStaysAwakeWhilePlayingOnly) {
     ASSERT_TRUE(PlayVideo(*state));
     EXPECT_EQ(CurrentExecutionState() & kAwake, kAwake);
     SetThreadExecutionState(ES_CONTINUOUS);
+}
+
+struct LostDeviceCase {
+    const char* window;
+    HWND (*hwnd)(PlayerState&);
+    IUnknown* (*target)(PlayerState&);
+    void (*paint)(PlayerState&);
+};
+
+ID2D1RenderTarget* BarTarget(PlayerState& s) { return ControlBarTarget(*s.controlWindow); }
+
+TEST_F(EtiquetteTest, EachWindowMakesItsTargetAgainAfterALostDeviceAndRepaints) {
+    const LostDeviceCase cases[] = {
+        {"main window", [](PlayerState& s) { return s.mainWindow; },
+         [](PlayerState& s) -> IUnknown* { return DrawTargetOf(s.mainRenderTarget, s.mainDcRenderTarget); },
+         [](PlayerState& s) { SendMessageW(s.mainWindow, WM_PAINT, 0, 0); }},
+        {"pop-up", [](PlayerState& s) { return s.popupWindow->hwnd; },
+         [](PlayerState& s) -> IUnknown* { return s.popupWindow->renderTarget; },
+         [](PlayerState& s) { PaintPopupWindow(*s.popupWindow); }},
+        {"control bar", [](PlayerState& s) { return s.controlWindow->hwnd; },
+         [](PlayerState& s) -> IUnknown* { return BarTarget(s); },
+         [](PlayerState& s) { PaintControlWindow(*s.controlWindow); }},
+    };
+    // Under Wine a playing video is the main window's own picture: no video here.
+    state->viewMode = ViewMode::None;
+    g_endDrawFilter = LoseDeviceOnce;
+    for (const LostDeviceCase& c : cases) {
+        SCOPED_TRACE(c.window);
+        Kept target(c.target(*state));
+        ASSERT_NE(target.object, nullptr);
+        g_countedWindow = g_loseOnce = c.hwnd(*state);
+        g_drawsOfWindow = 0;
+        c.paint(*state);
+        EXPECT_TRUE(target.ReplacedBy(c.target(*state)));
+        EXPECT_EQ(g_drawsOfWindow, 2);  // the lost draw, and one on the new target at once
+        g_drawsOfWindow = 0;
+        c.paint(*state);
+        EXPECT_EQ(g_drawsOfWindow, 1);  // the new target is kept
+    }
+    g_endDrawFilter = nullptr;
+    g_countedWindow = nullptr;
+}
+
+TEST_F(EtiquetteTest, BarFacesAndBrushesAreMadeAgainOnItsNewTarget) {
+    Kept face(bar->playFace), brush(bar->textBrush), gradient(bar->backgroundBrush);
+    g_endDrawFilter = LoseDeviceOnce;
+    g_loseOnce = bar->hwnd;
+    PaintControlWindow(*bar);
+    g_endDrawFilter = nullptr;
+    EXPECT_TRUE(face.ReplacedBy(bar->playFace));
+    EXPECT_TRUE(brush.ReplacedBy(bar->textBrush));
+    EXPECT_TRUE(gradient.ReplacedBy(bar->backgroundBrush));
+    // The buttons draw the new faces.
+    EXPECT_EQ(bar->playButton->face, bar->playFace);
+    EXPECT_EQ(bar->playButton->toggledPressedFace, bar->pauseDownFace);
+    EXPECT_EQ(bar->closeButton->pressedFace, bar->closeDownFace);
 }
 
 }  // namespace
