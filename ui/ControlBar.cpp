@@ -90,27 +90,6 @@ void LoadButtonFaces(ControlWindow& bar) {
     }
 }
 
-// After a lost device the bar's target and everything made on it (brushes,
-// gradient, faces) are gone for good: all of it is made again, the text
-// formats with the rest, since the same making sets them up.
-void RecreateBarTargets(ControlWindow& bar) {
-    SafeRelease(&bar.smallTextFormat);
-    SafeRelease(&bar.largeTextFormat);
-    for (ID2D1SolidColorBrush** brush : {&bar.frameBrush, &bar.trackOutlineBrush, &bar.trackFillBrush,
-                                         &bar.knobOutlineBrush, &bar.knobFillBrush, &bar.textBrush})
-        SafeRelease(brush);
-    SafeRelease(&bar.backgroundBrush);
-    SafeRelease(&bar.backgroundStops);
-    for (ID2D1Bitmap** face : {&bar.closeFace, &bar.closeDownFace, &bar.playFace, &bar.playDownFace,
-                               &bar.pauseFace, &bar.pauseDownFace})
-        SafeRelease(face);
-    SafeRelease(&bar.renderTarget);
-    SafeRelease(&bar.dcRenderTarget);
-    CreateBarTargets(bar);
-    CreateControlResources(bar);
-    LoadButtonFaces(bar);
-}
-
 void DrawTextIn(ControlWindow& bar, ID2D1RenderTarget* rt, const wchar_t* text, size_t maxChars,
                 IDWriteTextFormat* format, const RectF& box) {
     if (!text || !format || !bar.textBrush) return;
@@ -278,6 +257,34 @@ bool CreateControlResources(ControlWindow& bar) {
     return true;
 }
 
+// After a lost device the bar's target and everything made on it (brushes,
+// gradient, faces) are gone for good: all of it is made again, the text
+// formats with the rest, since the same making sets them up.
+void RemakeControlBarResources(ControlWindow& bar) {
+    SafeRelease(&bar.smallTextFormat);
+    SafeRelease(&bar.largeTextFormat);
+    for (ID2D1SolidColorBrush** brush : {&bar.frameBrush, &bar.trackOutlineBrush, &bar.trackFillBrush,
+                                         &bar.knobOutlineBrush, &bar.knobFillBrush, &bar.textBrush})
+        SafeRelease(brush);
+    SafeRelease(&bar.backgroundBrush);
+    SafeRelease(&bar.backgroundStops);
+    for (ID2D1Bitmap** face : {&bar.closeFace, &bar.closeDownFace, &bar.playFace, &bar.playDownFace,
+                               &bar.pauseFace, &bar.pauseDownFace})
+        SafeRelease(face);
+    SafeRelease(&bar.renderTarget);
+    SafeRelease(&bar.dcRenderTarget);
+    CreateBarTargets(bar);
+    CreateControlResources(bar);
+    LoadButtonFaces(bar);
+}
+
+void MoveControlWindow(ControlWindow& bar, int x, int y) {
+    bar.x = x;
+    bar.y = y;
+    SetWindowPos(bar.hwnd, nullptr, x, y, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOOWNERZORDER);
+}
+
 namespace {
 
 // One paint of the bar; true when its target reported a lost device.
@@ -317,7 +324,7 @@ bool PaintControlWindow(ControlWindow& bar) {
     PlayerState* state = CurrentState();
     if (!state) return true;
     if (DrawBarOnce(bar, *state)) {
-        RecreateBarTargets(bar);
+        RemakeControlBarResources(bar);
         DrawBarOnce(bar, *state);
     }
     return true;

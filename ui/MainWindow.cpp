@@ -139,6 +139,31 @@ POINT ControlBarPosition(int screenWidth, int screenHeight) {
     return POINT{(screenWidth - kControlBarWidth) / 2, screenHeight - 180};
 }
 
+void ApplyScreenChange(PlayerState& state, int width, int height, bool newDpi) {
+    if (width <= 0 || height <= 0) return;
+    state.screenWidth = width;
+    state.screenHeight = height;
+    SetWindowPos(state.mainWindow, nullptr, 0, 0, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+    if (state.mainRenderTarget)
+        state.mainRenderTarget->Resize(
+            D2D1::SizeU(static_cast<UINT32>(width), static_cast<UINT32>(height)));
+    if (state.videoPanel) ResizeVideoPanel(*state.videoPanel, width, height);
+    if (state.popupWindow) ResizePopupWindow(*state.popupWindow, width, height);
+    if (ControlWindow* bar = state.controlWindow) {
+        const POINT place = ControlBarPosition(width, height);
+        MoveControlWindow(*bar, place.x, place.y);
+        if (newDpi) RemakeControlBarResources(*bar);
+    }
+    // The renderer keeps the destination it was given: the whole new client area.
+    if (state.videoDisplayControl) {
+        RECT whole{0, 0, width, height};
+        state.videoDisplayControl->SetVideoPosition(nullptr, &whole);
+    }
+    RedrawWindow(state.mainWindow, nullptr, nullptr,
+                 RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    if (state.controlBarVisible && state.controlWindow) RepaintWindow(state.controlWindow->hwnd);
+}
+
 bool CreateAppWindows(PlayerState& state) {
     RegisterWindowClass(kMainWindowClass, MainWindowProc, true);
     state.mainWindow = CreateWindowExW(0, kMainWindowClass, kWindowTitle, WS_CLIPCHILDREN, 0, 0,
@@ -258,6 +283,28 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
                 }
                 PaintMainWindow(*state);
                 ValidateRect(window, nullptr);
+                break;
+            }
+            case WM_GETMINMAXINFO: {
+                // The window covers the screen it was last told of, even where
+                // the system's own limit (the screen plus a frame) lags behind.
+                MINMAXINFO* limits = reinterpret_cast<MINMAXINFO*>(lParam);
+                const LRESULT result = DefWindowProcW(window, message, wParam, lParam);
+                if (limits) {
+                    POINT& most = limits->ptMaxTrackSize;
+                    if (most.x < state->screenWidth) most.x = state->screenWidth;
+                    if (most.y < state->screenHeight) most.y = state->screenHeight;
+                }
+                return result;
+            }
+            case WM_DISPLAYCHANGE:  // lParam: the new width and height in pixels
+                ApplyScreenChange(*state, LOWORD(lParam), HIWORD(lParam), false);
+                break;
+            case WM_DPICHANGED: {  // lParam: the window's suggested rectangle at the new DPI
+                const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
+                if (suggested)
+                    ApplyScreenChange(*state, suggested->right - suggested->left,
+                                      suggested->bottom - suggested->top, true);
                 break;
             }
             case WM_CLOSE:

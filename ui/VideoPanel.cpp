@@ -150,6 +150,22 @@ void PaintGifFrame(VideoPanel& panel, PlayerState& state, ID2D1RenderTarget* rt)
                    D2D1_BITMAP_INTERPOLATION_MODE_NEAREST_NEIGHBOR);
 }
 
+// The idle screen's two fonts, sized from the panel's height at the window's DPI.
+void MakePanelTextFormats(VideoPanel& panel) {
+    SafeRelease(&panel.helpTextFormat);
+    SafeRelease(&panel.titleTextFormat);
+    const float k = ApplyWindowDpi(panel.hwnd, PanelRenderTarget(panel));
+    if (g_dwriteFactory) {
+        const float h = static_cast<float>(panel.height);
+        g_dwriteFactory->CreateTextFormat(kFontFamily, nullptr, DWRITE_FONT_WEIGHT_NORMAL,
+                                          DWRITE_FONT_STYLE_NORMAL, DWRITE_FONT_STRETCH_NORMAL,
+                                          h / 40.0f * k, kFontLocale, &panel.helpTextFormat);
+        g_dwriteFactory->CreateTextFormat(kFontFamily, nullptr, DWRITE_FONT_WEIGHT_NORMAL,
+                                          DWRITE_FONT_STYLE_NORMAL, DWRITE_FONT_STRETCH_NORMAL,
+                                          h / 30.0f * k, kFontLocale, &panel.titleTextFormat);
+    }
+}
+
 }  // namespace
 
 ID2D1RenderTarget* PanelRenderTarget(const VideoPanel& panel) {
@@ -179,16 +195,7 @@ bool CreateVideoPanel(VideoPanel& panel, HWND parent, int width, int height) {
         rt->CreateSolidColorBrush(
             Rgb255(panel.baseRed + 100, panel.baseGreen + 100, panel.baseBlue + 100), &panel.helpBrush);
     }
-    const float k = ApplyWindowDpi(panel.hwnd, rt);
-    if (g_dwriteFactory) {
-        const float h = static_cast<float>(height);
-        g_dwriteFactory->CreateTextFormat(kFontFamily, nullptr, DWRITE_FONT_WEIGHT_NORMAL,
-                                          DWRITE_FONT_STYLE_NORMAL, DWRITE_FONT_STRETCH_NORMAL,
-                                          h / 40.0f * k, kFontLocale, &panel.helpTextFormat);
-        g_dwriteFactory->CreateTextFormat(kFontFamily, nullptr, DWRITE_FONT_WEIGHT_NORMAL,
-                                          DWRITE_FONT_STYLE_NORMAL, DWRITE_FONT_STRETCH_NORMAL,
-                                          h / 30.0f * k, kFontLocale, &panel.titleTextFormat);
-    }
+    MakePanelTextFormats(panel);
     ShowWindow(panel.hwnd, SW_SHOW);
     return true;
 }
@@ -206,6 +213,32 @@ bool PaintVideoPanel(VideoPanel& panel) {
     }
     EndWindowDraw(draw);
     return true;
+}
+
+void ResizeVideoPanel(VideoPanel& panel, int width, int height) {
+    panel.width = width;
+    panel.height = height;
+    SetWindowPos(panel.hwnd, nullptr, 0, 0, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+    // A DC target is bound to the client area at each paint and needs nothing.
+    if (panel.renderTarget)
+        panel.renderTarget->Resize(
+            D2D1::SizeU(static_cast<UINT32>(width), static_cast<UINT32>(height)));
+    MakePanelTextFormats(panel);
+    // Fitted again at the next paint: the folder picture is uploaded anew and
+    // the GIF canvas made at the new size.
+    ForgetShownImage(panel);
+    panel.paintedIndex = -1;
+    SafeRelease(&panel.gifCanvas);
+}
+
+void ResizePopupWindow(PopupWindow& popup, int width, int height) {
+    popup.width = width;
+    popup.height = height;
+    SetWindowPos(popup.hwnd, nullptr, 0, 0, width, height,
+                 SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOOWNERZORDER);
+    if (popup.renderTarget)
+        popup.renderTarget->Resize(
+            D2D1::SizeU(static_cast<UINT32>(width), static_cast<UINT32>(height)));
 }
 
 void ClearPanelToBlack(VideoPanel& panel) {

@@ -3,6 +3,8 @@
 // survive a lost graphics device.
 #include <d2derr.h>
 
+#include <string>
+
 #include "tests/ui/ControlBarTestSupport.h"
 #include "ui/VideoPanel.h"
 
@@ -126,6 +128,46 @@ TEST_F(EtiquetteTest, BarFacesAndBrushesAreMadeAgainOnItsNewTarget) {
     EXPECT_EQ(bar->playButton->face, bar->playFace);
     EXPECT_EQ(bar->playButton->toggledPressedFace, bar->pauseDownFace);
     EXPECT_EQ(bar->closeButton->pressedFace, bar->closeDownFace);
+}
+
+SIZE ClientSize(HWND window) {
+    RECT r{};
+    GetClientRect(window, &r);
+    return SIZE{r.right, r.bottom};
+}
+
+TEST_F(EtiquetteTest, ADisplayChangeMovesEveryWindowOntoTheNewScreen) {
+    const int oldWidth = state->screenWidth, oldHeight = state->screenHeight;
+    const struct {
+        const char* how;
+        int width, height;
+    } changes[] = {{"resolution", 1024, 768}, {"orientation", 720, 1280}, {"scaling", 1600, 900},
+                   {"back", oldWidth, oldHeight}};
+    for (const auto& change : changes) {
+        SCOPED_TRACE(change.how);
+        if (std::string(change.how) == "scaling") {
+            RECT suggested{0, 0, change.width, change.height};
+            SendMessageW(state->mainWindow, WM_DPICHANGED, MAKEWPARAM(144, 144),
+                         reinterpret_cast<LPARAM>(&suggested));
+        } else {
+            SendMessageW(state->mainWindow, WM_DISPLAYCHANGE, 32,
+                         MAKELPARAM(change.width, change.height));
+        }
+        EXPECT_EQ(state->screenWidth, change.width);
+        EXPECT_EQ(state->screenHeight, change.height);
+        for (HWND window : {state->mainWindow, state->videoPanel->hwnd, state->popupWindow->hwnd}) {
+            const SIZE size = ClientSize(window);
+            EXPECT_EQ(size.cx, change.width);
+            EXPECT_EQ(size.cy, change.height);
+        }
+        EXPECT_EQ(state->videoPanel->width, change.width);
+        EXPECT_EQ(state->popupWindow->height, change.height);
+        RECT barRect{};
+        GetWindowRect(bar->hwnd, &barRect);
+        EXPECT_EQ(barRect.left, (change.width - 700) / 2);
+        EXPECT_EQ(barRect.top, change.height - 180);
+        EXPECT_EQ(barRect.right - barRect.left, 700);
+    }
 }
 
 }  // namespace
