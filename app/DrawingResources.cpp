@@ -75,9 +75,12 @@ bool BeginWindowDraw(HWND window, ID2D1HwndRenderTarget* hwndTarget, ID2D1DCRend
     return true;
 }
 
+EndDrawFilter g_endDrawFilter = nullptr;
+
 HRESULT EndWindowDraw(WindowDraw& draw) {
     HRESULT hr = S_OK;
     if (draw.target) hr = draw.target->EndDraw();
+    if (g_endDrawFilter) hr = g_endDrawFilter(draw.window, hr);
     if (draw.dc) ReleaseDC(draw.window, draw.dc);
     draw = WindowDraw{};
     return hr;
@@ -123,6 +126,12 @@ bool LoadBitmapFromFile(const wchar_t* path, ID2D1RenderTarget* renderTarget, ID
         return false;
     *out = bitmap;
     return true;
+}
+
+HICON LoadAppIcon(int widthMetric, int heightMetric) {
+    return static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kAppIconResource),
+                                         IMAGE_ICON, GetSystemMetrics(widthMetric),
+                                         GetSystemMetrics(heightMetric), LR_SHARED));
 }
 
 bool BuildPathBesideExe(const wchar_t* relative, wchar_t* out) {

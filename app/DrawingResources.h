@@ -51,7 +51,18 @@ struct WindowDraw {
 };
 bool BeginWindowDraw(HWND window, ID2D1HwndRenderTarget* hwndTarget, ID2D1DCRenderTarget* dcTarget,
                      WindowDraw& draw);
+// Ends the draw; answers EndDraw's result. D2DERR_RECREATE_TARGET (a driver
+// update, a remote session, sleep) means the target and everything made on it
+// are lost for good: the window releases them, makes them again and repaints.
 HRESULT EndWindowDraw(WindowDraw& draw);
+inline bool DrawTargetLost(HRESULT endDrawResult) {
+    return endDrawResult == static_cast<HRESULT>(D2DERR_RECREATE_TARGET);
+}
+
+// Test seam: when set, EndWindowDraw hands every EndDraw result through it,
+// so a test can make one window's paint report a lost device. Null in the product.
+using EndDrawFilter = HRESULT (*)(HWND window, HRESULT result);
+extern EndDrawFilter g_endDrawFilter;
 
 // Where PresentThroughWindowDc() holds, a DC render target is software work
 // under Wine (the whole client area is drawn, read back and copied at every
@@ -67,6 +78,12 @@ void FillBlack(HDC dc, const RECT& rect);
 // The first frame of the image file at `path` as a premultiplied BGRA bitmap
 // of `renderTarget`. True when *out holds a new bitmap; otherwise *out is untouched.
 bool LoadBitmapFromFile(const wchar_t* path, ID2D1RenderTarget* renderTarget, ID2D1Bitmap** out);
+
+// The application icon of the executable's resources (group 101) at the
+// system's size for `widthMetric` x `heightMetric` (SM_CXICON/SM_CYICON, or
+// the small pair); null when the module carries none. Shared: never destroyed.
+constexpr int kAppIconResource = 101;
+HICON LoadAppIcon(int widthMetric, int heightMetric);
 
 // "<folder of the executable>\<relative>" into `out` (kPathChars wide
 // characters). False when the result would not fit.

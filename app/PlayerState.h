@@ -127,6 +127,11 @@ struct PlayerState {
     // fills it; read by the UI thread only after an acquire load found the slot
     // filled. Sized with imageBitmaps (may be absent: the bitmap's own size then).
     std::unique_ptr<ImageSize[]> imageSizes;
+    // The panel size, in pixels, the ring keeps its pictures for: width in the
+    // high 32 bits, height in the low ones, so both change together. Written by
+    // the UI thread (mode start, display change), read by the prefetch thread;
+    // 0 until set, which means the screen size.
+    std::atomic<uint64_t> ringPanelSize{0};
     // The window that shows the folder picture (the drawing panel): set on the
     // UI thread when it is created; the prefetch thread invalidates it when the
     // picture on screen reaches its slot, so it is drawn at once rather than

@@ -3,13 +3,48 @@
 #include <objbase.h>
 
 #include "image/PrefetchOrder.h"
+#include "image/ScreenFit.h"
 #include "image/StillImage.h"
 
 namespace {
 
 constexpr DWORD kPassPauseMs = 300;
 
+struct PanelPixels {
+    int32_t width;
+    int32_t height;
+};
+
+PanelPixels RingPanelSize(const PlayerState& state) {
+    const uint64_t packed = state.ringPanelSize.load();
+    if (packed == 0) return PanelPixels{state.screenWidth, state.screenHeight};
+    return PanelPixels{static_cast<int32_t>(packed >> 32), static_cast<int32_t>(packed & 0xFFFFFFFFu)};
+}
+
 }  // namespace
+
+void SetRingPanelSize(PlayerState& state, int32_t width, int32_t height) {
+    state.ringPanelSize.store((static_cast<uint64_t>(static_cast<uint32_t>(width)) << 32) |
+                              static_cast<uint32_t>(height));
+}
+
+void ReleaseImagesOfAnotherSize(PlayerState& state) {
+    if (!state.imageBitmaps || !state.imageSizes) return;
+    const PanelPixels panel = RingPanelSize(state);
+    for (int32_t i = 0; i < state.imageCount; ++i) {
+        ImageSlot& slot = state.imageBitmaps[i];
+        IWICBitmap* bitmap = slot.load(std::memory_order_acquire);
+        if (!bitmap) continue;
+        // Filled before the acquire load above saw it: its size is published.
+        const ImageSize original = state.imageSizes[i];
+        UINT width = 0, height = 0;
+        if (original.width == 0 || FAILED(bitmap->GetSize(&width, &height))) continue;
+        const ScreenFit fit = FitOnScreen(original.width, original.height, panel.width, panel.height);
+        if (width == fit.keptWidth && height == fit.keptHeight) continue;
+        // Only this thread empties slots: the one seen is still the one there.
+        if (IWICBitmap* stale = slot.exchange(nullptr, std::memory_order_acq_rel)) stale->Release();
+    }
+}
 
 void FillImageSlot(PlayerState& state, int32_t index) {
     ImageSlot& slot = state.imageBitmaps[index];
@@ -17,8 +52,8 @@ void FillImageSlot(PlayerState& state, int32_t index) {
     IWICBitmap* bitmap = nullptr;
     ImageSize original;
     // Kept at its size on the panel, which covers the screen.
-    if (!DecodeStillImage(state.imagePaths[index]->text, state.screenWidth, state.screenHeight, &bitmap,
-                          &original))
+    const PanelPixels panel = RingPanelSize(state);
+    if (!DecodeStillImage(state.imagePaths[index]->text, panel.width, panel.height, &bitmap, &original))
         return;
     // Written while the slot is empty; the release store below publishes it.
     if (state.imageSizes) state.imageSizes[index] = original;
@@ -33,8 +68,8 @@ void FillImageSlot(PlayerState& state, int32_t index) {
     // The picture on screen was waiting for this slot: the panel paints it
     // as soon as the UI thread is free (InvalidateRect may be called from
     // any thread; the paint itself runs on the window's own thread).
-    const HWND panel = state.imagePanelWindow.load();
-    if (index == state.currentIndex.load() && panel) InvalidateRect(panel, nullptr, FALSE);
+    const HWND window = state.imagePanelWindow.load();
+    if (index == state.currentIndex.load() && window) InvalidateRect(window, nullptr, FALSE);
 }
 
 unsigned __stdcall PrefetchThreadProc(void* argument) {

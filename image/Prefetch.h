@@ -16,3 +16,12 @@ void FillImageSlot(PlayerState& state, int32_t index);
 // 21-slot window around currentIndex, releasing their bitmaps, so memory does
 // not grow with the folder. A paint holds its own reference on what it draws.
 void ReleaseImagesOutsideWindow(PlayerState& state);
+
+// The panel size the ring keeps its pictures for (UI thread; the prefetch
+// thread reads it at each decode).
+void SetRingPanelSize(PlayerState& state, int32_t width, int32_t height);
+
+// UI thread only: empties the slots whose picture was kept for another panel
+// size (the display changed, or a decode began before it did), so the
+// prefetch thread decodes them again at the size of the screen now.
+void ReleaseImagesOfAnotherSize(PlayerState& state);

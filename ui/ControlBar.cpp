@@ -70,6 +70,26 @@ void CreateBarTargets(ControlWindow& bar) {
     CreatePresentableTargets(bar.hwnd, &bar.renderTarget, &bar.dcRenderTarget);
 }
 
+// The six faces, made on the bar's target, and handed to the buttons that draw them.
+void LoadButtonFaces(ControlWindow& bar) {
+    LoadFaceOrExit(bar, kButtonImageFiles[0], &bar.closeFace);
+    LoadFaceOrExit(bar, kButtonImageFiles[1], &bar.closeDownFace);
+    LoadFaceOrExit(bar, kButtonImageFiles[2], &bar.playFace);
+    LoadFaceOrExit(bar, kButtonImageFiles[3], &bar.playDownFace);
+    LoadFaceOrExit(bar, kButtonImageFiles[4], &bar.pauseFace);
+    LoadFaceOrExit(bar, kButtonImageFiles[5], &bar.pauseDownFace);
+    if (ButtonWindow* close = bar.closeButton) {
+        close->face = close->toggledFace = bar.closeFace;
+        close->pressedFace = close->toggledPressedFace = bar.closeDownFace;
+    }
+    if (ButtonWindow* play = bar.playButton) {
+        play->face = bar.playFace;
+        play->pressedFace = bar.playDownFace;
+        play->toggledFace = bar.pauseFace;
+        play->toggledPressedFace = bar.pauseDownFace;
+    }
+}
+
 void DrawTextIn(ControlWindow& bar, ID2D1RenderTarget* rt, const wchar_t* text, size_t maxChars,
                 IDWriteTextFormat* format, const RectF& box) {
     if (!text || !format || !bar.textBrush) return;
@@ -171,29 +191,15 @@ bool CreateControlWindow(ControlWindow& bar, HWND owner, int x, int y) {
 
     const ControlBarLayout layout = ComputeControlBarLayout(bar.width, bar.height);
 
-    LoadFaceOrExit(bar, kButtonImageFiles[0], &bar.closeFace);
-    LoadFaceOrExit(bar, kButtonImageFiles[1], &bar.closeDownFace);
     bar.closeButton = new ButtonWindow();
     bar.closeButton->buttonId = ButtonClose;
     CreateButtonWindow(*bar.closeButton, bar.hwnd, layout.closeButton.x, layout.closeButton.y,
                        layout.closeButton.width, layout.closeButton.height);
-    bar.closeButton->face = bar.closeFace;
-    bar.closeButton->pressedFace = bar.closeDownFace;
-    bar.closeButton->toggledFace = bar.closeFace;
-    bar.closeButton->toggledPressedFace = bar.closeDownFace;
-
-    LoadFaceOrExit(bar, kButtonImageFiles[2], &bar.playFace);
-    LoadFaceOrExit(bar, kButtonImageFiles[3], &bar.playDownFace);
-    LoadFaceOrExit(bar, kButtonImageFiles[4], &bar.pauseFace);
-    LoadFaceOrExit(bar, kButtonImageFiles[5], &bar.pauseDownFace);
     bar.playButton = new ButtonWindow();
     bar.playButton->buttonId = ButtonPlayPause;
     CreateButtonWindow(*bar.playButton, bar.hwnd, layout.playButton.x, layout.playButton.y,
                        layout.playButton.width, layout.playButton.height);
-    bar.playButton->face = bar.playFace;
-    bar.playButton->pressedFace = bar.playDownFace;
-    bar.playButton->toggledFace = bar.pauseFace;
-    bar.playButton->toggledPressedFace = bar.pauseDownFace;
+    LoadButtonFaces(bar);
 
     bar.seekLeft = layout.seekLeft;
     bar.seekTop = layout.seekTop;
@@ -251,35 +257,76 @@ bool CreateControlResources(ControlWindow& bar) {
     return true;
 }
 
-bool PaintControlWindow(ControlWindow& bar) {
-    PlayerState* state = CurrentState();
+// After a lost device the bar's target and everything made on it (brushes,
+// gradient, faces) are gone for good: all of it is made again, the text
+// formats with the rest, since the same making sets them up.
+void RemakeControlBarResources(ControlWindow& bar) {
+    SafeRelease(&bar.smallTextFormat);
+    SafeRelease(&bar.largeTextFormat);
+    for (ID2D1SolidColorBrush** brush : {&bar.frameBrush, &bar.trackOutlineBrush, &bar.trackFillBrush,
+                                         &bar.knobOutlineBrush, &bar.knobFillBrush, &bar.textBrush})
+        SafeRelease(brush);
+    SafeRelease(&bar.backgroundBrush);
+    SafeRelease(&bar.backgroundStops);
+    for (ID2D1Bitmap** face : {&bar.closeFace, &bar.closeDownFace, &bar.playFace, &bar.playDownFace,
+                               &bar.pauseFace, &bar.pauseDownFace})
+        SafeRelease(face);
+    SafeRelease(&bar.renderTarget);
+    SafeRelease(&bar.dcRenderTarget);
+    CreateBarTargets(bar);
+    CreateControlResources(bar);
+    LoadButtonFaces(bar);
+}
+
+void MoveControlWindow(ControlWindow& bar, int x, int y) {
+    bar.x = x;
+    bar.y = y;
+    SetWindowPos(bar.hwnd, nullptr, x, y, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOOWNERZORDER);
+}
+
+namespace {
+
+// One paint of the bar; true when its target reported a lost device.
+bool DrawBarOnce(ControlWindow& bar, PlayerState& state) {
     WindowDraw draw;
-    if (!state || !BeginWindowDraw(bar.hwnd, bar.renderTarget, bar.dcRenderTarget, draw)) return true;
+    if (!BeginWindowDraw(bar.hwnd, bar.renderTarget, bar.dcRenderTarget, draw)) return false;
     ID2D1RenderTarget* rt = draw.target;
     rt->Clear(D2D1::ColorF(0.0f, 0.0f, 0.0f, 0.0f));
     const float k = ApplyWindowDpi(bar.hwnd, rt);
     const ControlBarPaintLayout p =
-        ComputePaintLayout(ControlBarLayoutOf(bar), bar.width, bar.height, k, state->position.load(),
-                           state->duration.load());
+        ComputePaintLayout(ControlBarLayoutOf(bar), bar.width, bar.height, k, state.position.load(),
+                           state.duration.load());
 
     DrawRoundedBox(rt, p.background, 0.0f, bar.backgroundBrush, bar.frameBrush, p.frameStroke);
-    switch (state->viewMode) {
+    switch (state.viewMode) {
         case ViewMode::None:
             DrawFace(bar.closeButton, rt, p.closeFace);
             DrawTextIn(bar, rt, kCannotOpenFile, kPathChars, bar.largeTextFormat, p.errorBox);
             break;
         case ViewMode::Video:
-            PaintVideoParts(bar, *state, rt, p);
+            PaintVideoParts(bar, state, rt, p);
             break;
         case ViewMode::ImageFolder:
-            PaintImageFolderParts(bar, *state, rt, p);
+            PaintImageFolderParts(bar, state, rt, p);
             break;
         case ViewMode::AnimatedGif:
             DrawFace(bar.closeButton, rt, p.closeFace);
-            DrawTextIn(bar, rt, state->startFileName, kPathChars, bar.largeTextFormat, p.gifNameBox);
+            DrawTextIn(bar, rt, state.startFileName, kPathChars, bar.largeTextFormat, p.gifNameBox);
             break;
     }
-    EndWindowDraw(draw);
+    return DrawTargetLost(EndWindowDraw(draw));
+}
+
+}  // namespace
+
+bool PaintControlWindow(ControlWindow& bar) {
+    PlayerState* state = CurrentState();
+    if (!state) return true;
+    if (DrawBarOnce(bar, *state)) {
+        RemakeControlBarResources(bar);
+        DrawBarOnce(bar, *state);
+    }
     return true;
 }
 

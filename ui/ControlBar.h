@@ -56,6 +56,11 @@ extern const wchar_t* const kButtonImageFiles[6];
 bool CreateControlWindow(ControlWindow& bar, HWND owner, int x, int y);
 bool CreateControlResources(ControlWindow& bar);
 bool PaintControlWindow(ControlWindow& bar);
+// The screen changed: the bar goes to (x, y) on it, keeping its place in the z-order.
+void MoveControlWindow(ControlWindow& bar, int x, int y);
+// Makes the bar's target and everything drawn with it again (a lost device, or
+// a new DPI, which the text sizes are taken at).
+void RemakeControlBarResources(ControlWindow& bar);
 LRESULT CALLBACK ControlWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 // x, y in bar pixels, as unsigned 16-bit values. True when a seek was issued.
 bool SeekFromPoint(ControlWindow& bar, uint16_t x, uint16_t y);

@@ -3,11 +3,13 @@
 #include <shlwapi.h>
 
 #include "app/DrawingResources.h"
+#include "image/Prefetch.h"
 #include "ui/ControlBar.h"
 #include "ui/VideoPanel.h"
 #include "video/OpenVideo.h"
 #include "video/VideoSurface.h"
 #include "video/Playback.h"
+#include "video/DisplayAwake.h"
 
 namespace {
 
@@ -25,11 +27,17 @@ void RepaintWindow(HWND window) {
     UpdateWindow(window);
 }
 
-void RegisterWindowClass(const wchar_t* name, WNDPROC procedure) {
+// The main window's class carries the application icon, large and small, which
+// the task bar and Alt+Tab show.
+void RegisterWindowClass(const wchar_t* name, WNDPROC procedure, bool appIcon = false) {
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof(wc);
     wc.style = CS_HREDRAW | CS_VREDRAW;
     wc.lpfnWndProc = procedure;
+    if (appIcon) {
+        wc.hIcon = LoadAppIcon(SM_CXICON, SM_CYICON);
+        wc.hIconSm = LoadAppIcon(SM_CXSMICON, SM_CYSMICON);
+    }
     wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     wc.lpszClassName = name;
     RegisterClassExW(&wc);
@@ -75,11 +83,30 @@ void SeekByKey(PlayerState& state, bool forward) {
     g_clockBusy.store(false);
 }
 
+// The main window shows black wherever nothing covers it. A lost device: a new
+// target, and the black drawn on it at once.
+bool DrawMainWindowOnce(PlayerState& state) {
+    WindowDraw draw;
+    if (!BeginWindowDraw(state.mainWindow, state.mainRenderTarget, state.mainDcRenderTarget, draw))
+        return false;
+    draw.target->Clear(D2D1::ColorF(0.0f, 0.0f, 0.0f, 1.0f));
+    return DrawTargetLost(EndWindowDraw(draw));
+}
+
+void PaintMainWindow(PlayerState& state) {
+    if (!DrawMainWindowOnce(state)) return;
+    SafeRelease(&state.mainRenderTarget);
+    SafeRelease(&state.mainDcRenderTarget);
+    CreatePresentableTargets(state.mainWindow, &state.mainRenderTarget, &state.mainDcRenderTarget);
+    DrawMainWindowOnce(state);
+}
+
 void CloseProgram(PlayerState& state) {
     state.quitRequested.store(true);
     const uint32_t timer = state.mmTimerId.load();
     if (timer != 0) timeKillEvent(timer);
     ShutdownVideo(state);  // the renderer stops presenting before its window goes
+    KeepDisplayAwake(false);
     Sleep(50);  // a timer tick in progress finishes before the windows go
     DestroyWindow(state.mainWindow);
     PostQuitMessage(1);
@@ -101,8 +128,37 @@ POINT ControlBarPosition(int screenWidth, int screenHeight) {
     return POINT{(screenWidth - kControlBarWidth) / 2, screenHeight - 180};
 }
 
+void ApplyScreenChange(PlayerState& state, int width, int height, bool newDpi) {
+    if (width <= 0 || height <= 0) return;
+    state.screenWidth = width;
+    state.screenHeight = height;
+    SetWindowPos(state.mainWindow, nullptr, 0, 0, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+    if (state.mainRenderTarget)
+        state.mainRenderTarget->Resize(
+            D2D1::SizeU(static_cast<UINT32>(width), static_cast<UINT32>(height)));
+    if (state.videoPanel) ResizeVideoPanel(*state.videoPanel, width, height);
+    // Folder pictures are kept at their size on the panel: the ring decodes
+    // them again for the new one.
+    SetRingPanelSize(state, width, height);
+    ReleaseImagesOfAnotherSize(state);
+    if (state.popupWindow) ResizePopupWindow(*state.popupWindow, width, height);
+    if (ControlWindow* bar = state.controlWindow) {
+        const POINT place = ControlBarPosition(width, height);
+        MoveControlWindow(*bar, place.x, place.y);
+        if (newDpi) RemakeControlBarResources(*bar);
+    }
+    // The renderer keeps the destination it was given: the whole new client area.
+    if (state.videoDisplayControl) {
+        RECT whole{0, 0, width, height};
+        state.videoDisplayControl->SetVideoPosition(nullptr, &whole);
+    }
+    RedrawWindow(state.mainWindow, nullptr, nullptr,
+                 RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    if (state.controlBarVisible && state.controlWindow) RepaintWindow(state.controlWindow->hwnd);
+}
+
 bool CreateAppWindows(PlayerState& state) {
-    RegisterWindowClass(kMainWindowClass, MainWindowProc);
+    RegisterWindowClass(kMainWindowClass, MainWindowProc, true);
     state.mainWindow = CreateWindowExW(0, kMainWindowClass, kWindowTitle, WS_CLIPCHILDREN, 0, 0,
                                        state.screenWidth, state.screenHeight, GetDesktopWindow(),
                                        nullptr, nullptr, nullptr);
@@ -210,7 +266,6 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     if (state) {
         switch (message) {
             case WM_PAINT: {
-                WindowDraw draw;
                 if (VideoPresentsIntoMainWindow(*state)) {
                     // The renderer's picture is this window's content, and the
                     // renderer keeps it.
@@ -218,11 +273,30 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
                     ValidateRect(window, nullptr);
                     break;
                 }
-                if (BeginWindowDraw(window, state->mainRenderTarget, state->mainDcRenderTarget, draw)) {
-                    draw.target->Clear(D2D1::ColorF(0.0f, 0.0f, 0.0f, 1.0f));
-                    EndWindowDraw(draw);
-                }
+                PaintMainWindow(*state);
                 ValidateRect(window, nullptr);
+                break;
+            }
+            case WM_GETMINMAXINFO: {
+                // The window covers the screen it was last told of, even where
+                // the system's own limit (the screen plus a frame) lags behind.
+                MINMAXINFO* limits = reinterpret_cast<MINMAXINFO*>(lParam);
+                const LRESULT result = DefWindowProcW(window, message, wParam, lParam);
+                if (limits) {
+                    POINT& most = limits->ptMaxTrackSize;
+                    if (most.x < state->screenWidth) most.x = state->screenWidth;
+                    if (most.y < state->screenHeight) most.y = state->screenHeight;
+                }
+                return result;
+            }
+            case WM_DISPLAYCHANGE:  // lParam: the new width and height in pixels
+                ApplyScreenChange(*state, LOWORD(lParam), HIWORD(lParam), false);
+                break;
+            case WM_DPICHANGED: {  // lParam: the window's suggested rectangle at the new DPI
+                const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
+                if (suggested)
+                    ApplyScreenChange(*state, suggested->right - suggested->left,
+                                      suggested->bottom - suggested->top, true);
                 break;
             }
             case WM_CLOSE:

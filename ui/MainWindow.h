@@ -18,3 +18,8 @@ void ShowMouseCursor();
 
 // The control bar's screen position for a screen of the given size.
 POINT ControlBarPosition(int screenWidth, int screenHeight);
+
+// The display changed resolution, orientation or scaling: every window covers
+// the new W x H screen, the bar moves to its place for it, and the picture,
+// GIF or video is fitted again. `newDpi` remakes what is sized by the DPI.
+void ApplyScreenChange(PlayerState& state, int width, int height, bool newDpi);

@@ -275,6 +275,22 @@ void PaintGifFrame(VideoPanel& panel, PlayerState& state) {
     panel.gifOnScreen = true;
 }
 
+// The idle screen's two fonts, sized from the panel's height at the window's DPI.
+void MakePanelTextFormats(VideoPanel& panel) {
+    SafeRelease(&panel.helpTextFormat);
+    SafeRelease(&panel.titleTextFormat);
+    const float k = ApplyWindowDpi(panel.hwnd, PanelRenderTarget(panel));
+    if (g_dwriteFactory) {
+        const float h = static_cast<float>(panel.height);
+        g_dwriteFactory->CreateTextFormat(kFontFamily, nullptr, DWRITE_FONT_WEIGHT_NORMAL,
+                                          DWRITE_FONT_STYLE_NORMAL, DWRITE_FONT_STRETCH_NORMAL,
+                                          h / 40.0f * k, kFontLocale, &panel.helpTextFormat);
+        g_dwriteFactory->CreateTextFormat(kFontFamily, nullptr, DWRITE_FONT_WEIGHT_NORMAL,
+                                          DWRITE_FONT_STYLE_NORMAL, DWRITE_FONT_STRETCH_NORMAL,
+                                          h / 30.0f * k, kFontLocale, &panel.titleTextFormat);
+    }
+}
+
 }  // namespace
 
 ID2D1RenderTarget* PanelRenderTarget(const VideoPanel& panel) {
@@ -305,16 +321,7 @@ bool CreateVideoPanel(VideoPanel& panel, HWND parent, int width, int height) {
         rt->CreateSolidColorBrush(
             Rgb255(panel.baseRed + 100, panel.baseGreen + 100, panel.baseBlue + 100), &panel.helpBrush);
     }
-    const float k = ApplyWindowDpi(panel.hwnd, rt);
-    if (g_dwriteFactory) {
-        const float h = static_cast<float>(height);
-        g_dwriteFactory->CreateTextFormat(kFontFamily, nullptr, DWRITE_FONT_WEIGHT_NORMAL,
-                                          DWRITE_FONT_STYLE_NORMAL, DWRITE_FONT_STRETCH_NORMAL,
-                                          h / 40.0f * k, kFontLocale, &panel.helpTextFormat);
-        g_dwriteFactory->CreateTextFormat(kFontFamily, nullptr, DWRITE_FONT_WEIGHT_NORMAL,
-                                          DWRITE_FONT_STYLE_NORMAL, DWRITE_FONT_STRETCH_NORMAL,
-                                          h / 30.0f * k, kFontLocale, &panel.titleTextFormat);
-    }
+    MakePanelTextFormats(panel);
     ShowWindow(panel.hwnd, SW_SHOW);
     return true;
 }
@@ -341,6 +348,43 @@ bool PaintVideoPanel(VideoPanel& panel) {
     }
     EndWindowDraw(draw);
     return true;
+}
+
+void ResizeVideoPanel(VideoPanel& panel, int width, int height) {
+    panel.width = width;
+    panel.height = height;
+    SetWindowPos(panel.hwnd, nullptr, 0, 0, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+    // A DC target is bound to the client area at each paint and needs nothing.
+    if (panel.renderTarget)
+        panel.renderTarget->Resize(
+            D2D1::SizeU(static_cast<UINT32>(width), static_cast<UINT32>(height)));
+    MakePanelTextFormats(panel);
+    // The folder picture is placed anew at its next paint.
+    ForgetShownImage(panel);
+    panel.paintedIndex = -1;
+    // The GIF canvas is fitted to the new size at once, all of it re-scaled,
+    // and put on screen whole at the next paint.
+    panel.gifFit = GifFit{};
+    panel.gifPicture.clear();
+    SafeRelease(&panel.gifPictureBitmap);
+    panel.gifOnScreen = false;
+    const PlayerState* state = CurrentState();
+    if (state && state->viewMode == ViewMode::AnimatedGif && PrepareGifPicture(panel, *state) &&
+        !panel.gifComposition.canvas.empty()) {
+        const GifRect& d = panel.gifFit.dest;
+        ScaleIntoPicture(panel.gifFit, panel.gifComposition.canvas.data(), panel.gifPicture.data(),
+                         GifRect{0, 0, d.right - d.left, d.bottom - d.top});
+    }
+}
+
+void ResizePopupWindow(PopupWindow& popup, int width, int height) {
+    popup.width = width;
+    popup.height = height;
+    SetWindowPos(popup.hwnd, nullptr, 0, 0, width, height,
+                 SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOOWNERZORDER);
+    if (popup.renderTarget)
+        popup.renderTarget->Resize(
+            D2D1::SizeU(static_cast<UINT32>(width), static_cast<UINT32>(height)));
 }
 
 void ClearPanelToBlack(VideoPanel& panel) {
@@ -385,6 +429,7 @@ LRESULT CALLBACK VideoPanelProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
             case WM_TIMER:
                 if (state->viewMode == ViewMode::ImageFolder) {
                     ReleaseImagesOutsideWindow(*state);
+                    ReleaseImagesOfAnotherSize(*state);
                     // A newly decoded picture reaches the screen at this tick;
                     // an unchanged one is not drawn again.
                     if (!FolderPictureChanged(*panel, *state)) break;
@@ -402,16 +447,18 @@ LRESULT CALLBACK VideoPanelProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
     return DefWindowProcW(hwnd, message, wParam, lParam);
 }
 
-bool PaintPopupWindow(PopupWindow& popup) {
-    PlayerState* state = CurrentState();
-    ID2D1HwndRenderTarget* rt = popup.renderTarget;
-    if (!state || !rt) return true;
-    rt->BeginDraw();
-    if (state->viewMode == ViewMode::Video) {
+namespace {
+
+// One paint of the pop-up; true when its target reported a lost device.
+bool DrawPopupOnce(PopupWindow& popup, const PlayerState& state) {
+    WindowDraw draw;
+    if (!BeginWindowDraw(popup.hwnd, popup.renderTarget, nullptr, draw)) return false;
+    ID2D1RenderTarget* rt = draw.target;
+    if (state.viewMode == ViewMode::Video) {
         rt->Clear(D2D1::ColorF(0.0f, 0.0f, 0.0f, 1.0f));
-        if (state->posterBitmap) {
+        if (state.posterBitmap) {
             ComPtr<ID2D1Bitmap> bitmap;
-            if (SUCCEEDED(rt->CreateBitmapFromWicBitmap(state->posterBitmap, nullptr, bitmap.Put())) &&
+            if (SUCCEEDED(rt->CreateBitmapFromWicBitmap(state.posterBitmap, nullptr, bitmap.Put())) &&
                 bitmap) {
                 const D2D1_SIZE_F size = bitmap->GetSize();
                 const float k = ApplyWindowDpi(popup.hwnd, rt);
@@ -423,7 +470,21 @@ bool PaintPopupWindow(PopupWindow& popup) {
             }
         }
     }
-    rt->EndDraw();
+    return DrawTargetLost(EndWindowDraw(draw));
+}
+
+}  // namespace
+
+bool PaintPopupWindow(PopupWindow& popup) {
+    PlayerState* state = CurrentState();
+    if (!state) return true;
+    if (DrawPopupOnce(popup, *state)) {
+        // Nothing else is made on the pop-up's target (the poster is converted
+        // at each paint): a new target, and the picture drawn on it at once.
+        SafeRelease(&popup.renderTarget);
+        CreateWindowRenderTarget(popup.hwnd, &popup.renderTarget);
+        DrawPopupOnce(popup, *state);
+    }
     return true;
 }
 

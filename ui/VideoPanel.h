@@ -68,6 +68,12 @@ bool PaintVideoPanel(VideoPanel& panel);
 LRESULT CALLBACK PopupWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 bool PaintPopupWindow(PopupWindow& popup);
 
+// The screen changed size or scale: the panel and the pop-up cover the new
+// W x H pixels; the panel's text is made again for the new height and DPI,
+// and its target follows the new size. The caller repaints.
+void ResizeVideoPanel(VideoPanel& panel, int width, int height);
+void ResizePopupWindow(PopupWindow& popup, int width, int height);
+
 // One opaque black frame on the panel (before the first GIF frame is drawn).
 void ClearPanelToBlack(VideoPanel& panel);
 

@@ -3,6 +3,7 @@
 #include <propvarutil.h>
 
 #include "app/DrawingResources.h"
+#include "video/DisplayAwake.h"
 #include "ui/Buttons.h"
 #include "ui/ControlBar.h"
 
@@ -41,6 +42,7 @@ bool PlayVideo(PlayerState& state) {
         PropVariantInit(&resume);
         state.mediaSession->Start(&GUID_NULL, &resume);
     }
+    KeepDisplayAwake(true);
     ShowPlaybackFace(state, true);
     RepaintWindow(state.mainWindow);
     return true;
@@ -51,6 +53,7 @@ bool PauseVideo(PlayerState& state) {
     state.videoPlaying.store(false);
     state.videoPaused.store(true);
     if (state.mediaSession) state.mediaSession->Pause();
+    KeepDisplayAwake(false);
     ShowPlaybackFace(state, false);
     return true;
 }

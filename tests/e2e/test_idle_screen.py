@@ -133,3 +133,16 @@ def test_idle_screen_at_144_dpi_reads_the_window_dpi(run_app, dpi_144):
     assert text_in_box(image, (480, top, 1120, top + 24), HELP)
     app.key("F11")
     assert app.wait_exit(5) == 1
+
+
+def test_main_window_publishes_its_icon(run_app):
+    """The task bar and Alt+Tab read the icon from the window: X's _NET_WM_ICON
+    carries the class icon's large and small pictures."""
+    app = run_app([])
+    app.wait_window()
+    icon = kh.wait_until(lambda: kh.window_property(app, app.window, "_NET_WM_ICON"), timeout=5)
+    assert icon, "no _NET_WM_ICON on the main window"
+    for size in ("16 x 16", "32 x 32"):
+        assert f"Icon ({size})" in icon, icon[:200]
+    app.key("F11")
+    assert app.wait_exit(5) == 1

@@ -127,6 +127,31 @@ TEST_F(PrefetchFolder, ThePictureOnScreenIsRepaintedWhenItsSlotFills) {
     DestroyWindow(panel);
 }
 
+UINT WidthOf(IWICBitmap* bitmap) {
+    UINT width = 0, height = 0;
+    if (bitmap) bitmap->GetSize(&width, &height);
+    return width;
+}
+
+TEST_F(PrefetchFolder, ADisplayChangeHasTheRingDecodedAgainForTheNewSize) {
+    // 64 x 48 pictures: on a 32 x 18 panel kept at 24 x 18; on a larger one at their own size.
+    SetRingPanelSize(*state, 32, 18);
+    FillImageSlot(*state, 5);
+    FillImageSlot(*state, 6);
+    EXPECT_EQ(WidthOf(state->imageBitmaps[5].load()), 24u);
+
+    ReleaseImagesOfAnotherSize(*state);  // the same size: nothing to do
+    EXPECT_EQ(Filled(*state), 2);
+
+    SetRingPanelSize(*state, 1280, 720);
+    ReleaseImagesOfAnotherSize(*state);
+    EXPECT_EQ(Filled(*state), 0);
+    FillImageSlot(*state, 5);
+    EXPECT_EQ(WidthOf(state->imageBitmaps[5].load()), 64u);
+    ReleaseImagesOfAnotherSize(*state);
+    EXPECT_EQ(Filled(*state), 1);
+}
+
 TEST_F(PrefetchFolder, EndsAtOnceWhenAskedBeforeTheFirstPass) {
     state->quitRequested.store(true);
     Start();

@@ -1,0 +1,173 @@
+// What a desktop expects of the program beyond its own commands: the window
+// icon, the display kept awake only while a video plays, and windows that
+// survive a lost graphics device.
+#include <d2derr.h>
+
+#include <string>
+
+#include "tests/ui/ControlBarTestSupport.h"
+#include "ui/VideoPanel.h"
+
+namespace {
+
+// Makes the next EndDraw of one window report a lost device, and counts that
+// window's draws.
+HWND g_loseOnce = nullptr;
+int g_drawsOfWindow = 0;
+HWND g_countedWindow = nullptr;
+HRESULT LoseDeviceOnce(HWND window, HRESULT result) {
+    if (window == g_countedWindow) ++g_drawsOfWindow;
+    if (window != g_loseOnce) return result;
+    g_loseOnce = nullptr;
+    return D2DERR_RECREATE_TARGET;
+}
+
+// Holds a reference on what a window drew with, so that a new object cannot
+// take its address, and tells whether the window has moved on to a new one.
+struct Kept {
+    explicit Kept(IUnknown* object) : object(object) { if (object) object->AddRef(); }
+    ~Kept() { if (object) object->Release(); }
+    bool ReplacedBy(IUnknown* now) const { return object && now && now != object; }
+    IUnknown* object;
+};
+
+using EtiquetteTest = AppWindowsTest;
+
+// The calling thread's standing request, read by asking for the same again
+// (the call answers the previous value).
+EXECUTION_STATE CurrentExecutionState() {
+    const EXECUTION_STATE now = SetThreadExecutionState(ES_CONTINUOUS);
+    SetThreadExecutionState(now | ES_CONTINUOUS);
+    return now;
+}
+
+constexpr EXECUTION_STATE kAwake = ES_DISPLAY_REQUIRED | ES_SYSTEM_REQUIRED;
+
+TEST_F(EtiquetteTest, MainWindowClassCarriesTheIconLargeAndSmall) {
+    const struct {
+        int index;
+        int widthMetric;
+    } icons[] = {{GCLP_HICON, SM_CXICON}, {GCLP_HICONSM, SM_CXSMICON}};
+    for (const auto& icon : icons) {
+        const HICON handle =
+            reinterpret_cast<HICON>(GetClassLongPtrW(state->mainWindow, icon.index));
+        ASSERT_NE(handle, nullptr) << icon.index;
+        ICONINFO info{};
+        ASSERT_TRUE(GetIconInfo(handle, &info));
+        BITMAP bitmap{};
+        GetObjectW(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof(bitmap), &bitmap);
+        EXPECT_EQ(bitmap.bmWidth, GetSystemMetrics(icon.widthMetric)) << icon.index;
+        if (info.hbmColor) DeleteObject(info.hbmColor);
+        if (info.hbmMask) DeleteObject(info.hbmMask);
+    }
+}
+
+TEST_F(EtiquetteTest, DisplayStaysAwakeWhilePlayingOnly) {
+    SetThreadExecutionState(ES_CONTINUOUS);
+    ASSERT_TRUE(PlayVideo(*state));
+    EXPECT_EQ(CurrentExecutionState() & kAwake, kAwake);
+    ASSERT_TRUE(PauseVideo(*state));
+    EXPECT_EQ(CurrentExecutionState() & kAwake, 0u);
+    state->videoPaused = false;
+    ASSERT_TRUE(PlayVideo(*state));
+    EXPECT_EQ(CurrentExecutionState() & kAwake, kAwake);
+    SetThreadExecutionState(ES_CONTINUOUS);
+}
+
+struct LostDeviceCase {
+    const char* window;
+    HWND (*hwnd)(PlayerState&);
+    IUnknown* (*target)(PlayerState&);
+    void (*paint)(PlayerState&);
+};
+
+ID2D1RenderTarget* BarTarget(PlayerState& s) { return ControlBarTarget(*s.controlWindow); }
+
+TEST_F(EtiquetteTest, EachWindowMakesItsTargetAgainAfterALostDeviceAndRepaints) {
+    const LostDeviceCase cases[] = {
+        {"main window", [](PlayerState& s) { return s.mainWindow; },
+         [](PlayerState& s) -> IUnknown* { return DrawTargetOf(s.mainRenderTarget, s.mainDcRenderTarget); },
+         [](PlayerState& s) { SendMessageW(s.mainWindow, WM_PAINT, 0, 0); }},
+        {"pop-up", [](PlayerState& s) { return s.popupWindow->hwnd; },
+         [](PlayerState& s) -> IUnknown* { return s.popupWindow->renderTarget; },
+         [](PlayerState& s) { PaintPopupWindow(*s.popupWindow); }},
+        {"control bar", [](PlayerState& s) { return s.controlWindow->hwnd; },
+         [](PlayerState& s) -> IUnknown* { return BarTarget(s); },
+         [](PlayerState& s) { PaintControlWindow(*s.controlWindow); }},
+    };
+    // Under Wine a playing video is the main window's own picture: no video here.
+    state->viewMode = ViewMode::None;
+    g_endDrawFilter = LoseDeviceOnce;
+    for (const LostDeviceCase& c : cases) {
+        SCOPED_TRACE(c.window);
+        Kept target(c.target(*state));
+        ASSERT_NE(target.object, nullptr);
+        g_countedWindow = g_loseOnce = c.hwnd(*state);
+        g_drawsOfWindow = 0;
+        c.paint(*state);
+        EXPECT_TRUE(target.ReplacedBy(c.target(*state)));
+        EXPECT_EQ(g_drawsOfWindow, 2);  // the lost draw, and one on the new target at once
+        g_drawsOfWindow = 0;
+        c.paint(*state);
+        EXPECT_EQ(g_drawsOfWindow, 1);  // the new target is kept
+    }
+    g_endDrawFilter = nullptr;
+    g_countedWindow = nullptr;
+}
+
+TEST_F(EtiquetteTest, BarFacesAndBrushesAreMadeAgainOnItsNewTarget) {
+    Kept face(bar->playFace), brush(bar->textBrush), gradient(bar->backgroundBrush);
+    g_endDrawFilter = LoseDeviceOnce;
+    g_loseOnce = bar->hwnd;
+    PaintControlWindow(*bar);
+    g_endDrawFilter = nullptr;
+    EXPECT_TRUE(face.ReplacedBy(bar->playFace));
+    EXPECT_TRUE(brush.ReplacedBy(bar->textBrush));
+    EXPECT_TRUE(gradient.ReplacedBy(bar->backgroundBrush));
+    // The buttons draw the new faces.
+    EXPECT_EQ(bar->playButton->face, bar->playFace);
+    EXPECT_EQ(bar->playButton->toggledPressedFace, bar->pauseDownFace);
+    EXPECT_EQ(bar->closeButton->pressedFace, bar->closeDownFace);
+}
+
+SIZE ClientSize(HWND window) {
+    RECT r{};
+    GetClientRect(window, &r);
+    return SIZE{r.right, r.bottom};
+}
+
+TEST_F(EtiquetteTest, ADisplayChangeMovesEveryWindowOntoTheNewScreen) {
+    const int oldWidth = state->screenWidth, oldHeight = state->screenHeight;
+    const struct {
+        const char* how;
+        int width, height;
+    } changes[] = {{"resolution", 1024, 768}, {"orientation", 720, 1280}, {"scaling", 1600, 900},
+                   {"back", oldWidth, oldHeight}};
+    for (const auto& change : changes) {
+        SCOPED_TRACE(change.how);
+        if (std::string(change.how) == "scaling") {
+            RECT suggested{0, 0, change.width, change.height};
+            SendMessageW(state->mainWindow, WM_DPICHANGED, MAKEWPARAM(144, 144),
+                         reinterpret_cast<LPARAM>(&suggested));
+        } else {
+            SendMessageW(state->mainWindow, WM_DISPLAYCHANGE, 32,
+                         MAKELPARAM(change.width, change.height));
+        }
+        EXPECT_EQ(state->screenWidth, change.width);
+        EXPECT_EQ(state->screenHeight, change.height);
+        for (HWND window : {state->mainWindow, state->videoPanel->hwnd, state->popupWindow->hwnd}) {
+            const SIZE size = ClientSize(window);
+            EXPECT_EQ(size.cx, change.width);
+            EXPECT_EQ(size.cy, change.height);
+        }
+        EXPECT_EQ(state->videoPanel->width, change.width);
+        EXPECT_EQ(state->popupWindow->height, change.height);
+        RECT barRect{};
+        GetWindowRect(bar->hwnd, &barRect);
+        EXPECT_EQ(barRect.left, (change.width - 700) / 2);
+        EXPECT_EQ(barRect.top, change.height - 180);
+        EXPECT_EQ(barRect.right - barRect.left, 700);
+    }
+}
+
+}  // namespace
