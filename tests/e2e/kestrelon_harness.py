@@ -185,9 +185,21 @@ class App:
                 geo = self.xdotool("getwindowgeometry", wid).stdout
                 if f"{self.display.size[0]}x{self.display.size[1]}" in geo:
                     self.window = wid
+                    self.wait_focus(wid, max(deadline - time.monotonic(), 5.0))
                     return wid
             time.sleep(0.2)
         raise AssertionError("main window did not appear")
+
+    def wait_focus(self, wid, timeout):
+        """Waits until the window manager has given the window the keyboard
+        focus (openbox does so some 0.2-1 s after the window maps): keys typed
+        before then would reach no window of the program, on a desktop too."""
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            if self.xdotool("getwindowfocus").stdout.strip() == wid:
+                return
+            time.sleep(0.05)
+        raise AssertionError(f"the window manager did not give the main window {wid} the focus")
 
     def screenshot(self, name=None):
         path = ARTIFACTS / f"{name or 'shot'}.png"

@@ -1,7 +1,8 @@
 """Closing as a desktop user does: Alt+F4 under the window manager (openbox
 closes the window it holds active) ends the program with exit code 1 wherever
 the pointer is and whatever is shown: the bar hidden or shown, the pointer on
-the bar, a video playing, a clip at its end with the pop-up up."""
+the bar, a video playing, a clip at its end with the pop-up up. Keys typed
+with the pointer over the bar still reach the commands."""
 import time
 
 import pytest
@@ -12,6 +13,7 @@ SIZE = (1280, 720)
 BAR_W, BAR_H = 700, 80
 BAR_X, BAR_Y = (SIZE[0] - BAR_W) // 2, SIZE[1] - 180
 ON_BAR = (BAR_X + 300, BAR_Y + 20)    # between the buttons, above the track
+ON_CLOSE_BUTTON = (BAR_X + 660, BAR_Y + 40)
 AWAY = (640, 300)
 CRASH_WORDS = ("Unhandled exception", "Unhandled page fault", "wine: Assertion")
 
@@ -83,5 +85,24 @@ def test_alt_f4_at_a_clips_end(run_app, clip):
     app = run_app([kh.to_windows_path(clip)], size=SIZE)
     main = app.wait_window()
     # The pop-up with the poster covers the screen while the clip restarts.
-    assert wait_for_popup(app, main, 8.0), "the clip's end was not seen"
+    assert wait_for_popup(app, main, 20.0), "the clip's end was not seen"
     alt_f4_ends_the_program(app, "clip-end")
+
+
+def test_keys_over_the_bar_and_its_buttons_reach_the_commands(run_app, tmp_path):
+    from PIL import Image
+    colours = [(255, 0, 0), (0, 255, 0), (0, 0, 255)]
+    for n, colour in enumerate(colours):
+        Image.new("RGB", (320, 240), colour).save(tmp_path / f"img{n}.png")
+    app = run_app([kh.to_windows_path(tmp_path / "img0.png")], size=SIZE)
+    app.wait_window()
+    centre = lambda: app.screenshot("keys-over-bar").getpixel((640, 300))
+    assert kh.wait_until(lambda: kh.near(centre(), colours[0]), 10)
+    show_bar(app)
+    for step, point in enumerate([ON_BAR, ON_CLOSE_BUTTON], start=1):
+        app.mouse_move(*point)
+        time.sleep(0.5)
+        app.key("Right")
+        assert kh.wait_until(lambda: kh.near(centre(), colours[step]), 10), \
+            f"Right with the pointer at {point} did not step: {centre()}"
+    alt_f4_ends_the_program(app, "image-folder")
