@@ -147,8 +147,12 @@ bool CreateAppWindows(PlayerState& state) {
     popup->height = state.screenHeight;
     state.popupWindow = popup;
     RegisterWindowClass(kPopupWindowClass, PopupWindowProc);
-    popup->hwnd = CreateWindowExW(0, kPopupWindowClass, kWindowTitle, WS_POPUP, 0, 0, popup->width,
-                                  popup->height, state.mainWindow, nullptr, nullptr, nullptr);
+    // WS_EX_NOACTIVATE: the pop-up comes and goes at every loop of a clip; were
+    // it activated each time, the focus would bounce between it and the main
+    // window, and a window manager would drop keys typed in between.
+    popup->hwnd = CreateWindowExW(WS_EX_NOACTIVATE, kPopupWindowClass, kWindowTitle, WS_POPUP, 0, 0,
+                                  popup->width, popup->height, state.mainWindow, nullptr, nullptr,
+                                  nullptr);
     SetWindowLongPtrW(popup->hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(popup));
     CreateWindowRenderTarget(popup->hwnd, &popup->renderTarget);
     ShowWindow(popup->hwnd, SW_HIDE);
@@ -263,8 +267,10 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
                 break;
             }
             case WM_CLOSE:
+                // Not passed on: the default handling would destroy the window
+                // in the middle of a close already under way.
                 CloseProgram(*state);
-                break;
+                return 0;
             case WM_KEYDOWN:
                 HandleKeyCommand(*state, static_cast<UINT>(wParam));
                 break;

@@ -255,6 +255,18 @@ TEST_F(MainWindowTest, TheBarLeavesActivationAndFocusWithTheMainWindow) {
     SendMessageW(state->mainWindow, WM_LBUTTONUP, 0, MAKELPARAM(10, 10));
 }
 
+// A close that arrives while the first one waits for the video pipeline to
+// shut down (the shutdown handles messages meanwhile) leaves that close alone.
+TEST_F(MainWindowTest, ASecondCloseDuringTheFirstDoesNothing) {
+    state->quitRequested.store(true);  // as during the first close's wait
+    SendMessageW(state->mainWindow, WM_CLOSE, 0, 0);
+    SendMessageW(state->controlWindow->hwnd, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(IsWindow(state->mainWindow));
+    EXPECT_TRUE(IsWindow(state->controlWindow->hwnd));
+    MSG message{};
+    EXPECT_FALSE(PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+}
+
 TEST_F(MainWindowTest, PopupFollowsTheShowAndHideMessages) {
     state->viewMode = ViewMode::Video;
     SendMessageW(state->mainWindow, WM_APP_SHOW_POPUP, 0, 0);

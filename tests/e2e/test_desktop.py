@@ -2,7 +2,9 @@
 closes the window it holds active) ends the program with exit code 1 wherever
 the pointer is and whatever is shown: the bar hidden or shown, the pointer on
 the bar, a video playing, a clip at its end with the pop-up up. Keys typed
-with the pointer over the bar still reach the commands."""
+with the pointer over the bar still reach the commands, and the keyboard focus
+stays with the main window while a short clip loops (its pop-up coming and
+going), so no key is dropped in between."""
 import time
 
 import pytest
@@ -106,3 +108,21 @@ def test_keys_over_the_bar_and_its_buttons_reach_the_commands(run_app, tmp_path)
         assert kh.wait_until(lambda: kh.near(centre(), colours[step]), 10), \
             f"Right with the pointer at {point} did not step: {centre()}"
     alt_f4_ends_the_program(app, "image-folder")
+
+
+def test_focus_stays_with_the_main_window_while_a_short_clip_loops(run_app, tmp_path):
+    short = kh.make_clip(tmp_path / "short.mp4",
+                         "-f", "lavfi", "-i", "testsrc=size=320x240:rate=25:duration=0.5",
+                         "-c:v", "libx264", "-pix_fmt", "yuv420p")
+    app = run_app([kh.to_windows_path(short)], size=SIZE)
+    main = app.wait_window()
+    elsewhere = []
+    end = time.monotonic() + 4.0
+    while time.monotonic() < end:
+        focus = app.xdotool("getwindowfocus").stdout.strip()
+        if focus != main:
+            elsewhere.append(focus)
+        time.sleep(0.05)
+    assert elsewhere == [], f"the focus left the main window {main}: {elsewhere}"
+    app.key("F11")
+    assert app.wait_exit(10) == 1
