@@ -11,7 +11,19 @@
 namespace {
 
 bool PlatformIsDigit(wchar_t c) { return std::iswdigit(c) != 0; }
-wchar_t PlatformFold(wchar_t c) { return static_cast<wchar_t>(std::towlower(c)); }
+
+// Unicode simple lower case, one code unit at a time, from the system's
+// tables. Not towlower: the C runtime this program links (msvcrt.dll) has no
+// UTF-8 locale, and in its "C" locale towlower folds A-Z only, so "É2" would
+// sort apart from "é1". A code unit the system does not map (half a surrogate
+// pair, for one) stays as it is.
+wchar_t PlatformFold(wchar_t c) {
+    wchar_t lower = c;
+    if (LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_LOWERCASE, &c, 1, &lower, 1, nullptr, nullptr,
+                      0) != 1)
+        return c;
+    return lower;
+}
 
 const TextRules kPlatformText{PlatformIsDigit, PlatformFold};
 

@@ -11,6 +11,7 @@
 // left out.
 bool ListFolderImages(PlayerState& state);
 
-// The natural order with the C runtime's iswdigit and towlower under the
-// process locale (start-up sets ".UTF8"): true when a comes strictly before b.
+// The natural order with the C runtime's iswdigit and the system's Unicode
+// simple lower case (LCMapStringEx, invariant locale) as the fold, whatever C
+// runtime is linked: true when a comes strictly before b.
 bool NaturalLess(const wchar_t* a, const wchar_t* b);

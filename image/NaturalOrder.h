@@ -11,7 +11,7 @@
 // string is used up, the shorter string comes first.
 //
 // What counts as a digit and how a character folds are the platform's answer
-// (the C runtime's iswdigit and towlower under the process locale), passed in
+// (the C runtime's iswdigit; the Unicode simple lower case), passed in
 // as `rules`. Characters below 128 are answered here without asking: in every
 // locale 0-9 are the only ASCII digits and A-Z fold to a-z, and names are
 // mostly ASCII, so sorting a folder seldom calls out.

@@ -1,6 +1,7 @@
 #include "ui/Buttons.h"
 
 #include "ui/ControlBar.h"
+#include "ui/MainWindow.h"
 
 namespace {
 
@@ -78,19 +79,30 @@ LRESULT CALLBACK ButtonWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
     ButtonWindow* button = reinterpret_cast<ButtonWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     if (button) {
         switch (message) {
-            case WM_NCHITTEST:
-                SetFocus(hwnd);
-                break;
+            case WM_CLOSE:
+                return CloseFromOwnedWindow();
             case WM_LBUTTONDOWN:
                 SetCapture(hwnd);
                 button->pressed = true;
                 RepaintBar();
                 break;
-            case WM_LBUTTONUP:
-                ReleaseCapture();
-                if (button->pressed) Click(*button);
+            case WM_LBUTTONUP: {
+                // The press ends before the capture goes: the WM_CAPTURECHANGED
+                // that ReleaseCapture sends must find no press to cancel.
+                const bool click = button->pressed;
                 button->pressed = false;
+                ReleaseCapture();
+                if (click) Click(*button);
                 RepaintBar();
+                break;
+            }
+            case WM_CAPTURECHANGED:
+                // The capture was taken before the release (Alt+Tab, another
+                // window's SetCapture): no click, and the face is no longer pressed.
+                if (reinterpret_cast<HWND>(lParam) != hwnd && button->pressed) {
+                    button->pressed = false;
+                    RepaintBar();
+                }
                 break;
             default:
                 break;  // paints nothing: the bar draws the face

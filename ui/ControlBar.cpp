@@ -4,6 +4,7 @@
 
 #include "app/DrawingResources.h"
 #include "ui/Buttons.h"
+#include "ui/MainWindow.h"
 #include "video/Playback.h"
 
 const wchar_t* const kButtonImageFiles[6] = {
@@ -181,8 +182,12 @@ bool CreateControlWindow(ControlWindow& bar, HWND owner, int x, int y) {
     bar.y = y;
     bar.width = kControlBarWidth;
     bar.height = kControlBarHeight;
-    bar.hwnd = CreateWindowExW(WS_EX_LAYERED, kControlWindowClass, kWindowTitle, WS_POPUP, x, y,
-                               bar.width, bar.height, owner, nullptr, nullptr, nullptr);
+    // WS_EX_NOACTIVATE: the bar never becomes the active window, so keys stay
+    // with the main window and the pointer passing over it takes nothing from
+    // another application.
+    bar.hwnd = CreateWindowExW(WS_EX_LAYERED | WS_EX_NOACTIVATE, kControlWindowClass, kWindowTitle,
+                               WS_POPUP, x, y, bar.width, bar.height, owner, nullptr, nullptr,
+                               nullptr);
     if (!bar.hwnd) return false;
     SetWindowLongPtrW(bar.hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&bar));
     SetLayeredWindowAttributes(bar.hwnd, 0, kControlBarAlpha, LWA_ALPHA);
@@ -359,10 +364,12 @@ LRESULT CALLBACK ControlWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARA
             PaintControlWindow(*bar);
             ValidateRect(hwnd, nullptr);
             break;
-        case WM_NCHITTEST:
-            SetFocus(hwnd);  // keys typed over the bar reach it, and it passes them on
-            break;
+        case WM_MOUSEACTIVATE:
+            return MA_NOACTIVATE;  // a press on the bar or a button activates nothing
+        case WM_CLOSE:
+            return CloseFromOwnedWindow();
         case WM_KEYDOWN:
+            // Should the bar ever hold the focus, its keys still reach the commands.
             SendMessageW(state->mainWindow, WM_KEYDOWN, wParam, lParam);
             break;
         case WM_LBUTTONDOWN:

@@ -17,7 +17,9 @@ constexpr wchar_t kMainWindowClass[] = L"CLASS_MAINWINDOW";
 constexpr wchar_t kPopupWindowClass[] = L"CLASS_VIDEOPOPUPWND";
 constexpr wchar_t kAppIconFile[] = L"./pict/AppIcon.png";
 constexpr LONG kCaptionMask = 0xFF3FFFFF;  // everything but WS_CAPTION
-constexpr UINT kTopmostShow = SWP_SHOWWINDOW | SWP_NOMOVE | SWP_NOSIZE;  // 0x43
+// The bar is shown without activation: it must not take the focus from the
+// main window (keys) nor the activation from another application.
+constexpr UINT kTopmostShow = SWP_SHOWWINDOW | SWP_NOACTIVATE | SWP_NOMOVE | SWP_NOSIZE;  // 0x53
 constexpr UINT kTopmostHide = SWP_HIDEWINDOW | SWP_NOMOVE | SWP_NOSIZE;  // 0x83
 constexpr int64_t kOneSecond = 10'000'000;
 constexpr int64_t kTenSeconds = 100'000'000;
@@ -102,7 +104,9 @@ void PaintMainWindow(PlayerState& state) {
 }
 
 void CloseProgram(PlayerState& state) {
-    state.quitRequested.store(true);
+    // A second close while this one waits (a window manager's close handled
+    // during the shutdown's wait, Alt+F4 pressed twice) finds it under way.
+    if (state.quitRequested.exchange(true)) return;
     const uint32_t timer = state.mmTimerId.load();
     if (timer != 0) timeKillEvent(timer);
     ShutdownVideo(state);  // the renderer stops presenting before its window goes
@@ -122,6 +126,12 @@ void HideMouseCursor() {
 void ShowMouseCursor() {
     while (ShowCursor(TRUE) < 0) {
     }
+}
+
+LRESULT CloseFromOwnedWindow() {
+    PlayerState* state = CurrentState();
+    if (state && IsWindow(state->mainWindow)) SendMessageW(state->mainWindow, WM_CLOSE, 0, 0);
+    return 0;
 }
 
 POINT ControlBarPosition(int screenWidth, int screenHeight) {
@@ -181,8 +191,12 @@ bool CreateAppWindows(PlayerState& state) {
     popup->height = state.screenHeight;
     state.popupWindow = popup;
     RegisterWindowClass(kPopupWindowClass, PopupWindowProc);
-    popup->hwnd = CreateWindowExW(0, kPopupWindowClass, kWindowTitle, WS_POPUP, 0, 0, popup->width,
-                                  popup->height, state.mainWindow, nullptr, nullptr, nullptr);
+    // WS_EX_NOACTIVATE: the pop-up comes and goes at every loop of a clip; were
+    // it activated each time, the focus would bounce between it and the main
+    // window, and a window manager would drop keys typed in between.
+    popup->hwnd = CreateWindowExW(WS_EX_NOACTIVATE, kPopupWindowClass, kWindowTitle, WS_POPUP, 0, 0,
+                                  popup->width, popup->height, state.mainWindow, nullptr, nullptr,
+                                  nullptr);
     SetWindowLongPtrW(popup->hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(popup));
     CreateWindowRenderTarget(popup->hwnd, &popup->renderTarget);
     ShowWindow(popup->hwnd, SW_HIDE);
@@ -209,16 +223,30 @@ namespace {
 // held key, or presses faster than a paint) are taken off the queue here, and
 // their steps counted, so only the image they lead to is painted: every press
 // still steps one image, but no backlog of paints builds up in front of the
-// next command. The first other key ends the run, so F11 keeps its place.
-// The keys sit in the queue of whichever of our windows has the focus (main
-// window, panel or bar), all of which pass them to the main window.
-int64_t TakeQueuedArrowSteps() {
+// next command. Only the head of the queue is ever taken, so input keeps its
+// order: any other message first (another key, a click, a message posted to
+// a window) ends the run and is handled in its turn. The keys sit in the queue
+// of whichever of our windows has the focus; each of those passes them to the
+// main window. An arrow's release does nothing anywhere and is taken too, so
+// quick presses merge like held ones.
+bool PassesKeysToMainWindow(const PlayerState& state, HWND window) {
+    return window &&
+           (window == state.mainWindow || window == ControlBarWindow(state) ||
+            (state.videoPanel && window == state.videoPanel->hwnd) ||
+            (state.popupWindow && window == state.popupWindow->hwnd));
+}
+
+int64_t TakeQueuedArrowSteps(const PlayerState& state) {
     int64_t steps = 0;
     MSG next;
-    while (PeekMessageW(&next, nullptr, WM_KEYDOWN, WM_KEYDOWN, PM_NOREMOVE) &&
-           (next.wParam == VK_LEFT || next.wParam == VK_RIGHT)) {
-        PeekMessageW(&next, nullptr, WM_KEYDOWN, WM_KEYDOWN, PM_REMOVE);
-        steps += next.wParam == VK_RIGHT ? 1 : -1;
+    while (PeekMessageW(&next, nullptr, 0, 0, PM_NOREMOVE)) {
+        const bool arrow = next.wParam == VK_LEFT || next.wParam == VK_RIGHT;
+        if (!arrow || (next.message != WM_KEYDOWN && next.message != WM_KEYUP) ||
+            !PassesKeysToMainWindow(state, next.hwnd))
+            break;
+        // The head of the queue is the first message of its kind for its window.
+        PeekMessageW(&next, next.hwnd, next.message, next.message, PM_REMOVE);
+        if (next.message == WM_KEYDOWN) steps += next.wParam == VK_RIGHT ? 1 : -1;
     }
     return steps;
 }
@@ -236,7 +264,7 @@ void HandleKeyCommand(PlayerState& state, UINT key) {
         case VK_LEFT:
         case VK_RIGHT:
             if (state.viewMode == ViewMode::ImageFolder && state.imageCount > 0) {
-                const int64_t steps = (key == VK_RIGHT ? 1 : -1) + TakeQueuedArrowSteps();
+                const int64_t steps = (key == VK_RIGHT ? 1 : -1) + TakeQueuedArrowSteps(state);
                 const int64_t count = state.imageCount;
                 const int64_t index = ((state.currentIndex.load() + steps) % count + count) % count;
                 state.currentIndex.store(static_cast<int32_t>(index));
@@ -300,8 +328,10 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
                 break;
             }
             case WM_CLOSE:
+                // Not passed on: the default handling would destroy the window
+                // in the middle of a close already under way.
                 CloseProgram(*state);
-                break;
+                return 0;
             case WM_KEYDOWN:
                 HandleKeyCommand(*state, static_cast<UINT>(wParam));
                 break;

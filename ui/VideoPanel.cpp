@@ -419,6 +419,9 @@ LRESULT CALLBACK VideoPanelProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
             case WM_NCHITTEST:
                 SetFocus(hwnd);  // keys follow the mouse
                 break;
+            case WM_CLOSE:  // the program closes; the panel never goes on its own
+                SendMessageW(state->mainWindow, WM_CLOSE, 0, 0);
+                return 0;
             case WM_KEYDOWN:
             case WM_KEYUP:
             case WM_LBUTTONDOWN:
@@ -497,6 +500,9 @@ LRESULT CALLBACK PopupWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
                 PaintPopupWindow(*popup);
                 ValidateRect(hwnd, nullptr);
                 break;
+            case WM_CLOSE:  // Alt+F4 or a window manager on the shown pop-up: the program closes
+                SendMessageW(state->mainWindow, WM_CLOSE, 0, 0);
+                return 0;
             case WM_KEYDOWN:
             case WM_MOUSEMOVE:
             case WM_LBUTTONDOWN:

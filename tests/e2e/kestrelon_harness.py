@@ -1,7 +1,8 @@
 """Drives the real kestrelon.exe under Wine on a private Xvfb display.
 
-One Xvfb runs at a time, at a fixed screen size; changing the size restarts it
-together with the prefix's wineserver (Wine's desktop belongs to one display).
+One Xvfb runs at a time, at a fixed screen size, with a window manager
+(openbox) as a desktop has one; changing the size restarts both together with
+the prefix's wineserver (Wine's desktop belongs to one display).
 Every process started here is killed by pid; wineserver -k acts on our own
 prefix only.
 """
@@ -26,6 +27,10 @@ TITLE = "Kestrelon1.0.3"
 # also keeps its screenshots apart.
 WORKER = os.environ.get("PYTEST_XDIST_WORKER", "")
 ARTIFACTS = BUILD / "e2e-artifacts" / WORKER if WORKER else BUILD / "e2e-artifacts"
+
+
+# The prefix version tests/harness/wine-env makes (its KESTRELON_PREFIX_MARK).
+PREFIX_MARK = ".kestrelon-ready-2"
 
 
 def prefix_dir():
@@ -55,7 +60,7 @@ def ensure_prefix():
     files, which Wine rewrites."""
     subprocess.run(["bash", "-c", f'. "{HARNESS}/wine-env" && kestrelon_prefix_ready'],
                    env=dict(os.environ, KESTRELON_BUILD=str(BUILD)), check=True)
-    if not WORKER or (prefix_dir() / ".kestrelon-ready").exists():
+    if not WORKER or (prefix_dir() / PREFIX_MARK).exists():
         return
     master, clone = BUILD / "wineprefix", prefix_dir()
     partial = clone.with_name(clone.name + ".partial")
@@ -76,10 +81,11 @@ def to_windows_path(path):
 
 
 class Display:
-    """A private Xvfb of one size."""
+    """A private Xvfb of one size, with openbox managing its windows."""
 
     def __init__(self):
         self.proc = None
+        self.wm = None
         self.size = None
         self.name = None
 
@@ -102,9 +108,31 @@ class Display:
                 number += chunk
         self.name = ":" + number.decode().strip()
         self.size = size
+        self.start_window_manager()
+
+    def start_window_manager(self):
+        """openbox with its stock configuration (Alt+F4 closes the active
+        window); returns once it has announced itself on the root window."""
+        env = dict(os.environ, DISPLAY=self.name)
+        self.wm = subprocess.Popen(["openbox", "--sm-disable"], env=env,
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        deadline = time.monotonic() + 10
+        while time.monotonic() < deadline:
+            out = subprocess.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], env=env,
+                                 capture_output=True, text=True).stdout
+            if "window id" in out:
+                return
+            if self.wm.poll() is not None:
+                break
+            time.sleep(0.1)
+        raise AssertionError(f"openbox did not start on {self.name}")
 
     def stop(self):
         stop_wineserver()
+        if self.wm:
+            self.wm.kill()
+            self.wm.wait()
+            self.wm = None
         if self.proc:
             self.proc.kill()
             self.proc.wait()
@@ -157,9 +185,21 @@ class App:
                 geo = self.xdotool("getwindowgeometry", wid).stdout
                 if f"{self.display.size[0]}x{self.display.size[1]}" in geo:
                     self.window = wid
+                    self.wait_focus(wid, max(deadline - time.monotonic(), 5.0))
                     return wid
             time.sleep(0.2)
         raise AssertionError("main window did not appear")
+
+    def wait_focus(self, wid, timeout):
+        """Waits until the window manager has given the window the keyboard
+        focus (openbox does so some 0.2-1 s after the window maps): keys typed
+        before then would reach no window of the program, on a desktop too."""
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            if self.xdotool("getwindowfocus").stdout.strip() == wid:
+                return
+            time.sleep(0.05)
+        raise AssertionError(f"the window manager did not give the main window {wid} the focus")
 
     def screenshot(self, name=None):
         path = ARTIFACTS / f"{name or 'shot'}.png"

@@ -167,7 +167,7 @@ TEST(FolderListing, EntriesTooLongForTheBuffersAreSkipped) {
     EXPECT_EQ(deep->imageCount, 0);
 }
 
-TEST(NaturalLessOnWindows, UsesTheRuntimesDigitTest) {
+TEST(NaturalLessOnWindows, UsesTheRuntimesDigitTestAndUnicodeLowerCase) {
     ASSERT_TRUE(std::iswdigit(0xFF10));  // what the order relies on here
     struct Case {
         const wchar_t* a;
@@ -182,6 +182,17 @@ TEST(NaturalLessOnWindows, UsesTheRuntimesDigitTest) {
         {L"photo (2).jpg", L"photo.jpg", true},
         {L"A1.PNG", L"a1.png", false},
         {L"a1.png", L"A1.PNG", false},
+        // Letters beyond ASCII fold too, whatever the C runtime's locale.
+        {L"\u00E91.png", L"\u00C92.png", true},   // é1, É2
+        {L"\u00C92.png", L"\u00E91.png", false},
+        {L"\u03C31", L"\u03A32", true},           // σ1, Σ2
+        {L"\u03A32", L"\u03C31", false},
+        {L"\u00E41", L"\u00C42", true},           // ä1, Ä2
+        {L"\u00C42", L"\u00E41", false},
+        {L"\uFF411", L"\uFF212", true},           // ａ1, Ａ2
+        {L"\uFF212", L"\uFF411", false},
+        {L"\u00C9", L"\u00E9", false},            // É, é: neither before the other
+        {L"\u00E9", L"\u00C9", false},
     };
     for (const Case& c : cases)
         EXPECT_EQ(NaturalLess(c.a, c.b), c.less) << Narrow(c.a) << " vs " << Narrow(c.b);

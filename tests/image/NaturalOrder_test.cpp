@@ -114,6 +114,11 @@ TEST(NaturalLess, WhatIsADigitIsThePlatformsAnswer) {
         {L"\u00C0b", L"\u00E0a", Order::After, Order::Before},
         {L"\u0391", L"\u03B1", Order::Equivalent, Order::Before},
         {L"\uFF21", L"\uFF41", Order::Equivalent, Order::Before},
+        // Folded, the case of a letter beyond ASCII gives way to what follows it.
+        {L"\u00C92.png", L"\u00E91.png", Order::After, Order::Before},    // É2, é1
+        {L"\u03A3\u03C3", L"\u03C3\u03A3", Order::Equivalent, Order::Before},  // Σσ, σΣ
+        {L"\u00C4b", L"\u00E4a", Order::After, Order::Before},            // Äb, äa
+        {L"\uFF212", L"\uFF411", Order::After, Order::Before},            // Ａ2, ａ1
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(Narrow(c.a) + " vs " + Narrow(c.b));

@@ -117,4 +117,27 @@ TEST_F(ButtonsTest, CloseClickSendsWmCloseToTheMainWindow) {
     EXPECT_TRUE(session->Records().empty());
 }
 
+// The capture taken away between press and release (Alt+Tab, another
+// window's SetCapture): the pressed face goes at once, and a release that
+// still reaches the button is no click.
+TEST_F(ButtonsTest, LosingTheCaptureEndsThePressWithoutAClick) {
+    const HWND mainWindow = state->mainWindow;
+    state->mainWindow = CloseRecorderWindow();
+    g_closeMessages = 0;
+    for (ButtonWindow* b : {bar->playButton, bar->closeButton}) {
+        Press(*b);
+        ASSERT_EQ(GetCapture(), b->hwnd);
+        SetCapture(mainWindow);
+        EXPECT_FALSE(b->pressed);
+        EXPECT_EQ(ChooseButtonFace(*b), b == bar->playButton ? bar->playFace : bar->closeFace);
+        ReleaseCapture();
+        Release(*b);
+        EXPECT_FALSE(b->toggled);
+    }
+    state->mainWindow = mainWindow;
+    EXPECT_EQ(g_closeMessages, 0u);
+    EXPECT_TRUE(session->Records().empty());
+    EXPECT_FALSE(state->videoPlaying);
+}
+
 }  // namespace

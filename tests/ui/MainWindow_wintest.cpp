@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/Startup.h"
+#include "ui/Buttons.h"
 #include "ui/ControlBar.h"
 #include "ui/MainWindow.h"
 #include "ui/VideoPanel.h"
@@ -82,35 +83,72 @@ TEST_F(MainWindowTest, ArrowKeysStepAndWrapInImageFolder) {
 }
 
 // Presses already queued behind the one being handled are taken with it: the
-// index moves by every press, and the first other key keeps its place.
+// index moves by every press. Only the head of the queue is taken: the first
+// other key, a click, or a key for a window that does not pass keys to the
+// main window keeps its place, and so does everything behind it.
+enum class To { Main, Panel, Bar, Other };
+struct Queued {
+    To to;
+    UINT message;
+    WPARAM key;
+    bool operator==(const Queued& o) const { return to == o.to && message == o.message && key == o.key; }
+};
+Queued Down(WPARAM key, To to = To::Main) { return {to, WM_KEYDOWN, key}; }
+Queued Up(WPARAM key) { return {To::Main, WM_KEYUP, key}; }
+const Queued kClick{To::Main, WM_LBUTTONDOWN, MK_LBUTTON};
+
 TEST_F(MainWindowTest, QueuedArrowPressesAreTakenTogether) {
     struct Burst {
         int count, from;
         UINT key;
-        std::vector<UINT> queued;
+        std::vector<Queued> queued;
         int to;
-        std::vector<UINT> left;  // key presses still queued afterwards
+        std::vector<Queued> left;  // input still queued afterwards, in order
     };
     const UINT R = VK_RIGHT, L = VK_LEFT;
     const Burst bursts[] = {
-        {10, 0, R, {R, R, R, L}, 3, {}},
-        {3, 2, R, {R, R, R, R}, 1, {}},          // wraps more than once
-        {5, 0, L, {L, L}, 2, {}},
-        {1, 0, R, {L, R, R}, 0, {}},
-        {10, 0, R, {R, 'P', R}, 2, {'P', R}},    // P stops the run
-        {10, 5, L, {VK_F11, L}, 4, {VK_F11, L}},
+        {10, 0, R, {Down(R), Down(R), Down(R), Down(L)}, 3, {}},
+        {3, 2, R, {Down(R), Down(R), Down(R), Down(R)}, 1, {}},  // wraps more than once
+        {5, 0, L, {Down(L), Down(L)}, 2, {}},
+        {1, 0, R, {Down(L), Down(R), Down(R)}, 0, {}},
+        {10, 0, R, {Down(R, To::Panel), Down(R, To::Bar)}, 3, {}},  // both pass keys on
+        {10, 0, R, {Up(R), Down(R), Up(R)}, 2, {}},               // quick presses merge too
+        {10, 0, R, {Down(R), Down('P'), Down(R)}, 2, {Down('P'), Down(R)}},  // P stops the run
+        {10, 5, L, {Down(VK_F11), Down(L)}, 4, {Down(VK_F11), Down(L)}},
+        {10, 0, R, {kClick, Down(R)}, 1, {kClick, Down(R)}},        // the click comes first
+        {10, 0, R, {Down(R), kClick, Down(R)}, 2, {kClick, Down(R)}},
+        {10, 0, R, {Down(R, To::Other), Down(R)}, 1, {Down(R, To::Other), Down(R)}},
     };
+    const HWND other = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                                       nullptr, nullptr);
+    auto window = [&](To to) {
+        switch (to) {
+            case To::Main: return state->mainWindow;
+            case To::Panel: return state->videoPanel->hwnd;
+            case To::Bar: return state->controlWindow->hwnd;
+            case To::Other: return other;
+        }
+        return HWND{};
+    };
+    int row = 0;
     for (const Burst& b : bursts) {
+        SCOPED_TRACE(testing::Message() << "row " << row++);
         MakeFolder(b.count, b.from);
-        for (UINT key : b.queued) PostMessageW(state->mainWindow, WM_KEYDOWN, key, 0);
+        for (const Queued& q : b.queued) PostMessageW(window(q.to), q.message, q.key, 0);
         HandleKeyCommand(*state, b.key);
-        EXPECT_EQ(state->currentIndex.load(), b.to) << b.count << " " << b.from;
-        std::vector<UINT> left;
+        EXPECT_EQ(state->currentIndex.load(), b.to);
+        std::vector<Queued> left;
         MSG message;
-        while (PeekMessageW(&message, nullptr, WM_KEYDOWN, WM_KEYDOWN, PM_REMOVE))
-            left.push_back(static_cast<UINT>(message.wParam));
-        EXPECT_EQ(left, b.left) << b.count << " " << b.from;
+        while (PeekMessageW(&message, nullptr, WM_KEYFIRST, WM_MOUSELAST, PM_REMOVE)) {
+            if (message.message == WM_TIMER) continue;
+            To to = To::Other;
+            for (To t : {To::Main, To::Panel, To::Bar, To::Other})
+                if (window(t) == message.hwnd) to = t;
+            left.push_back({to, message.message, message.wParam});
+        }
+        EXPECT_TRUE(left == b.left) << left.size() << " left";
     }
+    DestroyWindow(other);
 }
 
 TEST_F(MainWindowTest, KeysReachTheMainWindowThroughThePanel) {
@@ -148,6 +186,85 @@ TEST_F(MainWindowTest, F11ClosesWithExitCodeOne) {
     MSG message{};
     ASSERT_TRUE(PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
     EXPECT_EQ(message.wParam, 1u);
+}
+
+// Alt+F4, the taskbar's close or a window manager's close may reach any of
+// our windows, as WM_SYSCOMMAND SC_CLOSE or WM_CLOSE: each ends the program
+// through the main window's close, and no window is destroyed on its own.
+TEST(ClosingAnyWindow, EndsTheProgramWithExitCodeOne) {
+    enum class Target { Main, Panel, Popup, Bar, CloseButton, PlayButton };
+    const Target targets[] = {Target::Main, Target::Panel, Target::Popup,
+                              Target::Bar, Target::CloseButton, Target::PlayButton};
+    for (Target target : targets) {
+        for (const bool system : {false, true}) {
+            PlayerState* state = CreatePlayerState();
+            CreateAppWindows(*state);
+            HWND window = state->mainWindow;
+            switch (target) {
+                case Target::Main: break;
+                case Target::Panel: window = state->videoPanel->hwnd; break;
+                case Target::Popup: window = state->popupWindow->hwnd; break;
+                case Target::Bar: window = state->controlWindow->hwnd; break;
+                case Target::CloseButton: window = state->controlWindow->closeButton->hwnd; break;
+                case Target::PlayButton: window = state->controlWindow->playButton->hwnd; break;
+            }
+            SCOPED_TRACE(testing::Message() << "window " << static_cast<int>(target)
+                                            << (system ? " SC_CLOSE" : " WM_CLOSE"));
+            if (system)
+                SendMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+            else
+                SendMessageW(window, WM_CLOSE, 0, 0);
+            EXPECT_TRUE(state->quitRequested.load());
+            EXPECT_FALSE(IsWindow(state->mainWindow));
+            EXPECT_FALSE(IsWindow(window));
+            MSG message{};
+            EXPECT_TRUE(PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+            EXPECT_EQ(message.wParam, 1u);
+            if (IsWindow(state->mainWindow)) DestroyWindow(state->mainWindow);
+            while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            }
+        }
+    }
+}
+
+// The bar shown over the active main window takes neither the activation nor
+// the focus, not on showing, not under the pointer, not on a press: keys
+// typed over it go on reaching the main window.
+TEST_F(MainWindowTest, TheBarLeavesActivationAndFocusWithTheMainWindow) {
+    MakeFolder(3, 0);
+    ShowWindow(state->mainWindow, SW_SHOW);
+    SetForegroundWindow(state->mainWindow);
+    SetFocus(state->mainWindow);
+    ASSERT_EQ(GetActiveWindow(), state->mainWindow);
+    SendMessageW(state->mainWindow, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(10, 10));
+    SendMessageW(state->mainWindow, WM_LBUTTONUP, 0, MAKELPARAM(10, 10));
+    const HWND bar = state->controlWindow->hwnd;
+    ASSERT_TRUE(IsWindowVisible(bar));
+    EXPECT_EQ(GetActiveWindow(), state->mainWindow) << "showing the bar";
+    for (HWND w : {bar, state->controlWindow->closeButton->hwnd, state->controlWindow->playButton->hwnd}) {
+        SendMessageW(w, WM_NCHITTEST, 0, MAKELPARAM(700, 600));
+        EXPECT_EQ(GetActiveWindow(), state->mainWindow) << "pointer over the bar";
+        EXPECT_EQ(GetFocus(), state->mainWindow) << "pointer over the bar";
+        EXPECT_EQ(SendMessageW(w, WM_MOUSEACTIVATE, reinterpret_cast<WPARAM>(bar),
+                               MAKELPARAM(HTCLIENT, WM_LBUTTONDOWN)),
+                  MA_NOACTIVATE);
+    }
+    SendMessageW(GetFocus(), WM_KEYDOWN, VK_RIGHT, 0);
+    EXPECT_EQ(state->currentIndex.load(), 1);
+    SendMessageW(state->mainWindow, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(10, 10));
+    SendMessageW(state->mainWindow, WM_LBUTTONUP, 0, MAKELPARAM(10, 10));
+}
+
+// A close that arrives while the first one waits for the video pipeline to
+// shut down (the shutdown handles messages meanwhile) leaves that close alone.
+TEST_F(MainWindowTest, ASecondCloseDuringTheFirstDoesNothing) {
+    state->quitRequested.store(true);  // as during the first close's wait
+    SendMessageW(state->mainWindow, WM_CLOSE, 0, 0);
+    SendMessageW(state->controlWindow->hwnd, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(IsWindow(state->mainWindow));
+    EXPECT_TRUE(IsWindow(state->controlWindow->hwnd));
+    MSG message{};
+    EXPECT_FALSE(PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
 }
 
 TEST_F(MainWindowTest, PopupFollowsTheShowAndHideMessages) {
