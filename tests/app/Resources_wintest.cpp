@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "app/ComPtr.h"
+#include "app/DrawingResources.h"
 #include "app/PlayerState.h"
 
 #include <string>
@@ -27,34 +28,47 @@ TEST(Resources, IconManifestAndVersion) {
                                     LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
     ASSERT_NE(module, nullptr);
 
-    // The group names one 256 x 256 image; that image is a PNG the system turns into an icon.
-    HRSRC group = FindResourceW(module, MAKEINTRESOURCEW(101), MAKEINTRESOURCEW(14));
-    ASSERT_NE(group, nullptr) << "icon group 101";
+    // The group holds the 256 x 256 picture as PNG, which Windows reads itself,
+    // and 48, 32, 24 and 16 pixel bitmaps, which every loader reads (Wine 8's
+    // loader takes no PNG icon).
+    HRSRC group = FindResourceW(module, MAKEINTRESOURCEW(kAppIconResource), MAKEINTRESOURCEW(14));
+    ASSERT_NE(group, nullptr) << "icon group";
     auto* directory = static_cast<BYTE*>(LockResource(LoadResource(module, group)));
-    ASSERT_EQ(SizeofResource(module, group), 20u);
-    const int id = LookupIconIdFromDirectoryEx(directory, TRUE, 256, 256, LR_DEFAULTCOLOR);
-    ASSERT_EQ(id, 1);
-    HRSRC image = FindResourceW(module, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(3));
-    ASSERT_NE(image, nullptr);
-    auto* bytes = static_cast<BYTE*>(LockResource(LoadResource(module, image)));
-    const DWORD imageSize = SizeofResource(module, image);
-    ASSERT_GT(imageSize, 8u);
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(bytes) + 1, 3), "PNG");
-    EXPECT_EQ(*reinterpret_cast<DWORD*>(directory + 6 + 8), imageSize) << "size in the group";
-    // Windows reads PNG icon images itself (Wine 8's CreateIconFromResourceEx does
-    // not), so the picture is checked by decoding it.
-    ComPtr<IWICStream> stream;
-    ASSERT_TRUE(SUCCEEDED(g_wicFactory->CreateStream(stream.Put())));
-    ASSERT_TRUE(SUCCEEDED(stream->InitializeFromMemory(bytes, imageSize)));
-    ComPtr<IWICBitmapDecoder> decoder;
-    ASSERT_TRUE(SUCCEEDED(g_wicFactory->CreateDecoderFromStream(
-        stream.Get(), nullptr, WICDecodeMetadataCacheOnLoad, decoder.Put())));
-    ComPtr<IWICBitmapFrameDecode> frame;
-    ASSERT_TRUE(SUCCEEDED(decoder->GetFrame(0, frame.Put())));
-    UINT width = 0, height = 0;
-    frame->GetSize(&width, &height);
-    EXPECT_EQ(width, 256u);
-    EXPECT_EQ(height, 256u);
+    ASSERT_EQ(SizeofResource(module, group), 6u + 5u * 14u);
+    const struct {
+        int size;
+        bool png;
+    } images[] = {{256, true}, {48, false}, {32, false}, {24, false}, {16, false}};
+    for (const auto& want : images) {
+        SCOPED_TRACE(want.size);
+        const int id = LookupIconIdFromDirectoryEx(directory, TRUE, want.size, want.size, LR_DEFAULTCOLOR);
+        HRSRC image = FindResourceW(module, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(3));
+        ASSERT_NE(image, nullptr);
+        auto* bytes = static_cast<BYTE*>(LockResource(LoadResource(module, image)));
+        const DWORD imageSize = SizeofResource(module, image);
+        ASSERT_GT(imageSize, 40u);
+        UINT width = 0, height = 0;
+        if (want.png) {
+            EXPECT_EQ(std::string(reinterpret_cast<char*>(bytes) + 1, 3), "PNG");
+            ComPtr<IWICStream> stream;
+            ASSERT_TRUE(SUCCEEDED(g_wicFactory->CreateStream(stream.Put())));
+            ASSERT_TRUE(SUCCEEDED(stream->InitializeFromMemory(bytes, imageSize)));
+            ComPtr<IWICBitmapDecoder> decoder;
+            ASSERT_TRUE(SUCCEEDED(g_wicFactory->CreateDecoderFromStream(
+                stream.Get(), nullptr, WICDecodeMetadataCacheOnLoad, decoder.Put())));
+            ComPtr<IWICBitmapFrameDecode> frame;
+            ASSERT_TRUE(SUCCEEDED(decoder->GetFrame(0, frame.Put())));
+            frame->GetSize(&width, &height);
+        } else {
+            const auto* header = reinterpret_cast<const BITMAPINFOHEADER*>(bytes);
+            EXPECT_EQ(header->biSize, sizeof(BITMAPINFOHEADER));
+            EXPECT_EQ(header->biBitCount, 32);
+            width = static_cast<UINT>(header->biWidth);
+            height = static_cast<UINT>(header->biHeight / 2);  // colour and mask rows
+        }
+        EXPECT_EQ(width, static_cast<UINT>(want.size));
+        EXPECT_EQ(height, static_cast<UINT>(want.size));
+    }
 
     HRSRC manifest = FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));
     ASSERT_NE(manifest, nullptr);
