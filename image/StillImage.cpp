@@ -45,6 +45,15 @@ constexpr UINT kPixelBytes = 4;
 // Rows copied out of the converter at a time by our own turn.
 constexpr UINT kStripRows = 64;
 
+// An empty premultiplied BGRA bitmap for a width x height picture once
+// `transform` has turned it upright (the axes swap for quarter turns).
+bool CreateUprightBitmap(IWICImagingFactory* factory, UINT width, UINT height, uint32_t transform,
+                         IWICBitmap** out) {
+    const bool swap = TransformSwapsAxes(transform);
+    return SUCCEEDED(factory->CreateBitmap(swap ? height : width, swap ? width : height,
+                                           GUID_WICPixelFormat32bppPBGRA, WICBitmapCacheOnLoad, out));
+}
+
 bool IsJpeg(IWICBitmapDecoder* decoder) {
     GUID container{};
     return SUCCEEDED(decoder->GetContainerFormat(&container)) &&
@@ -59,12 +68,8 @@ bool TurnIntoNewBitmap(IWICImagingFactory* factory, IWICBitmapSource* converted,
     UINT height = 0;
     if (FAILED(converted->GetSize(&width, &height)) || width == 0 || height == 0) return false;
     if (width > UINT_MAX / (kPixelBytes * kStripRows)) return false;
-    const bool swap = TransformSwapsAxes(transform);
     ComPtr<IWICBitmap> bitmap;
-    if (FAILED(factory->CreateBitmap(swap ? height : width, swap ? width : height,
-                                     GUID_WICPixelFormat32bppPBGRA, WICBitmapCacheOnLoad,
-                                     bitmap.Put())))
-        return false;
+    if (!CreateUprightBitmap(factory, width, height, transform, bitmap.Put())) return false;
     {
         ComPtr<IWICBitmapLock> lock;
         if (FAILED(bitmap->Lock(nullptr, WICBitmapLockWrite, lock.Put()))) return false;
@@ -190,12 +195,8 @@ bool ReduceIntoNewBitmap(IWICImagingFactory* factory, IWICBitmapSource* converte
         ReduceAreaRows(reduction, strip.data(), rowBytes, rows, reduced.data(), reducedStride);
     }
     strip = std::vector<BYTE>();
-    const bool swap = TransformSwapsAxes(transform);
     ComPtr<IWICBitmap> bitmap;
-    if (FAILED(factory->CreateBitmap(swap ? height : width, swap ? width : height,
-                                     GUID_WICPixelFormat32bppPBGRA, WICBitmapCacheOnLoad,
-                                     bitmap.Put())))
-        return false;
+    if (!CreateUprightBitmap(factory, width, height, transform, bitmap.Put())) return false;
     {
         ComPtr<IWICBitmapLock> lock;
         UINT stride = 0;
