@@ -3,6 +3,7 @@
 // with them. UI thread throughout: while it waits, the messages other threads
 // send to its windows are handled, because the pipeline may need them.
 #include <windows.h>
+#include <mfapi.h>
 #include <mfidl.h>
 
 // The longest the opening waits for the pipeline to make a media source of

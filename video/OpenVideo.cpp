@@ -108,8 +108,6 @@ bool RunShutdownWorker(T* object, LPTHREAD_START_ROUTINE proc, ULONGLONG limitMs
     return finished;
 }
 
-namespace {
-
 // Removes and dispatches every message waiting for this thread. A WM_QUIT
 // (the user closed the program while the video was opening) is put back for
 // the message loop, and ends the pumping: returns false then.
