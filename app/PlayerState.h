@@ -20,7 +20,7 @@
 
 #include "app/Classify.h"
 #include "app/ViewMode.h"
-#include "image/GifCompose.h"
+#include "app/GifFrame.h"
 
 struct VideoPanel;
 struct PopupWindow;

@@ -14,6 +14,7 @@
 #include "image/Prefetch.h"
 #include "ui/MainWindow.h"
 #include "ui/VideoPanel.h"
+#include "video/MediaSource.h"
 #include "video/OpenVideo.h"
 #include "video/Playback.h"
 
@@ -91,7 +92,7 @@ bool StartAnimatedGif(PlayerState& state) {
     SetFocus(state.mainWindow);
     RepaintWindow(state.mainWindow);
     if (!state.quitRequested.load())
-        state.mmTimerId = timeSetEvent(kFirstGifTickMs, 1, GifFrameTimerCallback, 0, TIME_ONESHOT);
+        state.mmTimerId = ArmGifTick(kFirstGifTickMs, panel.hwnd);
     return true;
 }
 

@@ -4,7 +4,6 @@
 
 #include "app/ComPtr.h"
 #include "image/GifRules.h"
-#include "ui/VideoPanel.h"
 
 namespace {
 
@@ -195,7 +194,8 @@ int64_t NowUs() {
     return now.QuadPart / frequency * 1000000 + now.QuadPart % frequency * 1000000 / frequency;
 }
 
-void CALLBACK GifFrameTimerCallback(UINT, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR) {
+void CALLBACK GifFrameTimerCallback(UINT, UINT, DWORD_PTR user, DWORD_PTR, DWORD_PTR) {
+    const HWND panel = reinterpret_cast<HWND>(user);
     PlayerState* state = CurrentState();
     // Closing: the window is going or gone, and a new tick would outlive it.
     if (!state || state->quitRequested.load()) return;
@@ -205,8 +205,7 @@ void CALLBACK GifFrameTimerCallback(UINT, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR)
     // The paint is sent, not invalidated: the panel then presents only what
     // the new frame changed, plus whatever the system has invalidated. The UI
     // thread paints while this thread waits here.
-    if (state->videoPanel && state->videoPanel->hwnd)
-        SendMessageW(state->videoPanel->hwnd, WM_PAINT, 0, 0);
+    if (panel) SendMessageW(panel, WM_PAINT, 0, 0);
 
     // Every tick is due when it was planned; the schedule itself starts once
     // the first frame is on screen, so a UI thread still busy with the start
@@ -228,6 +227,10 @@ void CALLBACK GifFrameTimerCallback(UINT, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR)
     // close that lands between this test and the arming kills an id that is
     // already stale too; the tick armed here then finds the flag and stops.
     if (state->quitRequested.load()) return;
-    state->mmTimerId.store(
-        timeSetEvent(plan.armMs, kTimerResolutionMs, GifFrameTimerCallback, 0, TIME_ONESHOT));
+    state->mmTimerId.store(ArmGifTick(plan.armMs, panel));
+}
+
+uint32_t ArmGifTick(uint32_t delayMs, HWND panel) {
+    return timeSetEvent(delayMs, kTimerResolutionMs, GifFrameTimerCallback,
+                        reinterpret_cast<DWORD_PTR>(panel), TIME_ONESHOT);
 }

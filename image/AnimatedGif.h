@@ -14,10 +14,14 @@
 bool DecodeGif(const wchar_t* path, std::vector<GifFrame>* frames, std::vector<uint32_t>* delays,
                std::vector<D2D1_RECT_F>* rects, uint32_t* frameCount, float* width, float* height);
 
-// One-shot multimedia timer routine (timer thread): has the panel paint the
-// current frame (the UI thread paints while this thread waits), steps
+// One-shot multimedia timer routine (timer thread): has the panel (the window
+// in `user`, carried from tick to tick; null paints nothing) paint the current frame (the UI thread paints while this thread waits), steps
 // gifFrameIndex, and arms the next tick by the schedule (GifRules.h: from the
 // time this tick was due, not from the end of its paint), storing its id in
 // mmTimerId. Once quitRequested is set it neither paints nor arms again, so
 // the chain ends with the window.
 void CALLBACK GifFrameTimerCallback(UINT timerId, UINT message, DWORD_PTR user, DWORD_PTR, DWORD_PTR);
+
+// Arms one GIF tick after `delayMs` that paints `panel`; returns the timer id
+// (0 when none could be armed). Any thread.
+uint32_t ArmGifTick(uint32_t delayMs, HWND panel);

@@ -18,14 +18,7 @@
 #include <cstdint>
 #include <vector>
 
-// A half-open rectangle [left, right) x [top, bottom) in pixels.
-struct GifRect {
-    int32_t left = 0, top = 0, right = 0, bottom = 0;
-    bool Empty() const { return right <= left || bottom <= top; }
-    bool operator==(const GifRect& o) const {
-        return left == o.left && top == o.top && right == o.right && bottom == o.bottom;
-    }
-};
+#include "app/GifFrame.h"
 
 // The smallest rectangle holding both; an empty one adds nothing.
 GifRect UnionRect(const GifRect& a, const GifRect& b);
@@ -34,15 +27,6 @@ GifRect ClipRect(const GifRect& r, int32_t width, int32_t height);
 
 constexpr uint8_t kGifDisposeBackground = 2;
 constexpr uint8_t kGifDisposePrevious = 3;
-
-// One decoded frame: its rectangle on the logical screen as the file gives it
-// (it may reach past the screen) and its own pixels. `pixels` is empty when
-// the frame could not be decoded; it then draws nothing but is still disposed of.
-struct GifFrame {
-    int32_t left = 0, top = 0, width = 0, height = 0;
-    uint8_t disposal = 0;
-    std::vector<uint32_t> pixels;  // width x height, or empty
-};
 
 // The canvas and what it needs to dispose of the frame it shows.
 struct GifComposition {

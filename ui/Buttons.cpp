@@ -1,21 +1,18 @@
 #include "ui/Buttons.h"
 
-#include "ui/ControlBar.h"
-#include "ui/MainWindow.h"
+#include "ui/OwnedWindow.h"
 
 namespace {
 
 constexpr wchar_t kButtonClass[] = L"CLASS_BUTTON";
 constexpr wchar_t kButtonTitle[] = L"Button";
 
-HWND BarWindow() {
-    PlayerState* state = CurrentState();
-    return state && state->controlWindow ? state->controlWindow->hwnd : nullptr;
-}
+// The buttons are children of the bar.
+HWND BarWindow(const ButtonWindow& button) { return GetParent(button.hwnd); }
 
 // The bar draws the button faces, so a button shows a new face by repainting the bar.
-void RepaintBar() {
-    const HWND bar = BarWindow();
+void RepaintBar(const ButtonWindow& button) {
+    const HWND bar = BarWindow(button);
     if (!bar) return;  // InvalidateRect(NULL) would repaint every window
     InvalidateRect(bar, nullptr, FALSE);
     UpdateWindow(bar);
@@ -23,19 +20,16 @@ void RepaintBar() {
 
 // A release that follows a press on this button, wherever the pointer now is.
 void Click(ButtonWindow& button) {
-    const bool toggled = !button.toggled;
-    button.toggled = toggled;
     PlayerState* state = CurrentState();
     if (button.buttonId == ButtonClose) {
         // The main window closes the program; this button's window goes with it.
         if (state) SendMessageW(state->mainWindow, WM_CLOSE, 0, 0);
     } else if (button.buttonId == ButtonPlayPause) {
-        if (const HWND bar = BarWindow()) SendMessageW(bar, toggled ? WM_APP_PLAY : WM_APP_PAUSE, 0, 0);
+        if (const HWND bar = BarWindow(button))
+            SendMessageW(bar, ButtonToggled(button) ? WM_APP_PAUSE : WM_APP_PLAY, 0, 0);
     }
     InvalidateRect(button.hwnd, nullptr, FALSE);
     UpdateWindow(button.hwnd);
-    // The click decides the toggle state, whatever the receiver did to it meanwhile.
-    button.toggled = toggled;
 }
 
 }  // namespace
@@ -59,9 +53,15 @@ bool CreateButtonWindow(ButtonWindow& button, HWND parent, int x, int y, int wid
     return true;
 }
 
+bool ButtonToggled(const ButtonWindow& button) {
+    const PlayerState* state = CurrentState();
+    return button.buttonId == ButtonPlayPause && state && state->videoPlaying.load();
+}
+
 ID2D1Bitmap* ChooseButtonFace(const ButtonWindow& button) {
-    if (button.pressed) return button.toggled ? button.toggledPressedFace : button.pressedFace;
-    return button.toggled ? button.toggledFace : button.face;
+    const bool toggled = ButtonToggled(button);
+    if (button.pressed) return toggled ? button.toggledPressedFace : button.pressedFace;
+    return toggled ? button.toggledFace : button.face;
 }
 
 bool DrawButtonFace(ButtonWindow& button, ID2D1RenderTarget* renderTarget, int x, int y, int width,
@@ -84,7 +84,7 @@ LRESULT CALLBACK ButtonWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
             case WM_LBUTTONDOWN:
                 SetCapture(hwnd);
                 button->pressed = true;
-                RepaintBar();
+                RepaintBar(*button);
                 break;
             case WM_LBUTTONUP: {
                 // The press ends before the capture goes: the WM_CAPTURECHANGED
@@ -93,7 +93,7 @@ LRESULT CALLBACK ButtonWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
                 button->pressed = false;
                 ReleaseCapture();
                 if (click) Click(*button);
-                RepaintBar();
+                RepaintBar(*button);
                 break;
             }
             case WM_CAPTURECHANGED:
@@ -101,7 +101,7 @@ LRESULT CALLBACK ButtonWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
                 // window's SetCapture): no click, and the face is no longer pressed.
                 if (reinterpret_cast<HWND>(lParam) != hwnd && button->pressed) {
                     button->pressed = false;
-                    RepaintBar();
+                    RepaintBar(*button);
                 }
                 break;
             default:

@@ -13,9 +13,6 @@ struct ButtonWindow {
     int width = 100, height = 100;
     int x = 0, y = 0;  // in the bar's client area
     bool pressed = false;  // the left button went down here and is not released yet
-    // Flipped by every click; play/pause: true while playing (Pause face).
-    // PlayVideo and PauseVideo also set it, so the face follows the keys.
-    bool toggled = false;
     int buttonId = 0;
     // Faces belong to the ControlWindow; not owned here.
     ID2D1Bitmap* face = nullptr;
@@ -30,5 +27,8 @@ LRESULT CALLBACK ButtonWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
 // the bar's target, between the bar's BeginDraw and EndDraw.
 bool DrawButtonFace(ButtonWindow& button, ID2D1RenderTarget* renderTarget, int x, int y, int width,
                     int height);
+// Whether the button shows its toggled face: the play/pause button while the
+// video plays (the Pause face), whoever started it; the close button never.
+bool ButtonToggled(const ButtonWindow& button);
 // The face for the button's pressed and toggled state; null when that face is missing.
 ID2D1Bitmap* ChooseButtonFace(const ButtonWindow& button);

@@ -4,7 +4,7 @@
 
 #include "app/DrawingResources.h"
 #include "ui/Buttons.h"
-#include "ui/MainWindow.h"
+#include "ui/OwnedWindow.h"
 #include "video/Playback.h"
 
 const wchar_t* const kButtonImageFiles[6] = {
@@ -139,7 +139,8 @@ void FinishPress(ControlWindow& bar) {
     if (!bar.mouseDown) return;
     bar.mouseDown = false;
     PlayerState* state = CurrentState();
-    if (state && state->duration.load() > 0 && bar.resumeAfterSeek) PlayVideo(*state);
+    // The play button's face follows the state: the bar shows it again.
+    if (state && state->duration.load() > 0 && bar.resumeAfterSeek && PlayVideo(*state)) RepaintWindow(bar.hwnd);
     bar.seekDragging = false;
     bar.resumeAfterSeek = false;
 }
@@ -379,7 +380,7 @@ LRESULT CALLBACK ControlWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARA
                 // Any press pauses running playback until the release.
                 if (state->videoPlaying.load() && !state->videoPaused.load()) {
                     bar->resumeAfterSeek = true;
-                    PauseVideo(*state);
+                    if (PauseVideo(*state)) RepaintWindow(hwnd);
                 }
                 if (SeekFromPoint(*bar, mouseX, mouseY)) bar->seekDragging = true;
             }

@@ -5,6 +5,7 @@
 #include "app/DrawingResources.h"
 #include "image/Prefetch.h"
 #include "ui/ControlBar.h"
+#include "ui/OwnedWindow.h"
 #include "ui/VideoPanel.h"
 #include "video/OpenVideo.h"
 #include "video/VideoSurface.h"
@@ -126,12 +127,6 @@ void HideMouseCursor() {
 void ShowMouseCursor() {
     while (ShowCursor(TRUE) < 0) {
     }
-}
-
-LRESULT CloseFromOwnedWindow() {
-    PlayerState* state = CurrentState();
-    if (state && IsWindow(state->mainWindow)) SendMessageW(state->mainWindow, WM_CLOSE, 0, 0);
-    return 0;
 }
 
 POINT ControlBarPosition(int screenWidth, int screenHeight) {
@@ -283,6 +278,8 @@ void HandleKeyCommand(PlayerState& state, UINT key) {
                 state.videoPaused.store(false);
                 PlayVideo(state);
             }
+            // The bar works out the play button's face from the state.
+            if (state.controlWindow) RepaintWindow(state.controlWindow->hwnd);
             return;
         default:
             return;

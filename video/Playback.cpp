@@ -4,8 +4,6 @@
 
 #include "app/DrawingResources.h"
 #include "video/DisplayAwake.h"
-#include "ui/Buttons.h"
-#include "ui/ControlBar.h"
 
 namespace {
 
@@ -17,17 +15,6 @@ void RepaintWindow(HWND window) {
     if (!window) return;  // InvalidateRect(NULL) would invalidate every window
     InvalidateRect(window, nullptr, FALSE);
     UpdateWindow(window);
-}
-
-// The play/pause button's face follows playback, whoever started or paused it.
-void ShowPlaybackFace(PlayerState& state, bool playing) {
-    ControlWindow* bar = state.controlWindow;
-    if (!bar) return;
-    if (bar->playButton) {
-        bar->playButton->toggled = playing;
-        bar->playButton->pressed = false;
-    }
-    RepaintWindow(bar->hwnd);
 }
 
 }  // namespace
@@ -43,7 +30,6 @@ bool PlayVideo(PlayerState& state) {
         state.mediaSession->Start(&GUID_NULL, &resume);
     }
     KeepDisplayAwake(true);
-    ShowPlaybackFace(state, true);
     RepaintWindow(state.mainWindow);
     return true;
 }
@@ -54,7 +40,6 @@ bool PauseVideo(PlayerState& state) {
     state.videoPaused.store(true);
     if (state.mediaSession) state.mediaSession->Pause();
     KeepDisplayAwake(false);
-    ShowPlaybackFace(state, false);
     return true;
 }
 

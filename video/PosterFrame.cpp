@@ -4,7 +4,7 @@
 
 #include "app/ComPtr.h"
 #include "video/Nv12.h"
-#include "video/OpenVideo.h"
+#include "video/MediaSource.h"
 
 namespace {
 

@@ -8,6 +8,7 @@
 
 #include <cstdio>
 
+#include "video/MediaSource.h"
 #include "video/OpenVideo.h"
 
 int main(int argc, char** argv) {

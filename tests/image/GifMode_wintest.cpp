@@ -399,7 +399,7 @@ TEST_F(GifModeWin, TickRunningWhileClosingArmsNoOther) {
     EXPECT_EQ(state_->gifFrameIndex.load(), indexAfterClose);
 
     // A tick that starts after the close does nothing at all.
-    GifFrameTimerCallback(0, 0, 0, 0, 0);
+    GifFrameTimerCallback(0, 0, reinterpret_cast<DWORD_PTR>(state_->videoPanel->hwnd), 0, 0);
     PumpFor(100);
     EXPECT_EQ(paints_.size(), 2u);
     EXPECT_EQ(state_->mmTimerId.load(), idAfterClose);

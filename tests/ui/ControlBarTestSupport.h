@@ -68,7 +68,7 @@ protected:
         bar->mouseDown = bar->seekDragging = bar->resumeAfterSeek = false;
         for (ButtonWindow* b : {bar->closeButton, bar->playButton}) {
             ASSERT_NE(b, nullptr);
-            b->pressed = b->toggled = false;
+            b->pressed = false;
         }
     }
 

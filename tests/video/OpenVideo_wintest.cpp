@@ -12,6 +12,7 @@
 
 #include "tests/video/VideoFixture.h"
 #include "ui/VideoPanel.h"
+#include "video/MediaSource.h"
 #include "video/SessionCallback.h"
 #include "video/VideoSurface.h"
 

@@ -10,6 +10,7 @@
 #include "tests/video/FakeSourceReader.h"
 
 #include "tests/video/VideoFixture.h"
+#include "video/MediaSource.h"
 #include "video/PosterFrame.h"
 
 namespace {

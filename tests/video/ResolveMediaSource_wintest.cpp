@@ -8,6 +8,7 @@
 #include "app/ComPtr.h"
 #include "tests/video/AnsweringWindow.h"
 #include "tests/video/FakeSourceResolver.h"
+#include "video/MediaSource.h"
 #include "video/OpenVideo.h"
 
 namespace {

@@ -7,6 +7,7 @@
 
 #include "tests/video/AnsweringWindow.h"
 #include "tests/video/FakeMediaSession.h"
+#include "video/MediaSource.h"
 #include "video/OpenVideo.h"
 
 namespace {
