@@ -2,6 +2,7 @@
 "[003 / 012]" index follow the arrow keys, and a GIF shows its file name.
 The exact strings are checked by the Windows-side tests of the bar; here the
 rendered text must be there, in its box, and change when the image changes."""
+import subprocess
 import time
 
 from PIL import Image
@@ -84,9 +85,9 @@ def knob_x(image):
 
 def test_video_time_advances_and_p_pauses_it(run_app, tmp_path):
     clip = tmp_path / "bar clip.mp4"
-    kh.subprocess.run(["ffmpeg", "-y", "-loglevel", "error", "-f", "lavfi", "-i",
-                       "testsrc=size=320x240:rate=25:duration=20", "-c:v", "libx264",
-                       "-pix_fmt", "yuv420p", str(clip)], check=True)
+    subprocess.run(["ffmpeg", "-y", "-loglevel", "error", "-f", "lavfi", "-i",
+                   "testsrc=size=320x240:rate=25:duration=20", "-c:v", "libx264",
+                   "-pix_fmt", "yuv420p", str(clip)], check=True)
     app = run_app([kh.to_windows_path(clip)], size=SIZE)
     app.wait_window()
     time.sleep(1.0)
