@@ -18,6 +18,7 @@
 #include "image/Orientation.h"
 #include "image/StillImage.h"
 #include "tests/image/ImageTestFiles.h"
+#include "tests/video/FakeUnknown.h"
 
 namespace {
 
@@ -203,24 +204,7 @@ TEST(DecodeStillImage, FailuresLeaveTheOutputNull) {
 
 // ---- stand-ins for the platform's objects ----
 
-template <typename... Interfaces>
-class Fake : public Interfaces... {
-public:
-    virtual ~Fake() = default;
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG left = --refs;
-        if (left == 0) delete this;
-        return left;
-    }
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override {
-        *out = nullptr;
-        return E_NOINTERFACE;  // never asked for by the code under test
-    }
-    ULONG refs = 1;
-};
-
-class FakeReader : public Fake<IWICMetadataQueryReader> {
+class FakeReader : public FakeUnknown<IWICMetadataQueryReader> {
 public:
     HRESULT answer = S_OK;
     PROPVARIANT value{};
@@ -236,7 +220,7 @@ public:
     HRESULT STDMETHODCALLTYPE GetEnumerator(IEnumString**) override { return E_NOTIMPL; }
 };
 
-class FakeFrame : public Fake<IWICBitmapFrameDecode> {
+class FakeFrame : public FakeUnknown<IWICBitmapFrameDecode, IWICBitmapSource> {
 public:
     FakeReader* reader = nullptr;  // handed out with a reference; null: no reader
     HRESULT STDMETHODCALLTYPE GetSize(UINT*, UINT*) override { return E_NOTIMPL; }
@@ -289,7 +273,7 @@ TEST(QueryFrameOrientation, TakesOnlyATwoByteAnswer) {
         EXPECT_EQ(orientation, c.orientation) << c.what;
         if (reader) {
             EXPECT_EQ(reader->asked, L"/app1/ifd/{ushort=274}");
-            EXPECT_EQ(reader->refs, 1u) << c.what;  // the decoder's reference was dropped
+            EXPECT_EQ(reader->references.load(), 1) << c.what;  // the decoder's reference was dropped
             reader->Release();
         }
         frame->Release();
@@ -298,7 +282,7 @@ TEST(QueryFrameOrientation, TakesOnlyATwoByteAnswer) {
 
 // A picture source of `width` x `height` 32bppPBGRA pixels, all `colour`,
 // or one that refuses to give pixels (as Wine's turning flip-rotator does).
-class FakeSource : public Fake<IWICBitmapSource> {
+class FakeSource : public FakeUnknown<IWICBitmapSource> {
 public:
     UINT width = 0, height = 0;
     uint32_t colour = 0;

@@ -2,7 +2,8 @@
 // A media session of our own for Windows-side tests: implements IMFMediaSession,
 // does no media work, and records every Start, Pause, Stop and GetClock with
 // its arguments and thread. GetClock hands out one FakeClock whose time the
-// test sets. Self-contained (Windows and Media Foundation headers only), so
+// test sets; a test can also queue the events it hands out and the video
+// display control it answers as a service. Self-contained (Windows and Media Foundation headers only), so
 // any test can use it; safe to call from the multimedia timer thread while
 // the test thread reads the records.
 //
@@ -13,6 +14,7 @@
 //   EXPECT_EQ(session->Count(FakeSessionCall::Start), 1);
 //   session->Release();
 #include <windows.h>
+#include <evr.h>
 #include <mfapi.h>
 #include <mferror.h>
 #include <mfidl.h>
@@ -81,7 +83,7 @@ private:
     virtual ~FakeClock() = default;
 };
 
-class FakeMediaSession : public FakeUnknown<IMFMediaSession, IMFMediaEventGenerator> {
+class FakeMediaSession : public FakeUnknown<IMFMediaSession, IMFMediaEventGenerator>, public IMFGetService {
 public:
     // Owned: one reference held by the session until it is destroyed.
     FakeClock* const clock = new FakeClock();
@@ -94,6 +96,33 @@ public:
     // the answer (a pipeline that needs the window's thread).
     std::atomic<HWND> pauseSendsTo{nullptr};
     UINT pauseMessage = WM_NULL;
+    // Events, for a test that plays the work queue itself (one thread):
+    // BeginGetEvent counts `eventRequests`; EndGetEvent fails with
+    // `endEventResult`, or hands out `nextEvent` (an owned reference, given
+    // away), or has no event to give.
+    std::atomic<int> eventRequests{0};
+    IMFMediaEvent* nextEvent = nullptr;
+    HRESULT endEventResult = S_OK;
+    // The session's own MR_VIDEO_RENDER_SERVICE, when set (not owned).
+    IMFVideoDisplayControl* videoDisplay = nullptr;
+
+    // Two IUnknown bases (the session's and IMFGetService's) share one count.
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
+        if (out && iid == __uuidof(IMFGetService)) {
+            *out = static_cast<IMFGetService*>(this);
+            AddRef();
+            return S_OK;
+        }
+        return FakeUnknown::QueryInterface(iid, out);
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return FakeUnknown::AddRef(); }
+    STDMETHODIMP_(ULONG) Release() override { return FakeUnknown::Release(); }
+    STDMETHODIMP GetService(REFGUID service, REFIID iid, void** out) override {
+        if (!out) return E_POINTER;
+        *out = nullptr;
+        if (service == MR_VIDEO_RENDER_SERVICE && videoDisplay) return videoDisplay->QueryInterface(iid, out);
+        return MF_E_UNSUPPORTED_SERVICE;
+    }
 
     std::vector<FakeSessionRecord> Records() const {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -121,15 +150,23 @@ public:
         records_.clear();
     }
 
-    // IMFMediaEventGenerator: no events are ever produced.
+    // IMFMediaEventGenerator
     STDMETHODIMP GetEvent(DWORD, IMFMediaEvent** event) override {
         if (event) *event = nullptr;
         return MF_E_NO_EVENTS_AVAILABLE;
     }
-    STDMETHODIMP BeginGetEvent(IMFAsyncCallback*, IUnknown*) override { return S_OK; }
+    STDMETHODIMP BeginGetEvent(IMFAsyncCallback*, IUnknown*) override {
+        ++eventRequests;
+        return S_OK;
+    }
     STDMETHODIMP EndGetEvent(IMFAsyncResult*, IMFMediaEvent** event) override {
-        if (event) *event = nullptr;
-        return MF_E_NO_EVENTS_AVAILABLE;
+        if (!event) return E_POINTER;
+        *event = nullptr;
+        if (FAILED(endEventResult)) return endEventResult;
+        if (!nextEvent) return MF_E_NO_EVENTS_AVAILABLE;
+        *event = nextEvent;
+        nextEvent = nullptr;
+        return S_OK;
     }
     STDMETHODIMP QueueEvent(MediaEventType, REFGUID, HRESULT, const PROPVARIANT*) override { return S_OK; }
 
@@ -180,7 +217,10 @@ public:
     }
 
 private:
-    virtual ~FakeMediaSession() { clock->Release(); }
+    virtual ~FakeMediaSession() {
+        clock->Release();
+        if (nextEvent) nextEvent->Release();
+    }
 
     HRESULT Record(FakeSessionCall kind) {
         Add(FakeSessionRecord{kind});

@@ -16,37 +16,16 @@
 #include "video/SessionCallback.h"
 #include "video/VideoSurface.h"
 #include "tests/video/FakeDisplayControl.h"
+#include "tests/video/FakeMediaSession.h"
+#include "tests/video/FakeUnknown.h"
 #include "tests/video/VideoFixture.h"
 
 namespace {
 
 // ---- fakes ----
 
-template <typename Interface>
-class StackUnknown : public Interface {
+class FakeVolume : public FakeUnknown<IMFAudioStreamVolume> {
 public:
-    STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&refs)); }
-    STDMETHODIMP_(ULONG) Release() override {
-        const LONG n = InterlockedDecrement(&refs);
-        return static_cast<ULONG>(n);  // stack objects: never deleted
-    }
-    LONG Refs() const { return refs; }
-
-protected:
-    volatile LONG refs = 1;
-};
-
-class FakeVolume : public StackUnknown<IMFAudioStreamVolume> {
-public:
-    STDMETHODIMP QueryInterface(REFIID riid, void** out) override {
-        if (riid == IID_IUnknown || riid == __uuidof(IMFAudioStreamVolume)) {
-            *out = this;
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
     STDMETHODIMP GetChannelCount(UINT32*) override { return E_NOTIMPL; }
     STDMETHODIMP SetChannelVolume(UINT32, const float) override { return E_NOTIMPL; }
     STDMETHODIMP GetChannelVolume(UINT32, float*) override { return E_NOTIMPL; }
@@ -56,20 +35,11 @@ public:
 
 // A renderer as seen through its topology node: it hands out its services, or
 // refuses the lookup as Wine's renderers do (E_NOTIMPL).
-class FakeRenderer : public StackUnknown<IMFGetService> {
+class FakeRenderer : public FakeUnknown<IMFGetService> {
 public:
-    FakeDisplayControl* display = nullptr;
-    FakeVolume* volume = nullptr;
+    FakeDisplayControl* display = nullptr;  // not owned
+    FakeVolume* volume = nullptr;           // not owned
     HRESULT refusal = S_OK;
-    STDMETHODIMP QueryInterface(REFIID riid, void** out) override {
-        if (riid == IID_IUnknown || riid == IID_IMFGetService) {
-            *out = static_cast<IMFGetService*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
     STDMETHODIMP GetService(REFGUID service, REFIID riid, void** out) override {
         *out = nullptr;
         if (FAILED(refusal)) return refusal;
@@ -77,59 +47,6 @@ public:
         if (service == MR_STREAM_VOLUME_SERVICE && volume) return volume->QueryInterface(riid, out);
         return MF_E_UNSUPPORTED_SERVICE;
     }
-};
-
-// The session: hands out the queued event, counts event requests, and offers
-// its own video display control as the session's service lookup.
-class FakeSession : public StackUnknown<IMFMediaSession>, public IMFGetService {
-public:
-    IMFMediaEvent* nextEvent = nullptr;  // owned reference, handed out by EndGetEvent
-    HRESULT endResult = S_OK;
-    int requests = 0;
-    FakeDisplayControl* sessionDisplay = nullptr;
-
-    STDMETHODIMP QueryInterface(REFIID riid, void** out) override {
-        if (riid == IID_IUnknown || riid == IID_IMFMediaSession || riid == IID_IMFMediaEventGenerator) {
-            *out = static_cast<IMFMediaSession*>(this);
-        } else if (riid == IID_IMFGetService) {
-            *out = static_cast<IMFGetService*>(this);
-        } else {
-            *out = nullptr;
-            return E_NOINTERFACE;
-        }
-        AddRef();
-        return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return StackUnknown<IMFMediaSession>::AddRef(); }
-    STDMETHODIMP_(ULONG) Release() override { return StackUnknown<IMFMediaSession>::Release(); }
-    STDMETHODIMP GetService(REFGUID service, REFIID riid, void** out) override {
-        *out = nullptr;
-        if (service == MR_VIDEO_RENDER_SERVICE && sessionDisplay) return sessionDisplay->QueryInterface(riid, out);
-        return MF_E_UNSUPPORTED_SERVICE;
-    }
-    STDMETHODIMP GetEvent(DWORD, IMFMediaEvent**) override { return E_NOTIMPL; }
-    STDMETHODIMP BeginGetEvent(IMFAsyncCallback*, IUnknown*) override {
-        ++requests;
-        return S_OK;
-    }
-    STDMETHODIMP EndGetEvent(IMFAsyncResult*, IMFMediaEvent** event) override {
-        *event = nullptr;
-        if (FAILED(endResult)) return endResult;
-        *event = nextEvent;
-        nextEvent = nullptr;
-        return S_OK;
-    }
-    STDMETHODIMP QueueEvent(MediaEventType, REFGUID, HRESULT, const PROPVARIANT*) override { return E_NOTIMPL; }
-    STDMETHODIMP SetTopology(DWORD, IMFTopology*) override { return E_NOTIMPL; }
-    STDMETHODIMP ClearTopologies() override { return E_NOTIMPL; }
-    STDMETHODIMP Start(const GUID*, const PROPVARIANT*) override { return E_NOTIMPL; }
-    STDMETHODIMP Pause() override { return E_NOTIMPL; }
-    STDMETHODIMP Stop() override { return E_NOTIMPL; }
-    STDMETHODIMP Close() override { return E_NOTIMPL; }
-    STDMETHODIMP Shutdown() override { return E_NOTIMPL; }
-    STDMETHODIMP GetClock(IMFClock**) override { return E_NOTIMPL; }
-    STDMETHODIMP GetSessionCapabilities(DWORD*) override { return E_NOTIMPL; }
-    STDMETHODIMP GetFullTopology(DWORD, TOPOID, IMFTopology**) override { return E_NOTIMPL; }
 };
 
 // ---- windows that record what reaches them ----
@@ -168,10 +85,10 @@ protected:
         panel = RecordingWindow();
         state->mainWindow = RecordingWindow();
         ASSERT_TRUE(SUCCEEDED(MFCreateTopology(&topology)));
-        videoRenderer.display = display;
-        audioRenderer.volume = &volume;
-        videoNode = AddOutputNode(&videoRenderer);
-        audioNode = AddOutputNode(&audioRenderer);
+        videoRenderer->display = display;
+        audioRenderer->volume = volume;
+        videoNode = AddOutputNode(videoRenderer);
+        audioNode = AddOutputNode(audioRenderer);
         g_received.clear();
     }
     void TearDown() override {
@@ -180,8 +97,13 @@ protected:
         DestroyWindow(panel);
         DestroyWindow(state->mainWindow);
         state->videoDisplayControl = nullptr;  // the sink's reference, left to the fake's count
+        state->audioStreamVolume = nullptr;
         display->Release();
         sessionDisplay->Release();
+        volume->Release();
+        videoRenderer->Release();
+        audioRenderer->Release();
+        session->Release();
     }
 
     TOPOID AddOutputNode(IUnknown* renderer) {
@@ -196,7 +118,7 @@ protected:
     }
 
     void MakeSink(TOPOID video, TOPOID audio) {
-        sink = new CMediaSessionCallback(&session, topology, video, audio, &state->videoDisplayControl,
+        sink = new CMediaSessionCallback(session, topology, video, audio, &state->videoDisplayControl,
                                          &state->audioStreamVolume, panel);
     }
 
@@ -205,7 +127,7 @@ protected:
         IMFMediaEvent* event = nullptr;
         MFCreateMediaEvent(type, GUID_NULL, S_OK, nullptr, &event);
         if (type == MESessionTopologyStatus) event->SetUINT32(MF_EVENT_TOPOLOGY_STATUS, topologyStatus);
-        session.nextEvent = event;
+        session->nextEvent = event;
         IMFAsyncResult* result = nullptr;
         MFCreateAsyncResult(nullptr, sink, nullptr, &result);
         const HRESULT hr = sink->Invoke(result);
@@ -217,12 +139,14 @@ protected:
 
     PlayerState* state = nullptr;
     HWND panel = nullptr;
-    FakeSession session;
-    // Heap fakes: the sink keeps the reference GetService hands out.
+    // Each fake holds the test's reference until TearDown; the sink and the
+    // topology take their own.
+    FakeMediaSession* session = new FakeMediaSession();
     FakeDisplayControl* display = new FakeDisplayControl();
     FakeDisplayControl* sessionDisplay = new FakeDisplayControl();
-    FakeVolume volume;
-    FakeRenderer videoRenderer, audioRenderer;
+    FakeVolume* volume = new FakeVolume();
+    FakeRenderer* videoRenderer = new FakeRenderer();
+    FakeRenderer* audioRenderer = new FakeRenderer();
     IMFTopology* topology = nullptr;
     TOPOID videoNode = 0, audioNode = 0;
     CMediaSessionCallback* sink = nullptr;
@@ -246,9 +170,9 @@ TEST_F(SessionCallbackTest, EventsBecomeMessagesForTheirWindows) {
     };
     for (const Case& c : cases) {
         g_received.clear();
-        const int requestsBefore = session.requests;
+        const int requestsBefore = session->eventRequests.load();
         EXPECT_EQ(Deliver(c.event), S_OK) << c.event;
-        EXPECT_EQ(session.requests, requestsBefore + 1) << "not re-armed after " << c.event;
+        EXPECT_EQ(session->eventRequests.load(), requestsBefore + 1) << "not re-armed after " << c.event;
         if (c.message == 0) {
             EXPECT_TRUE(g_received.empty()) << c.event;
         } else {
@@ -274,19 +198,19 @@ TEST_F(SessionCallbackTest, ReadyTopologyAttachesTheRenderers) {
     MakeSink(videoNode, audioNode);
     EXPECT_EQ(Deliver(MESessionTopologyStatus, MF_TOPOSTATUS_READY), S_OK);
     EXPECT_EQ(state->videoDisplayControl, display);
-    EXPECT_EQ(state->audioStreamVolume, &volume);
+    EXPECT_EQ(state->audioStreamVolume, volume);
     EXPECT_EQ(display->window, VideoPresentationWindow(panel));
     EXPECT_EQ(display->window, panel);  // no video surface was made for this panel
     EXPECT_EQ(display->aspectMode, static_cast<DWORD>(MFVideoARMode_PreservePicture));
     ASSERT_EQ(g_received.size(), 1u);
     EXPECT_EQ(g_received[0].message, WM_APP_SESSION_READY);
     EXPECT_EQ(g_received[0].window, panel);
-    EXPECT_EQ(session.requests, 1);
+    EXPECT_EQ(session->eventRequests.load(), 1);
 }
 
 TEST_F(SessionCallbackTest, RendererThatRefusesItsNodeLookupIsFoundThroughTheSession) {
-    videoRenderer.refusal = E_NOTIMPL;  // as Wine's renderer answers
-    session.sessionDisplay = sessionDisplay;
+    videoRenderer->refusal = E_NOTIMPL;  // as Wine's renderer answers
+    session->videoDisplay = sessionDisplay;
     MakeSink(videoNode, audioNode);
     Deliver(MESessionTopologyStatus, MF_TOPOSTATUS_READY);
     EXPECT_EQ(state->videoDisplayControl, sessionDisplay);
@@ -295,11 +219,11 @@ TEST_F(SessionCallbackTest, RendererThatRefusesItsNodeLookupIsFoundThroughTheSes
 }
 
 TEST_F(SessionCallbackTest, FileWithoutVideoGetsNoDisplayControlEvenFromTheSession) {
-    session.sessionDisplay = sessionDisplay;
+    session->videoDisplay = sessionDisplay;
     MakeSink(0, audioNode);
     Deliver(MESessionTopologyStatus, MF_TOPOSTATUS_READY);
     EXPECT_EQ(state->videoDisplayControl, nullptr);
-    EXPECT_EQ(state->audioStreamVolume, &volume);
+    EXPECT_EQ(state->audioStreamVolume, volume);
     ASSERT_EQ(g_received.size(), 1u);
     EXPECT_EQ(g_received[0].message, WM_APP_SESSION_READY);  // posted all the same
 }
@@ -321,7 +245,7 @@ TEST_F(SessionCallbackTest, OtherTopologyStatusesAreOnlyReArmed) {
     }
     EXPECT_EQ(state->videoDisplayControl, nullptr);
     EXPECT_TRUE(g_received.empty());
-    EXPECT_EQ(session.requests, 3);
+    EXPECT_EQ(session->eventRequests.load(), 3);
 }
 
 TEST_F(SessionCallbackTest, ClosingProgramIsNotDrivenAnyMore) {
@@ -333,21 +257,21 @@ TEST_F(SessionCallbackTest, ClosingProgramIsNotDrivenAnyMore) {
     Deliver(MESessionTopologyStatus, MF_TOPOSTATUS_READY);
     EXPECT_TRUE(g_received.empty());
     EXPECT_EQ(state->videoDisplayControl, nullptr);
-    EXPECT_EQ(session.requests, 4);  // still asked for: the session may still be talking
+    EXPECT_EQ(session->eventRequests.load(), 4);  // still asked for: the session may still be talking
 }
 
 TEST_F(SessionCallbackTest, FailedEventEndsDelivery) {
     MakeSink(videoNode, audioNode);
-    session.endResult = MF_E_SHUTDOWN;
+    session->endEventResult = MF_E_SHUTDOWN;
     EXPECT_EQ(Deliver(MEEndOfPresentation), MF_E_SHUTDOWN);
-    EXPECT_EQ(session.requests, 0);
+    EXPECT_EQ(session->eventRequests.load(), 0);
     EXPECT_TRUE(g_received.empty());
 }
 
 TEST_F(SessionCallbackTest, ComIdentityAndLifetime) {
-    const LONG sessionRefs = session.Refs();
+    const long sessionRefs = session->references.load();
     MakeSink(videoNode, audioNode);
-    EXPECT_EQ(session.Refs(), sessionRefs + 1);  // the sink holds the session
+    EXPECT_EQ(session->references.load(), sessionRefs + 1);  // the sink holds the session
     EXPECT_EQ(sink->QueryInterface(IID_IMFAsyncCallback, nullptr), E_POINTER);
     void* out = reinterpret_cast<void*>(1);
     EXPECT_EQ(sink->QueryInterface(IID_IMFMediaSession, &out), E_NOINTERFACE);
@@ -368,7 +292,7 @@ TEST_F(SessionCallbackTest, ComIdentityAndLifetime) {
 
     EXPECT_EQ(sink->Release(), 0u);  // the last reference frees it and lets go of the session
     sink = nullptr;
-    EXPECT_EQ(session.Refs(), sessionRefs);
+    EXPECT_EQ(session->references.load(), sessionRefs);
 }
 
 }  // namespace
