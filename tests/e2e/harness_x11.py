@@ -101,11 +101,10 @@ def cursor_visible(app):
         x11.XCloseDisplay(display)
 
 
-def sample_pixel(display_name, x, y, seconds, interval=0.002, enough=None):
-    """Samples one screen pixel straight from the X server for at most `seconds`
-    (less once enough(samples) says so): a list of (seconds since the start,
-    (r, g, b)). Fast enough (well under a millisecond a sample) to time frame
-    changes that screenshots would miss."""
+def xlib():
+    """libX11 with the signatures of the calls that read the screen back
+    (XOpenDisplay, XDefaultRootWindow, XGetImage, XGetPixel, XDestroyImage,
+    XCloseDisplay)."""
     import ctypes
     x11 = ctypes.cdll.LoadLibrary("libX11.so.6")
     x11.XOpenDisplay.restype = ctypes.c_void_p
@@ -119,6 +118,15 @@ def sample_pixel(display_name, x, y, seconds, interval=0.002, enough=None):
     x11.XGetPixel.argtypes = [ctypes.c_void_p, ctypes.c_int, ctypes.c_int]
     x11.XDestroyImage.argtypes = [ctypes.c_void_p]
     x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+    return x11
+
+
+def sample_pixel(display_name, x, y, seconds, interval=0.002, enough=None):
+    """Samples one screen pixel straight from the X server for at most `seconds`
+    (less once enough(samples) says so): a list of (seconds since the start,
+    (r, g, b)). Fast enough (well under a millisecond a sample) to time frame
+    changes that screenshots would miss."""
+    x11 = xlib()
     all_planes, z_pixmap = 0xFFFFFFFF, 2
     display = x11.XOpenDisplay(display_name.encode())
     if not display:

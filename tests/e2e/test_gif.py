@@ -290,19 +290,7 @@ class CanvasReader:
     screenshot, so every frame of a 300 ms cycle is caught several times."""
 
     def __init__(self, display_name):
-        import ctypes
-        x11 = ctypes.cdll.LoadLibrary("libX11.so.6")
-        x11.XOpenDisplay.restype = ctypes.c_void_p
-        x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
-        x11.XDefaultRootWindow.restype = ctypes.c_ulong
-        x11.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
-        x11.XGetImage.restype = ctypes.c_void_p
-        x11.XGetImage.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_int,
-                                  ctypes.c_uint, ctypes.c_uint, ctypes.c_ulong, ctypes.c_int]
-        x11.XGetPixel.restype = ctypes.c_ulong
-        x11.XGetPixel.argtypes = [ctypes.c_void_p, ctypes.c_int, ctypes.c_int]
-        x11.XDestroyImage.argtypes = [ctypes.c_void_p]
-        x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+        x11 = kh.xlib()
         self.x11 = x11
         self.display = x11.XOpenDisplay(display_name.encode())
         assert self.display, f"cannot open display {display_name}"
