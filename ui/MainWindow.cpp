@@ -16,7 +16,6 @@ namespace {
 
 constexpr wchar_t kMainWindowClass[] = L"CLASS_MAINWINDOW";
 constexpr wchar_t kPopupWindowClass[] = L"CLASS_VIDEOPOPUPWND";
-constexpr wchar_t kAppIconFile[] = L"./pict/AppIcon.png";
 constexpr LONG kCaptionMask = 0xFF3FFFFF;  // everything but WS_CAPTION
 // The bar is shown without activation: it must not take the focus from the
 // main window (keys) nor the activation from another application.
@@ -198,9 +197,7 @@ bool CreateAppWindows(PlayerState& state) {
 
     CreatePresentableTargets(state.mainWindow, &state.mainRenderTarget, &state.mainDcRenderTarget);
 
-    wchar_t iconPath[kPathChars] = {};
-    if (BuildPathBesideExe(kAppIconFile, iconPath))
-        LoadBitmapFromFile(iconPath, PanelRenderTarget(*state.videoPanel), &state.appIcon);
+    LoadPanelIcon(state);
 
     state.controlWindow = new ControlWindow();
     const POINT bar = ControlBarPosition(state.screenWidth, state.screenHeight);

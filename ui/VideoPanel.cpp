@@ -24,7 +24,10 @@ const wchar_t* const kIdleHelpLines[12] = {
 
 namespace {
 
+void RemakePanelResources(VideoPanel& panel, PlayerState& state);
+
 constexpr wchar_t kPanelClass[] = L"CLASS_VIDEOPANEL";
+constexpr wchar_t kAppIconFile[] = L"./pict/AppIcon.png";
 constexpr wchar_t kFontFamily[] = L"メイリオ";
 constexpr wchar_t kFontLocale[] = L"ja-jp";
 
@@ -222,9 +225,10 @@ void PresentGifByGdi(VideoPanel& panel, const GifRect& changed, bool whole) {
 
 // With an HWND target: the changed part goes into the picture's bitmap, and
 // the bitmap is drawn 1:1 on black (the target need not keep its last frame).
-void PresentGifByDirect2D(VideoPanel& panel, const GifRect& changed) {
+// True when the target reported a lost device.
+bool PresentGifByDirect2D(VideoPanel& panel, const GifRect& changed) {
     ID2D1HwndRenderTarget* rt = panel.renderTarget;
-    if (!rt) return;
+    if (!rt) return false;
     const GifRect& d = panel.gifFit.dest;
     const UINT32 pictureWidth = static_cast<UINT32>(d.right - d.left);
     if (!d.Empty() && !panel.gifPictureBitmap) {
@@ -242,7 +246,8 @@ void PresentGifByDirect2D(VideoPanel& panel, const GifRect& changed) {
             &part, panel.gifPicture.data() + static_cast<size_t>(changed.top) * pictureWidth + changed.left,
             pictureWidth * 4);
     }
-    rt->BeginDraw();
+    WindowDraw draw;
+    if (!BeginWindowDraw(panel.hwnd, rt, nullptr, draw)) return false;
     rt->Clear(D2D1::ColorF(0.0f, 0.0f, 0.0f, 1.0f));
     const float k = ApplyWindowDpi(panel.hwnd, rt);
     if (panel.gifPictureBitmap)
@@ -250,7 +255,7 @@ void PresentGifByDirect2D(VideoPanel& panel, const GifRect& changed) {
                        D2D1::RectF(static_cast<float>(d.left) * k, static_cast<float>(d.top) * k,
                                    static_cast<float>(d.right) * k, static_cast<float>(d.bottom) * k),
                        1.0f, D2D1_BITMAP_INTERPOLATION_MODE_NEAREST_NEIGHBOR);
-    rt->EndDraw();
+    return DrawTargetLost(EndWindowDraw(draw));
 }
 
 // Brings the canvas to gifFrameIndex, re-scales what changed into the picture
@@ -268,11 +273,42 @@ void PaintGifFrame(VideoPanel& panel, PlayerState& state) {
         changed = PictureRectOf(panel.gifFit, canvasChanged);
         ScaleIntoPicture(panel.gifFit, panel.gifComposition.canvas.data(), panel.gifPicture.data(), changed);
     }
-    if (PresentThroughWindowDc())
+    if (PresentThroughWindowDc()) {
         PresentGifByGdi(panel, changed, systemAsked || !panel.gifOnScreen);
-    else
+    } else if (PresentGifByDirect2D(panel, changed)) {
+        // A new target, and the whole picture uploaded to it at once.
+        RemakePanelResources(panel, state);
         PresentGifByDirect2D(panel, changed);
+    }
     panel.gifOnScreen = true;
+}
+
+// The idle screen's two brushes, made on the panel's target.
+void MakePanelBrushes(VideoPanel& panel) {
+    ID2D1RenderTarget* rt = PanelRenderTarget(panel);
+    if (!rt) return;
+    rt->CreateSolidColorBrush(Rgb255(panel.baseRed + 60, panel.baseGreen + 60, panel.baseBlue + 80),
+                              &panel.titleBrush);
+    rt->CreateSolidColorBrush(Rgb255(panel.baseRed + 100, panel.baseGreen + 100, panel.baseBlue + 100),
+                              &panel.helpBrush);
+}
+
+// After a lost device the panel's target and everything made on it are gone
+// for good: the brushes, the icon, the folder picture's upload and the GIF
+// picture's bitmap are made again (the last two at their next paint). The
+// text formats belong to DirectWrite and are kept.
+void RemakePanelResources(VideoPanel& panel, PlayerState& state) {
+    SafeRelease(&panel.titleBrush);
+    SafeRelease(&panel.helpBrush);
+    SafeRelease(&state.appIcon);
+    ForgetShownImage(panel);
+    SafeRelease(&panel.gifPictureBitmap);
+    panel.gifOnScreen = false;
+    SafeRelease(&panel.renderTarget);
+    SafeRelease(&panel.dcRenderTarget);
+    CreatePresentableTargets(panel.hwnd, &panel.renderTarget, &panel.dcRenderTarget);
+    MakePanelBrushes(panel);
+    LoadPanelIcon(state);
 }
 
 // The idle screen's two fonts, sized from the panel's height at the window's DPI.
@@ -292,6 +328,30 @@ void MakePanelTextFormats(VideoPanel& panel) {
 }
 
 }  // namespace
+
+namespace {
+
+// The idle screen or a folder picture through Direct2D; true when the target
+// reported a lost device.
+bool DrawPanelByDirect2D(VideoPanel& panel, PlayerState& state) {
+    WindowDraw draw;
+    if (!BeginWindowDraw(panel.hwnd, panel.renderTarget, panel.dcRenderTarget, draw)) return false;
+    switch (state.viewMode) {
+        case ViewMode::None: PaintIdleScreen(panel, state, draw.target); break;
+        case ViewMode::ImageFolder: PaintFolderImage(panel, state, draw.target); break;
+        case ViewMode::AnimatedGif: break;  // put on screen by its own way
+        case ViewMode::Video: break;  // the video renderer presents into this window
+    }
+    return DrawTargetLost(EndWindowDraw(draw));
+}
+
+}  // namespace
+
+void LoadPanelIcon(PlayerState& state) {
+    wchar_t iconPath[kPathChars] = {};
+    if (state.videoPanel && BuildPathBesideExe(kAppIconFile, iconPath))
+        LoadBitmapFromFile(iconPath, PanelRenderTarget(*state.videoPanel), &state.appIcon);
+}
 
 ID2D1RenderTarget* PanelRenderTarget(const VideoPanel& panel) {
     return DrawTargetOf(panel.renderTarget, panel.dcRenderTarget);
@@ -314,13 +374,7 @@ bool CreateVideoPanel(VideoPanel& panel, HWND parent, int width, int height) {
     if (PlayerState* state = CurrentState()) state->imagePanelWindow.store(panel.hwnd);
     CreatePresentableTargets(panel.hwnd, &panel.renderTarget, &panel.dcRenderTarget);
 
-    ID2D1RenderTarget* rt = PanelRenderTarget(panel);
-    if (rt) {
-        rt->CreateSolidColorBrush(
-            Rgb255(panel.baseRed + 60, panel.baseGreen + 60, panel.baseBlue + 80), &panel.titleBrush);
-        rt->CreateSolidColorBrush(
-            Rgb255(panel.baseRed + 100, panel.baseGreen + 100, panel.baseBlue + 100), &panel.helpBrush);
-    }
+    MakePanelBrushes(panel);
     MakePanelTextFormats(panel);
     ShowWindow(panel.hwnd, SW_SHOW);
     return true;
@@ -338,15 +392,10 @@ bool PaintVideoPanel(VideoPanel& panel) {
         PaintGifFrame(panel, *state);
         return true;
     }
-    WindowDraw draw;
-    if (!BeginWindowDraw(panel.hwnd, panel.renderTarget, panel.dcRenderTarget, draw)) return true;
-    switch (state->viewMode) {
-        case ViewMode::None: PaintIdleScreen(panel, *state, draw.target); break;
-        case ViewMode::ImageFolder: PaintFolderImage(panel, *state, draw.target); break;
-        case ViewMode::AnimatedGif: break;  // painted above
-        case ViewMode::Video: break;  // the video renderer presents into this window
+    if (DrawPanelByDirect2D(panel, *state)) {
+        RemakePanelResources(panel, *state);
+        DrawPanelByDirect2D(panel, *state);
     }
-    EndWindowDraw(draw);
     return true;
 }
 

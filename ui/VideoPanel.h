@@ -63,6 +63,9 @@ struct PopupWindow {
 ID2D1RenderTarget* PanelRenderTarget(const VideoPanel& panel);
 
 bool CreateVideoPanel(VideoPanel& panel, HWND parent, int width, int height);
+// The idle screen's icon (pict/AppIcon.png beside the program) into
+// state.appIcon, made on the panel's target.
+void LoadPanelIcon(PlayerState& state);
 LRESULT CALLBACK VideoPanelProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 bool PaintVideoPanel(VideoPanel& panel);
 LRESULT CALLBACK PopupWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);

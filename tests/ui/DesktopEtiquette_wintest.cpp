@@ -91,6 +91,9 @@ TEST_F(EtiquetteTest, EachWindowMakesItsTargetAgainAfterALostDeviceAndRepaints) 
         {"pop-up", [](PlayerState& s) { return s.popupWindow->hwnd; },
          [](PlayerState& s) -> IUnknown* { return s.popupWindow->renderTarget; },
          [](PlayerState& s) { PaintPopupWindow(*s.popupWindow); }},
+        {"drawing panel", [](PlayerState& s) { return s.videoPanel->hwnd; },
+         [](PlayerState& s) -> IUnknown* { return PanelRenderTarget(*s.videoPanel); },
+         [](PlayerState& s) { PaintVideoPanel(*s.videoPanel); }},
         {"control bar", [](PlayerState& s) { return s.controlWindow->hwnd; },
          [](PlayerState& s) -> IUnknown* { return BarTarget(s); },
          [](PlayerState& s) { PaintControlWindow(*s.controlWindow); }},
@@ -113,6 +116,18 @@ TEST_F(EtiquetteTest, EachWindowMakesItsTargetAgainAfterALostDeviceAndRepaints) 
     }
     g_endDrawFilter = nullptr;
     g_countedWindow = nullptr;
+}
+
+TEST_F(EtiquetteTest, PanelBrushesAndIconAreMadeAgainOnItsNewTarget) {
+    state->viewMode = ViewMode::None;  // the idle screen draws both
+    VideoPanel& panel = *state->videoPanel;
+    Kept icon(state->appIcon), brush(panel.helpBrush);
+    g_endDrawFilter = LoseDeviceOnce;
+    g_loseOnce = panel.hwnd;
+    PaintVideoPanel(panel);
+    g_endDrawFilter = nullptr;
+    EXPECT_TRUE(icon.ReplacedBy(state->appIcon));
+    EXPECT_TRUE(brush.ReplacedBy(panel.helpBrush));
 }
 
 TEST_F(EtiquetteTest, BarFacesAndBrushesAreMadeAgainOnItsNewTarget) {
