@@ -132,11 +132,12 @@ struct PlayerState {
     // the UI thread (mode start, display change), read by the prefetch thread;
     // 0 until set, which means the screen size.
     std::atomic<uint64_t> ringPanelSize{0};
-    // The window that shows the folder picture (the drawing panel): set on the
-    // UI thread when it is created; the prefetch thread invalidates it when the
-    // picture on screen reaches its slot, so it is drawn at once rather than
-    // at the next repaint tick. Atomic: the two threads share it.
-    std::atomic<HWND> imagePanelWindow{nullptr};
+    // The drawing panel's window: set on the UI thread when it is created,
+    // before any other thread starts. The prefetch thread invalidates it when
+    // the picture on screen reaches its slot, so it is drawn at once rather
+    // than at the next repaint tick; the video opening hands it to the
+    // renderer. Atomic: the threads share it.
+    std::atomic<HWND> panelWindow{nullptr};
     std::vector<std::unique_ptr<PathBuffer>> imagePaths;  // read by the prefetch thread
     std::vector<std::unique_ptr<PathBuffer>> imageNames;
 

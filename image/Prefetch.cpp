@@ -68,7 +68,7 @@ void FillImageSlot(PlayerState& state, int32_t index) {
     // The picture on screen was waiting for this slot: the panel paints it
     // as soon as the UI thread is free (InvalidateRect may be called from
     // any thread; the paint itself runs on the window's own thread).
-    const HWND window = state.imagePanelWindow.load();
+    const HWND window = state.panelWindow.load();
     if (index == state.currentIndex.load() && window) InvalidateRect(window, nullptr, FALSE);
 }
 

@@ -179,6 +179,7 @@ bool CreateAppWindows(PlayerState& state) {
     state.videoPanel->baseGreen = 140;
     state.videoPanel->baseBlue = 150;
     CreateVideoPanel(*state.videoPanel, state.mainWindow, state.screenWidth, state.screenHeight);
+    state.panelWindow.store(state.videoPanel->hwnd);
 
     PopupWindow* popup = new PopupWindow();
     popup->width = state.screenWidth;

@@ -371,7 +371,6 @@ bool CreateVideoPanel(VideoPanel& panel, HWND parent, int width, int height) {
     panel.hwnd = CreateWindowExW(0, kPanelClass, kWindowTitle, WS_CHILD, 0, 0, width, height, parent,
                                  nullptr, nullptr, nullptr);
     SetWindowLongPtrW(panel.hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&panel));
-    if (PlayerState* state = CurrentState()) state->imagePanelWindow.store(panel.hwnd);
     CreatePresentableTargets(panel.hwnd, &panel.renderTarget, &panel.dcRenderTarget);
 
     MakePanelBrushes(panel);

@@ -3,7 +3,6 @@
 #include <new>
 
 #include "app/ComPtr.h"
-#include "ui/VideoPanel.h"
 #include "video/ContainerSniff.h"
 #include "video/MediaSource.h"
 #include "video/PosterFrame.h"
@@ -26,7 +25,7 @@ constexpr ULONGLONG kShutdownSettleMs = 100;
 // caught in that never finishes shutting down.)
 constexpr ULONGLONG kShutdownLimitMs = 2000;
 
-HWND PanelWindow(const PlayerState& state) { return state.videoPanel ? state.videoPanel->hwnd : nullptr; }
+HWND PanelWindow(const PlayerState& state) { return state.panelWindow.load(); }
 
 // The decoded type the video renderer is given, where the source offers
 // decoded types (Wine's do, the I420 they list first among them; its video

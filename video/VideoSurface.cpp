@@ -4,16 +4,15 @@
 #include <vector>
 
 #include "app/DrawingResources.h"
-#include "ui/VideoPanel.h"
 
 HWND PrepareVideoWindow(PlayerState& state) {
-    const HWND panel = state.videoPanel ? state.videoPanel->hwnd : nullptr;
+    const HWND panel = state.panelWindow.load();
     if (panel && PresentThroughWindowDc()) ShowWindow(panel, SW_HIDE);
     return VideoPresentationWindow(panel);
 }
 
 void RestorePanelAfterVideo(PlayerState& state) {
-    const HWND panel = state.videoPanel ? state.videoPanel->hwnd : nullptr;
+    const HWND panel = state.panelWindow.load();
     if (panel && PresentThroughWindowDc() && !state.quitRequested.load()) ShowWindow(panel, SW_SHOW);
 }
 
@@ -24,8 +23,9 @@ HWND VideoPresentationWindow(HWND panel) {
 }
 
 bool VideoPresentsIntoMainWindow(const PlayerState& state) {
-    return state.viewMode == ViewMode::Video && state.videoPanel && state.mainWindow &&
-           VideoPresentationWindow(state.videoPanel->hwnd) == state.mainWindow;
+    const HWND panel = state.panelWindow.load();
+    return state.viewMode == ViewMode::Video && panel && state.mainWindow &&
+           VideoPresentationWindow(panel) == state.mainWindow;
 }
 
 namespace {
@@ -90,7 +90,7 @@ void RepaintPausedVideo(const PlayerState& state) {
         return;
     }
     if (SUCCEEDED(state.videoDisplayControl->RepaintVideo())) return;
-    const HWND window = VideoPresentationWindow(state.videoPanel ? state.videoPanel->hwnd : nullptr);
+    const HWND window = VideoPresentationWindow(state.panelWindow.load());
     if (window && TakeCurrentImage(state.videoDisplayControl, state.position.load(), g_pausedPicture))
         PaintPicture(g_pausedPicture, window);
 }

@@ -8,9 +8,9 @@
 // and the main window takes the mouse and keys as before.
 #include "app/PlayerState.h"
 
-// Readies the window the renderer is to present into for state.videoPanel
-// (UI thread, before the topology is built) and returns it: the panel, or,
-// under Wine, the main window with the panel hidden.
+// Readies the window the renderer is to present into for the drawing panel
+// (state.panelWindow; UI thread, before the topology is built) and returns
+// it: the panel, or, under Wine, the main window with the panel hidden.
 HWND PrepareVideoWindow(PlayerState& state);
 
 // Undoes PrepareVideoWindow after an opening that failed: the panel shows

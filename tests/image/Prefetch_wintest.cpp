@@ -113,7 +113,7 @@ TEST_F(PrefetchFolder, ThePictureOnScreenIsRepaintedWhenItsSlotFills) {
     const HWND panel = CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 0, 0, 64, 36, nullptr, nullptr,
                                        nullptr, nullptr);
     ASSERT_NE(panel, nullptr);
-    state->imagePanelWindow.store(panel);
+    state->panelWindow.store(panel);
     struct Case {
         int index;
         bool repainted;
