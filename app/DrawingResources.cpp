@@ -149,6 +149,13 @@ bool BuildPathBesideExe(const wchar_t* relative, wchar_t* out) {
     return true;
 }
 
+void CreateUiTextFormat(float size, IDWriteTextFormat** out) {
+    if (!g_dwriteFactory || !out) return;
+    g_dwriteFactory->CreateTextFormat(L"メイリオ", nullptr, DWRITE_FONT_WEIGHT_NORMAL,
+                                      DWRITE_FONT_STYLE_NORMAL, DWRITE_FONT_STRETCH_NORMAL, size,
+                                      L"ja-jp", out);
+}
+
 float ApplyWindowDpi(HWND window, ID2D1RenderTarget* target) {
     UINT dpi = GetDpiForWindow(window);
     if (dpi == 0) dpi = 96;

@@ -3,6 +3,7 @@
 // and the release of COM fields.
 #include <windows.h>
 #include <d2d1.h>
+#include <dwrite.h>
 
 // Releases *p and clears the field first, so nobody sees a dangling pointer.
 template <typename T>
@@ -88,6 +89,11 @@ HICON LoadAppIcon(int widthMetric, int heightMetric);
 // "<folder of the executable>\<relative>" into `out` (kPathChars wide
 // characters). False when the result would not fit.
 bool BuildPathBesideExe(const wchar_t* relative, wchar_t* out);
+
+// A text format of the interface's one font ("メイリオ", normal weight, style
+// and stretch, locale "ja-jp") at `size` device-independent units, made on
+// g_dwriteFactory. *out stays null when it cannot be made.
+void CreateUiTextFormat(float size, IDWriteTextFormat** out);
 
 // Scale that turns physical pixels into device-independent units for `window`:
 // reads GetDpiForWindow, applies it to the target with SetDpi and returns 96 / dpi.

@@ -16,8 +16,6 @@ const wchar_t* const kButtonImageFiles[6] = {
 namespace {
 
 constexpr wchar_t kControlWindowClass[] = L"CLASS_ControlWindow";
-constexpr wchar_t kFontFamily[] = L"メイリオ";
-constexpr wchar_t kFontLocale[] = L"ja-jp";
 constexpr wchar_t kLoadErrorTitle[] = L"Load Error";
 constexpr wchar_t kImageNotFound[] = L"画像が見つかりません。";
 constexpr wchar_t kCannotOpenFile[] = L"--- ファイルが開けません ---";
@@ -228,12 +226,8 @@ bool CreateControlResources(ControlWindow& bar) {
 
     if (g_dwriteFactory) {
         const float h = static_cast<float>(bar.height);
-        g_dwriteFactory->CreateTextFormat(kFontFamily, nullptr, DWRITE_FONT_WEIGHT_NORMAL,
-                                          DWRITE_FONT_STYLE_NORMAL, DWRITE_FONT_STRETCH_NORMAL,
-                                          h / 6.0f * k, kFontLocale, &bar.smallTextFormat);
-        g_dwriteFactory->CreateTextFormat(kFontFamily, nullptr, DWRITE_FONT_WEIGHT_NORMAL,
-                                          DWRITE_FONT_STYLE_NORMAL, DWRITE_FONT_STRETCH_NORMAL,
-                                          h / 3.5f * k, kFontLocale, &bar.largeTextFormat);
+        CreateUiTextFormat(h / 6.0f * k, &bar.smallTextFormat);
+        CreateUiTextFormat(h / 3.5f * k, &bar.largeTextFormat);
         // One line each, cut at a character with an ellipsis where it does not fit.
         IDWriteInlineObject* ellipsis = nullptr;
         if (bar.smallTextFormat)

@@ -28,8 +28,6 @@ void RemakePanelResources(VideoPanel& panel, PlayerState& state);
 
 constexpr wchar_t kPanelClass[] = L"CLASS_VIDEOPANEL";
 constexpr wchar_t kAppIconFile[] = L"./pict/AppIcon.png";
-constexpr wchar_t kFontFamily[] = L"メイリオ";
-constexpr wchar_t kFontLocale[] = L"ja-jp";
 
 D2D1_COLOR_F Rgb255(int r, int g, int b) {
     return D2D1::ColorF(static_cast<float>(r) / 255.0f, static_cast<float>(g) / 255.0f,
@@ -316,15 +314,9 @@ void MakePanelTextFormats(VideoPanel& panel) {
     SafeRelease(&panel.helpTextFormat);
     SafeRelease(&panel.titleTextFormat);
     const float k = ApplyWindowDpi(panel.hwnd, PanelRenderTarget(panel));
-    if (g_dwriteFactory) {
-        const float h = static_cast<float>(panel.height);
-        g_dwriteFactory->CreateTextFormat(kFontFamily, nullptr, DWRITE_FONT_WEIGHT_NORMAL,
-                                          DWRITE_FONT_STYLE_NORMAL, DWRITE_FONT_STRETCH_NORMAL,
-                                          h / 40.0f * k, kFontLocale, &panel.helpTextFormat);
-        g_dwriteFactory->CreateTextFormat(kFontFamily, nullptr, DWRITE_FONT_WEIGHT_NORMAL,
-                                          DWRITE_FONT_STYLE_NORMAL, DWRITE_FONT_STRETCH_NORMAL,
-                                          h / 30.0f * k, kFontLocale, &panel.titleTextFormat);
-    }
+    const float h = static_cast<float>(panel.height);
+    CreateUiTextFormat(h / 40.0f * k, &panel.helpTextFormat);
+    CreateUiTextFormat(h / 30.0f * k, &panel.titleTextFormat);
 }
 
 }  // namespace
