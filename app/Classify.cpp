@@ -4,28 +4,6 @@
 
 namespace {
 
-struct ExtensionRow {
-    const wchar_t* extension;
-    ViewMode mode;
-    const wchar_t* recorded;  // written to videoExtension (Video rows only)
-};
-
-// Tried in this order; the first match wins.
-constexpr ExtensionRow kExtensionTable[] = {
-    {L".png", ViewMode::ImageFolder, nullptr},  {L".PNG", ViewMode::ImageFolder, nullptr},
-    {L".jpg", ViewMode::ImageFolder, nullptr},  {L".JPG", ViewMode::ImageFolder, nullptr},
-    {L".jpeg", ViewMode::ImageFolder, nullptr}, {L".JPEG", ViewMode::ImageFolder, nullptr},
-    {L".webp", ViewMode::ImageFolder, nullptr}, {L".WEBP", ViewMode::ImageFolder, nullptr},
-    {L".gif", ViewMode::AnimatedGif, nullptr},  {L".GIF", ViewMode::AnimatedGif, nullptr},
-    {L".wmv", ViewMode::Video, L".wmv"},        {L".WMV", ViewMode::Video, L".wmv"},
-    {L".avi", ViewMode::Video, L".avi"},        {L".AVI", ViewMode::Video, L".avi"},
-    {L".mp4", ViewMode::Video, L".mp4"},        {L".MP4", ViewMode::Video, L".mp4"},
-    {L".mov", ViewMode::Video, L".mov"},        {L".MOV", ViewMode::Video, L".mov"},
-    {L".webm", ViewMode::Video, L".webm"},      {L".WEBM", ViewMode::Video, L".webm"},
-    {L".mpeg", ViewMode::Video, L".mpeg"},      {L".MPEG", ViewMode::Video, L".mpeg"},
-    {L".mpg", ViewMode::Video, L".mpg"},        {L".MPG", ViewMode::Video, L".mpg"},
-};
-
 void CopyBounded(wchar_t* dst, const wchar_t* src, size_t count) {
     // Callers guarantee count < kPathChars.
     for (size_t i = 0; i < count; ++i) dst[i] = src[i];
@@ -38,6 +16,29 @@ bool EndsWith(const wchar_t* path, size_t length, const wchar_t* extension) {
 }
 
 }  // namespace
+
+const ExtensionRow kExtensionTable[] = {
+    {L".png", L".PNG", ViewMode::ImageFolder, ContainerFamily::Unknown},
+    {L".jpg", L".JPG", ViewMode::ImageFolder, ContainerFamily::Unknown},
+    {L".jpeg", L".JPEG", ViewMode::ImageFolder, ContainerFamily::Unknown},
+    {L".webp", L".WEBP", ViewMode::ImageFolder, ContainerFamily::Unknown},
+    {L".gif", L".GIF", ViewMode::AnimatedGif, ContainerFamily::Unknown},
+    {L".wmv", L".WMV", ViewMode::Video, ContainerFamily::Asf},
+    {L".avi", L".AVI", ViewMode::Video, ContainerFamily::Avi},
+    {L".mp4", L".MP4", ViewMode::Video, ContainerFamily::IsoMedia},
+    {L".mov", L".MOV", ViewMode::Video, ContainerFamily::IsoMedia},
+    {L".webm", L".WEBM", ViewMode::Video, ContainerFamily::Matroska},
+    {L".mpeg", L".MPEG", ViewMode::Video, ContainerFamily::Unknown},
+    {L".mpg", L".MPG", ViewMode::Video, ContainerFamily::Unknown},
+};
+const size_t kExtensionCount = sizeof kExtensionTable / sizeof kExtensionTable[0];
+
+const ExtensionRow* FindExtension(const wchar_t* extension) {
+    if (!extension) return nullptr;
+    for (const ExtensionRow& row : kExtensionTable)
+        if (std::wcscmp(extension, row.lower) == 0 || std::wcscmp(extension, row.upper) == 0) return &row;
+    return nullptr;
+}
 
 size_t FolderPartLength(const wchar_t* path, size_t length) {
     size_t lastSlash = length;
@@ -68,7 +69,7 @@ ViewMode ClassifyPath(const wchar_t* path, ClassifiedPath& out) {
     CopyBounded(out.startFileName, path + nameStart, length - nameStart);
 
     for (const ExtensionRow& row : kExtensionTable) {
-        if (!EndsWith(path, length, row.extension)) continue;
+        if (!EndsWith(path, length, row.lower) && !EndsWith(path, length, row.upper)) continue;
         switch (row.mode) {
             case ViewMode::ImageFolder:
                 CopyBounded(out.filePath, path, folder);
@@ -79,7 +80,7 @@ ViewMode ClassifyPath(const wchar_t* path, ClassifiedPath& out) {
             case ViewMode::Video:
                 CopyBounded(out.filePath, path, length);
                 CopyBounded(out.diskPath, path, length);
-                CopyBounded(out.videoExtension, row.recorded, std::wcslen(row.recorded));
+                CopyBounded(out.videoExtension, row.lower, std::wcslen(row.lower));
                 break;
             case ViewMode::None:
                 break;

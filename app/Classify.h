@@ -14,6 +14,29 @@
 
 constexpr size_t kPathChars = 512;  // every path buffer: 511 characters and a terminator
 
+// The container a video extension names. The video opening compares it with the
+// container the file's first bytes show.
+enum class ContainerFamily { Unknown, IsoMedia, Matroska, Avi, Asf };
+
+// One extension the viewer knows, in its only two spellings, with what it opens
+// and, for a video, the container it names (Unknown for images, and for
+// ".mpeg"/".mpg", whose program streams are never renamed).
+struct ExtensionRow {
+    const wchar_t* lower;  // ".jpeg"
+    const wchar_t* upper;  // ".JPEG"
+    ViewMode mode;
+    ContainerFamily container;
+};
+
+// Every extension, in the order classification tries them. The folder listing
+// and the container check read the same rows.
+extern const ExtensionRow kExtensionTable[];
+extern const size_t kExtensionCount;
+
+// The row one of whose spellings is exactly `extension` (the dot included);
+// null for anything else, mixed case included.
+const ExtensionRow* FindExtension(const wchar_t* extension);
+
 struct ClassifiedPath {
     ViewMode mode = ViewMode::None;
     wchar_t startFileName[kPathChars] = {};  // file-name part, every mode

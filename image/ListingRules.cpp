@@ -2,11 +2,9 @@
 
 #include <cwchar>
 
-namespace {
+#include "app/Classify.h"
 
-const wchar_t* const kListedExtensions[] = {
-    L".jpg", L".JPG", L".jpeg", L".JPEG", L".webp", L".WEBP", L".png", L".PNG",
-};
+namespace {
 
 // A folder part after which no separator goes: it names a place to search, not
 // a folder to enter ("" the current folder, "C:" a drive's current folder, "\"
@@ -40,9 +38,8 @@ bool Concatenate(const wchar_t* first, const wchar_t* second, const wchar_t* thi
 bool HasListedImageExtension(const wchar_t* name) {
     const wchar_t* dot = std::wcsrchr(name, L'.');
     if (!dot) return false;
-    for (const wchar_t* extension : kListedExtensions)
-        if (std::wcscmp(dot, extension) == 0) return true;
-    return false;
+    const ExtensionRow* row = FindExtension(dot);
+    return row && row->mode == ViewMode::ImageFolder;
 }
 
 bool KeepsFolderEntry(const wchar_t* name, bool isDirectory, bool isHidden) {

@@ -5,8 +5,9 @@
 #include <cstddef>
 
 // True when the name's extension (from its last dot to the end, the dot
-// included; empty without a dot) is exactly one of ".jpg" ".JPG" ".jpeg"
-// ".JPEG" ".webp" ".WEBP" ".png" ".PNG". Mixed case such as ".Jpg" is not.
+// included; empty without a dot) is a still image's in the extension table:
+// ".jpg" ".JPG" ".jpeg" ".JPEG" ".webp" ".WEBP" ".png" ".PNG". Mixed case such
+// as ".Jpg" is not.
 bool HasListedImageExtension(const wchar_t* name);
 
 // Whether a directory entry enters the list: visible folders never do; files,

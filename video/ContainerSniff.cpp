@@ -14,13 +14,6 @@ constexpr uint8_t kAviForm[4] = {0x41, 0x56, 0x49, 0x20};
 constexpr uint8_t kAsfHeader[16] = {0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11,
                                     0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
 
-const ContainerSignature kSignatures[] = {
-    {ContainerFamily::IsoMedia, {L".mp4", L".MP4", L".mov", L".MOV"}, L".mp4"},
-    {ContainerFamily::Matroska, {L".webm", L".WEBM", nullptr, nullptr}, L".webm"},
-    {ContainerFamily::Avi, {L".avi", L".AVI", nullptr, nullptr}, L".avi"},
-    {ContainerFamily::Asf, {L".wmv", L".WMV", nullptr, nullptr}, L".wmv"},
-};
-
 bool BytesAt(const uint8_t (&header)[kSniffBytes], size_t offset, const uint8_t* bytes, size_t n) {
     return offset + n <= kSniffBytes && std::memcmp(header + offset, bytes, n) == 0;
 }
@@ -39,18 +32,20 @@ ContainerFamily SniffContainer(const uint8_t (&header)[kSniffBytes]) {
     return ContainerFamily::Unknown;
 }
 
-const ContainerSignature* SignatureOf(ContainerFamily family) {
-    for (const ContainerSignature& row : kSignatures)
-        if (row.family == family) return &row;
+const wchar_t* CorrectedExtensionOf(ContainerFamily family) {
+    if (family == ContainerFamily::Unknown) return nullptr;
+    for (size_t i = 0; i < kExtensionCount; ++i)
+        if (kExtensionTable[i].container == family) return kExtensionTable[i].lower;
     return nullptr;
 }
 
 bool CorrectExtensionForContainer(wchar_t (&filePath)[kPathChars], const wchar_t* videoExtension,
                                   const uint8_t (&header)[kSniffBytes]) {
-    const ContainerSignature* row = SignatureOf(SniffContainer(header));
-    if (!row || !videoExtension) return false;
-    for (const wchar_t* fitting : row->fittingExtensions)
-        if (fitting && std::wcscmp(fitting, videoExtension) == 0) return false;
+    const ContainerFamily family = SniffContainer(header);
+    const wchar_t* corrected = CorrectedExtensionOf(family);
+    if (!corrected || !videoExtension) return false;
+    const ExtensionRow* recorded = FindExtension(videoExtension);
+    if (recorded && recorded->container == family) return false;  // already fits
 
     const size_t pathLength = wcsnlen(filePath, kPathChars);
     const size_t extensionLength = std::wcslen(videoExtension);
@@ -60,9 +55,9 @@ bool CorrectExtensionForContainer(wchar_t (&filePath)[kPathChars], const wchar_t
     for (size_t i = 0; i < extensionLength; ++i)
         if (LowerAscii(filePath[stem + i]) != videoExtension[i]) return false;
 
-    const size_t correctedLength = std::wcslen(row->correctedExtension);
+    const size_t correctedLength = std::wcslen(corrected);
     if (stem + correctedLength >= kPathChars) return false;  // would not fit: keep the name
-    std::wmemcpy(filePath + stem, row->correctedExtension, correctedLength);
+    std::wmemcpy(filePath + stem, corrected, correctedLength);
     std::wmemset(filePath + stem + correctedLength, L'\0', kPathChars - stem - correctedLength);
     return true;
 }

@@ -8,8 +8,8 @@
 //   2. WebM / Matroska: bytes 0..3 are 1A 45 DF A3 (EBML)              -> ".webm"
 //   3. AVI: bytes 0..3 "RIFF" and bytes 8..11 "AVI "                   -> ".avi"
 //   4. ASF (Windows Media): bytes 0..15 are the ASF header object GUID -> ".wmv"
-// Each family has the extensions that already fit it; when the extension that
-// classification recorded (always lower case, ".mp4", ".webm", ...) is not one
+// The extensions that already fit a family are those the extension table gives
+// it; when the extension that classification recorded (always lower case, ".mp4", ".webm", ...) is not one
 // of them, the recorded extension at the end of the path is replaced by the
 // family's corrected one. Nothing else of the path changes. A header shorter
 // than 32 bytes is zero-filled by the caller, so a signature can only match
@@ -23,20 +23,15 @@
 
 constexpr size_t kSniffBytes = 32;  // how much of the file's start is examined
 
-enum class ContainerFamily { Unknown, IsoMedia, Matroska, Avi, Asf };
-
-struct ContainerSignature {
-    ContainerFamily family;
-    const wchar_t* fittingExtensions[4];  // exact, case-sensitive; unused slots null
-    const wchar_t* correctedExtension;
-};
 
 // The family of the first table row whose signature matches `header`
 // (kSniffBytes bytes, zero-filled past the end of the file).
 ContainerFamily SniffContainer(const uint8_t (&header)[kSniffBytes]);
 
-// The table row of a recognised family; null for Unknown.
-const ContainerSignature* SignatureOf(ContainerFamily family);
+// The extension a file of a recognised family is opened under: the first one
+// the extension table gives that family (".mp4", ".webm", ".avi", ".wmv");
+// null for Unknown.
+const wchar_t* CorrectedExtensionOf(ContainerFamily family);
 
 // Rewrites the extension at the end of `filePath` (a kPathChars buffer) when
 // the container in `header` does not fit `videoExtension`. Returns true when

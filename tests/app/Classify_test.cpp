@@ -55,6 +55,26 @@ TEST(Classify, ExtensionTableAndBuffers) {
     }
 }
 
+TEST(Classify, EveryExtensionRowIsSpelledTwiceAndFoundBothWays) {
+    // The listing and the container check read these rows too: a misspelt
+    // upper-case form would make a file open but never list, or list but
+    // never open.
+    for (size_t i = 0; i < kExtensionCount; ++i) {
+        const ExtensionRow& row = kExtensionTable[i];
+        SCOPED_TRACE(testing::Message() << "row #" << i);
+        std::wstring upper(row.lower);
+        for (wchar_t& c : upper) c = (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - 32) : c;
+        EXPECT_EQ(upper, row.upper);
+        EXPECT_EQ(FindExtension(row.lower), &row);
+        EXPECT_EQ(FindExtension(row.upper), &row);
+        ClassifiedPath out;
+        EXPECT_EQ(ClassifyPath((std::wstring(L"C:\\f") + row.upper).c_str(), out), row.mode);
+        if (row.container != ContainerFamily::Unknown) EXPECT_EQ(row.mode, ViewMode::Video);
+    }
+    EXPECT_EQ(FindExtension(L".Jpg"), nullptr);
+    EXPECT_EQ(FindExtension(nullptr), nullptr);
+}
+
 TEST(Classify, NoArgumentLeavesEverythingEmpty) {
     ClassifiedPath out;
     out.filePath[0] = L'x';

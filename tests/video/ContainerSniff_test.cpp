@@ -122,8 +122,8 @@ TEST(ContainerSniff, FirstMatchingRowDecides) {
     uint8_t header[kSniffBytes];
     FillHeader(both, header);
     EXPECT_EQ(SniffContainer(header), ContainerFamily::IsoMedia);
-    EXPECT_EQ(SignatureOf(ContainerFamily::Unknown), nullptr);
-    EXPECT_EQ(std::wstring(SignatureOf(ContainerFamily::Asf)->correctedExtension), L".wmv");
+    EXPECT_EQ(CorrectedExtensionOf(ContainerFamily::Unknown), nullptr);
+    EXPECT_EQ(std::wstring(CorrectedExtensionOf(ContainerFamily::Asf)), L".wmv");
 }
 
 TEST(ContainerSniff, CorrectionThatWouldNotFitIsRefused) {
