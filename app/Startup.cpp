@@ -9,6 +9,7 @@
 #include <cwchar>
 
 #include "app/DrawingResources.h"
+#include "app/WindowPlumbing.h"
 #include "image/AnimatedGif.h"
 #include "image/FolderListing.h"
 #include "image/Prefetch.h"
@@ -51,11 +52,6 @@ ViewMode ClassifyCommandLineFile(const wchar_t* path) {
 }
 
 namespace {
-
-void RepaintWindow(HWND window) {
-    InvalidateRect(window, nullptr, FALSE);
-    UpdateWindow(window);
-}
 
 bool StartVideo(PlayerState& state) {
     if (!OpenVideo(state)) return false;

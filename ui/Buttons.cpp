@@ -1,5 +1,6 @@
 #include "ui/Buttons.h"
 
+#include "app/WindowPlumbing.h"
 #include "ui/OwnedWindow.h"
 
 namespace {
@@ -28,20 +29,13 @@ void Click(ButtonWindow& button) {
         if (const HWND bar = BarWindow(button))
             SendMessageW(bar, ButtonToggled(button) ? WM_APP_PAUSE : WM_APP_PLAY, 0, 0);
     }
-    InvalidateRect(button.hwnd, nullptr, FALSE);
-    UpdateWindow(button.hwnd);
+    RepaintWindow(button.hwnd);
 }
 
 }  // namespace
 
 bool CreateButtonWindow(ButtonWindow& button, HWND parent, int x, int y, int width, int height) {
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof(wc);
-    wc.style = CS_HREDRAW | CS_VREDRAW;
-    wc.lpfnWndProc = ButtonWindowProc;
-    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    wc.lpszClassName = kButtonClass;
-    RegisterClassExW(&wc);  // the second button finds the class registered
+    RegisterWindowClass(kButtonClass, ButtonWindowProc);
 
     button.width = width;
     button.height = height;

@@ -3,6 +3,7 @@
 #include <cwchar>
 
 #include "app/DrawingResources.h"
+#include "app/WindowPlumbing.h"
 #include "ui/Buttons.h"
 #include "ui/OwnedWindow.h"
 #include "video/Playback.h"
@@ -38,12 +39,6 @@ D2D1_COLOR_F BaseColour(const ControlWindow& bar, int delta) {
 }
 
 D2D1_RECT_F ToD2D(const RectF& r) { return D2D1::RectF(r.left, r.top, r.right, r.bottom); }
-
-void RepaintWindow(HWND window) {
-    if (!window) return;  // InvalidateRect(NULL) would repaint every window
-    InvalidateRect(window, nullptr, FALSE);
-    UpdateWindow(window);
-}
 
 // Shows the "Load Error" box and ends the process: start-up cannot go on
 // without every face, in any mode.
@@ -169,13 +164,7 @@ ControlBarLayout ControlBarLayoutOf(const ControlWindow& bar) {
 }
 
 bool CreateControlWindow(ControlWindow& bar, HWND owner, int x, int y) {
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof(wc);
-    wc.style = CS_HREDRAW | CS_VREDRAW;
-    wc.lpfnWndProc = ControlWindowProc;
-    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    wc.lpszClassName = kControlWindowClass;
-    RegisterClassExW(&wc);  // a second bar finds the class registered
+    RegisterWindowClass(kControlWindowClass, ControlWindowProc);
 
     bar.x = x;
     bar.y = y;

@@ -3,6 +3,7 @@
 #include <shlwapi.h>
 
 #include "app/DrawingResources.h"
+#include "app/WindowPlumbing.h"
 #include "image/Prefetch.h"
 #include "ui/ControlBar.h"
 #include "ui/OwnedWindow.h"
@@ -23,27 +24,6 @@ constexpr UINT kTopmostShow = SWP_SHOWWINDOW | SWP_NOACTIVATE | SWP_NOMOVE | SWP
 constexpr UINT kTopmostHide = SWP_HIDEWINDOW | SWP_NOMOVE | SWP_NOSIZE;  // 0x83
 constexpr int64_t kOneSecond = 10'000'000;
 constexpr int64_t kTenSeconds = 100'000'000;
-
-void RepaintWindow(HWND window) {
-    InvalidateRect(window, nullptr, FALSE);
-    UpdateWindow(window);
-}
-
-// The main window's class carries the application icon, large and small, which
-// the task bar and Alt+Tab show.
-void RegisterWindowClass(const wchar_t* name, WNDPROC procedure, bool appIcon = false) {
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof(wc);
-    wc.style = CS_HREDRAW | CS_VREDRAW;
-    wc.lpfnWndProc = procedure;
-    if (appIcon) {
-        wc.hIcon = LoadAppIcon(SM_CXICON, SM_CYICON);
-        wc.hIconSm = LoadAppIcon(SM_CXSMICON, SM_CYSMICON);
-    }
-    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    wc.lpszClassName = name;
-    RegisterClassExW(&wc);
-}
 
 HWND ControlBarWindow(const PlayerState& state) {
     return state.controlWindow ? state.controlWindow->hwnd : nullptr;
@@ -162,7 +142,10 @@ void ApplyScreenChange(PlayerState& state, int width, int height, bool newDpi) {
 }
 
 bool CreateAppWindows(PlayerState& state) {
-    RegisterWindowClass(kMainWindowClass, MainWindowProc, true);
+    // The main window's class carries the application icon, large and small,
+    // which the task bar and Alt+Tab show.
+    RegisterWindowClass(kMainWindowClass, MainWindowProc, LoadAppIcon(SM_CXICON, SM_CYICON),
+                        LoadAppIcon(SM_CXSMICON, SM_CYSMICON));
     state.mainWindow = CreateWindowExW(0, kMainWindowClass, kWindowTitle, WS_CLIPCHILDREN, 0, 0,
                                        state.screenWidth, state.screenHeight, GetDesktopWindow(),
                                        nullptr, nullptr, nullptr);

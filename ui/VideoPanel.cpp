@@ -2,6 +2,7 @@
 
 #include "app/ComPtr.h"
 #include "app/DrawingResources.h"
+#include "app/WindowPlumbing.h"
 #include "image/Prefetch.h"
 #include "ui/FitGeometry.h"
 #include "video/VideoSurface.h"
@@ -350,13 +351,7 @@ ID2D1RenderTarget* PanelRenderTarget(const VideoPanel& panel) {
 }
 
 bool CreateVideoPanel(VideoPanel& panel, HWND parent, int width, int height) {
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof(wc);
-    wc.style = CS_HREDRAW | CS_VREDRAW;
-    wc.lpfnWndProc = VideoPanelProc;
-    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    wc.lpszClassName = kPanelClass;
-    RegisterClassExW(&wc);
+    RegisterWindowClass(kPanelClass, VideoPanelProc);
 
     panel.width = width;
     panel.height = height;

@@ -3,6 +3,7 @@
 #include <propvarutil.h>
 
 #include "app/DrawingResources.h"
+#include "app/WindowPlumbing.h"
 #include "video/DisplayAwake.h"
 
 namespace {
@@ -10,12 +11,6 @@ namespace {
 // How long a restart waits, 1 ms at a time, for a clock tick of the killed
 // timer that is still under way.
 constexpr int kRestartWaitTries = 100;
-
-void RepaintWindow(HWND window) {
-    if (!window) return;  // InvalidateRect(NULL) would invalidate every window
-    InvalidateRect(window, nullptr, FALSE);
-    UpdateWindow(window);
-}
 
 }  // namespace
 
