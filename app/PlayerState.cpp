@@ -1,6 +1,8 @@
 #include "app/PlayerState.h"
 
-const wchar_t kWindowTitle[] = L"Kestrelon1.0.3";
+#include "kestrelon_version.h"  // written by CMake
+
+const wchar_t kWindowTitle[] = L"Kestrelon" KESTRELON_VERSION;
 
 PlayerState** g_playerState = nullptr;
 ID2D1Factory* g_d2dFactory = nullptr;

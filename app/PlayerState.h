@@ -50,7 +50,7 @@ constexpr UINT kBarRepaintMs = 30;
 constexpr UINT kVideoClockMs = 30;
 constexpr UINT kFirstGifTickMs = 30;
 
-extern const wchar_t kWindowTitle[];  // "Kestrelon1.0.3"
+extern const wchar_t kWindowTitle[];  // "Kestrelon" and the version: "Kestrelon1.0.3"
 
 // One image slot of the folder ring. Written by the prefetch thread (null to a
 // bitmap, release store) and read by the UI thread (acquire load); emptied

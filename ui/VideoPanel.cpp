@@ -7,7 +7,9 @@
 #include "ui/FitGeometry.h"
 #include "video/VideoSurface.h"
 
-const wchar_t kIdleCaption[] = L"Kestrelon [version 1.0.3]";
+#include "kestrelon_version.h"  // written by CMake
+
+const wchar_t kIdleCaption[] = L"Kestrelon [version " KESTRELON_VERSION L"]";
 const wchar_t* const kIdleHelpLines[12] = {
     L"--- 使い方 ---",
     L"・動画・画像ファイルを開く時にこのアプリを選択する、",

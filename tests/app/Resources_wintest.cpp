@@ -90,6 +90,11 @@ TEST(Resources, IconManifestAndVersion) {
     ASSERT_TRUE(VerQueryValueW(block.data(), L"\\StringFileInfo\\040904b0\\ProductName",
                                reinterpret_cast<void**>(&product), &length));
     EXPECT_STREQ(product, L"Kestrelon");
+    // The version block and the window title come from the same version.
+    wchar_t* productVersion = nullptr;
+    ASSERT_TRUE(VerQueryValueW(block.data(), L"\\StringFileInfo\\040904b0\\ProductVersion",
+                               reinterpret_cast<void**>(&productVersion), &length));
+    EXPECT_EQ(std::wstring(L"Kestrelon") + productVersion, std::wstring(kWindowTitle));
     VS_FIXEDFILEINFO* fixed = nullptr;
     ASSERT_TRUE(VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
     EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);
