@@ -148,8 +148,10 @@ bool DecodeGif(const wchar_t* path, std::vector<GifFrame>* frames, std::vector<u
     if (FAILED(decoder->GetFrameCount(&count))) count = 0;
     *frameCount = count;
 
+    // Metadata that cannot be read leaves its reader null, and the reads
+    // below fall back to their defaults.
     ComPtr<IWICMetadataQueryReader> screenReader;
-    decoder->GetMetadataQueryReader(screenReader.Put());
+    (void)decoder->GetMetadataQueryReader(screenReader.Put());
     uint16_t value = 0;
     if (ReadUInt16(screenReader.Get(), kScreenWidthQuery, &value)) *width = static_cast<float>(value);
     if (ReadUInt16(screenReader.Get(), kScreenHeightQuery, &value)) *height = static_cast<float>(value);
@@ -160,10 +162,11 @@ bool DecodeGif(const wchar_t* path, std::vector<GifFrame>* frames, std::vector<u
     delays->reserve(count);
     rects->reserve(count);
     for (UINT i = 0; i < count; ++i) {
+        // A frame that cannot be had stays null and still gets its entry.
         ComPtr<IWICBitmapFrameDecode> frame;
-        decoder->GetFrame(i, frame.Put());
+        (void)decoder->GetFrame(i, frame.Put());
         ComPtr<IWICMetadataQueryReader> reader;
-        if (frame) frame->GetMetadataQueryReader(reader.Put());
+        if (frame) (void)frame->GetMetadataQueryReader(reader.Put());
 
         // Every frame gets an entry, so the delays stay on their frames' indices.
         uint16_t hundredths = 0;
