@@ -2,6 +2,8 @@
 // Play, pause, seek and the 30 ms position clock of the media session.
 #include "app/PlayerState.h"
 
+// UI thread. Each is false, and the state as it was, before the session is
+// ready or when the session refuses the command.
 bool PlayVideo(PlayerState& state);
 bool PauseVideo(PlayerState& state);
 bool SeekVideo(PlayerState& state, int64_t target);  // 100-ns units, clamped to [0, duration]
