@@ -161,7 +161,7 @@ void ApplyScreenChange(PlayerState& state, int width, int height, bool newDpi) {
     if (state.controlBarVisible && state.controlWindow) RepaintWindow(state.controlWindow->hwnd);
 }
 
-bool CreateAppWindows(PlayerState& state) {
+void CreateAppWindows(PlayerState& state) {
     RegisterWindowClass(kMainWindowClass, MainWindowProc, true);
     state.mainWindow = CreateWindowExW(0, kMainWindowClass, kWindowTitle, WS_CLIPCHILDREN, 0, 0,
                                        state.screenWidth, state.screenHeight, GetDesktopWindow(),
@@ -207,7 +207,6 @@ bool CreateAppWindows(PlayerState& state) {
         SetWindowPos(barWindow, HWND_TOPMOST, 0, 0, 0, 0, kTopmostHide);
         RepaintWindow(barWindow);
     }
-    return true;
 }
 
 namespace {

@@ -349,7 +349,7 @@ ID2D1RenderTarget* PanelRenderTarget(const VideoPanel& panel) {
     return DrawTargetOf(panel.renderTarget, panel.dcRenderTarget);
 }
 
-bool CreateVideoPanel(VideoPanel& panel, HWND parent, int width, int height) {
+void CreateVideoPanel(VideoPanel& panel, HWND parent, int width, int height) {
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof(wc);
     wc.style = CS_HREDRAW | CS_VREDRAW;
@@ -368,7 +368,6 @@ bool CreateVideoPanel(VideoPanel& panel, HWND parent, int width, int height) {
     MakePanelBrushes(panel);
     MakePanelTextFormats(panel);
     ShowWindow(panel.hwnd, SW_SHOW);
-    return true;
 }
 
 bool PaintVideoPanel(VideoPanel& panel) {
