@@ -85,10 +85,10 @@ public:
         result_ = resolver_->EndCreateObjectFromByteStream(asyncResult, &type, object_.Put());
         if (SUCCEEDED(result_) && !object_) result_ = E_FAIL;
         if (answered_.exchange(true)) {
-            // Nobody waits for it any more.
+            // Nobody waits for it any more, nor for word of its shutdown.
             ComPtr<IMFMediaSource> late;
             if (object_ && SUCCEEDED(object_->QueryInterface(IID_IMFMediaSource, late.PutVoid())) && late)
-                late->Shutdown();
+                (void)late->Shutdown();
             object_.Reset();
         }
         SetEvent(done_);

@@ -60,7 +60,8 @@ void SelectRendererTypeWhereOffered(IMFMediaTypeHandler* handler) {
     }
     ComPtr<IMFMediaType> chosen = nv12;
     if (nv12 && width % 4 != 0) chosen = yuy2 ? yuy2 : (rgb32 ? rgb32 : nv12);
-    if (chosen) handler->SetCurrentMediaType(chosen.Get());
+    // A type the handler refuses leaves the choice to the topology loader.
+    if (chosen) (void)handler->SetCurrentMediaType(chosen.Get());
 }
 
 }  // namespace

@@ -88,8 +88,10 @@ void CMediaSessionCallback::AttachRenderers() {
         }
         if (SUCCEEDED(hr) && control) {
             *videoDisplayControlOut = control;  // keeps GetService's reference for the process
-            control->SetVideoWindow(VideoPresentationWindow(videoWindow));
-            control->SetAspectRatioMode(MFVideoARMode_PreservePicture);
+            // The renderer was made for this window already, so both are
+            // restatements; one it refuses leaves it presenting as it was.
+            (void)control->SetVideoWindow(VideoPresentationWindow(videoWindow));
+            (void)control->SetAspectRatioMode(MFVideoARMode_PreservePicture);
         }
     }
     if (audioStreamVolumeOut && audioNodeId != 0) {
