@@ -94,10 +94,10 @@ bool RestartVideo(PlayerState& state) {
         }
         Sleep(1);
     }
-    SeekVideo(state, 0);
+    const bool sought = SeekVideo(state, 0);
     if (holding) g_clockBusy.store(false);
     state.mmTimerId.store(timeSetEvent(kVideoClockMs, 1, VideoClockCallback, 0, TIME_PERIODIC));
-    return true;
+    return sought;
 }
 
 void CALLBACK VideoClockCallback(UINT, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR) {

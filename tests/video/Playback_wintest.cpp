@@ -100,7 +100,7 @@ TEST_F(PlaybackTest, SeekWhilePausedStartsAndPausesAgain) {
 // and the state says so. A paused video that will not pause again after a
 // seek plays on, and the state says that.
 TEST_F(PlaybackTest, RefusedCommandsLeaveTheStateTrue) {
-    enum class Command { Play, Pause, Seek };
+    enum class Command { Play, Pause, Seek, Restart };
     const struct {
         const char* what;
         bool paused;  // before the command (else playing)
@@ -117,6 +117,8 @@ TEST_F(PlaybackTest, RefusedCommandsLeaveTheStateTrue) {
         {"paused seek not paused again", true, Command::Seek, S_OK, MF_E_INVALIDREQUEST, true, true, false,
          30 * kTestSecond},
         {"paused seek", true, Command::Seek, S_OK, S_OK, true, false, true, 30 * kTestSecond},
+        {"restart refused", false, Command::Restart, MF_E_INVALIDREQUEST, S_OK, false, true, false,
+         5 * kTestSecond},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -130,6 +132,7 @@ TEST_F(PlaybackTest, RefusedCommandsLeaveTheStateTrue) {
             case Command::Play: result = PlayVideo(*state); break;
             case Command::Pause: result = PauseVideo(*state); break;
             case Command::Seek: result = SeekVideo(*state, 30 * kTestSecond); break;
+            case Command::Restart: result = RestartVideo(*state); break;
         }
         EXPECT_EQ(result, c.result);
         EXPECT_EQ(state->videoPlaying.load(), c.playingAfter);
