@@ -3,6 +3,7 @@
 #include <mmsystem.h>
 
 #include "app/ComPtr.h"
+#include "app/HResult.h"
 #include "image/GifRules.h"
 
 namespace {
@@ -86,8 +87,7 @@ bool ReadFramePixels(IWICBitmapFrameDecode* frame, IWICBitmapDecoder* decoder,
     WICPixelFormatGUID format{};
     if (SUCCEEDED(frame->GetPixelFormat(&format)) && format == GUID_WICPixelFormat8bppIndexed) {
         std::vector<uint8_t> indices(count);
-        if (FAILED(frame->CopyPixels(nullptr, width, static_cast<UINT>(count), indices.data())))
-            return false;
+        RETURN_FALSE_IF_FAILED(frame->CopyPixels(nullptr, width, static_cast<UINT>(count), indices.data()));
         const std::vector<WICColor> palette = FramePalette(frame, decoder);
         uint32_t flag = 0, transparent = 0;
         const bool flagRead = ReadUnsigned(reader, kTransparencyFlagQuery, &flag);
@@ -102,13 +102,14 @@ bool ReadFramePixels(IWICBitmapFrameDecode* frame, IWICBitmapDecoder* decoder,
         return true;
     }
     ComPtr<IWICFormatConverter> converter;
-    if (FAILED(g_wicFactory->CreateFormatConverter(converter.Put())) || !converter ||
-        FAILED(converter->Initialize(frame, GUID_WICPixelFormat32bppPBGRA, WICBitmapDitherTypeNone,
-                                     nullptr, 0.0, WICBitmapPaletteTypeCustom)))
-        return false;
+    RETURN_FALSE_IF_FAILED(g_wicFactory->CreateFormatConverter(converter.Put()));
+    if (!converter) return false;
+    RETURN_FALSE_IF_FAILED(converter->Initialize(frame, GUID_WICPixelFormat32bppPBGRA, WICBitmapDitherTypeNone,
+                                                 nullptr, 0.0, WICBitmapPaletteTypeCustom));
     out->resize(count);
-    return SUCCEEDED(converter->CopyPixels(nullptr, width * 4, static_cast<UINT>(count * 4),
-                                           reinterpret_cast<BYTE*>(out->data())));
+    RETURN_FALSE_IF_FAILED(converter->CopyPixels(nullptr, width * 4, static_cast<UINT>(count * 4),
+                                                 reinterpret_cast<BYTE*>(out->data())));
+    return true;
 }
 
 GifFrame DecodeFrame(IWICBitmapFrameDecode* frame, IWICBitmapDecoder* decoder,

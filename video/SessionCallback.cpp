@@ -3,8 +3,8 @@
 #include <new>
 
 #include "app/ComPtr.h"
-#include "app/HResult.h"
 #include "app/DrawingResources.h"
+#include "app/HResult.h"
 #include "video/VideoSurface.h"
 
 namespace {
