@@ -182,6 +182,7 @@ HRESULT MakePosterFrame(PlayerState& state, const wchar_t* diskPath, const wchar
     const ULONGLONG start = GetTickCount64();
     ComPtr<IMFMediaSource> source;
     RETURN_IF_FAILED(CreateReadOnlyMediaSource(diskPath, urlHint, source.Put(), kVideoOpenLimitMs));
+    if (!source) return E_POINTER;
     bool finished = true;
     {
         ComPtr<IMFSourceReader> reader;
