@@ -6,6 +6,7 @@
 #include <cwchar>
 
 #include "app/ComPtr.h"
+#include "app/HResult.h"
 #include "app/PlayerState.h"
 
 HRESULT CreateWindowRenderTarget(HWND window, ID2D1HwndRenderTarget** out) {
@@ -111,19 +112,17 @@ void FillBlack(HDC dc, const RECT& rect) {
 bool LoadBitmapFromFile(const wchar_t* path, ID2D1RenderTarget* renderTarget, ID2D1Bitmap** out) {
     if (!g_wicFactory || !renderTarget || !out) return false;
     ComPtr<IWICBitmapDecoder> decoder;
-    if (FAILED(g_wicFactory->CreateDecoderFromFilename(path, nullptr, GENERIC_READ,
-                                                        WICDecodeMetadataCacheOnLoad, decoder.Put())))
-        return false;
+    RETURN_FALSE_IF_FAILED(g_wicFactory->CreateDecoderFromFilename(path, nullptr, GENERIC_READ,
+                                                                   WICDecodeMetadataCacheOnLoad, decoder.Put()));
     ComPtr<IWICBitmapFrameDecode> frame;
-    decoder->GetFrame(0, frame.Put());
+    RETURN_FALSE_IF_FAILED(decoder->GetFrame(0, frame.Put()));
     ComPtr<IWICFormatConverter> converter;
-    if (FAILED(g_wicFactory->CreateFormatConverter(converter.Put()))) return false;
-    if (!frame) return false;
-    converter->Initialize(frame.Get(), GUID_WICPixelFormat32bppPBGRA, WICBitmapDitherTypeNone,
-                          nullptr, 0.0, WICBitmapPaletteTypeCustom);
+    RETURN_FALSE_IF_FAILED(g_wicFactory->CreateFormatConverter(converter.Put()));
+    RETURN_FALSE_IF_FAILED(converter->Initialize(frame.Get(), GUID_WICPixelFormat32bppPBGRA, WICBitmapDitherTypeNone,
+                                                 nullptr, 0.0, WICBitmapPaletteTypeCustom));
     ID2D1Bitmap* bitmap = nullptr;
-    if (FAILED(renderTarget->CreateBitmapFromWicBitmap(converter.Get(), nullptr, &bitmap)) || !bitmap)
-        return false;
+    RETURN_FALSE_IF_FAILED(renderTarget->CreateBitmapFromWicBitmap(converter.Get(), nullptr, &bitmap));
+    if (!bitmap) return false;
     *out = bitmap;
     return true;
 }

@@ -3,6 +3,7 @@
 #include <mmsystem.h>
 
 #include "app/ComPtr.h"
+#include "app/HResult.h"
 #include "image/GifRules.h"
 
 namespace {
@@ -86,8 +87,7 @@ bool ReadFramePixels(IWICBitmapFrameDecode* frame, IWICBitmapDecoder* decoder,
     WICPixelFormatGUID format{};
     if (SUCCEEDED(frame->GetPixelFormat(&format)) && format == GUID_WICPixelFormat8bppIndexed) {
         std::vector<uint8_t> indices(count);
-        if (FAILED(frame->CopyPixels(nullptr, width, static_cast<UINT>(count), indices.data())))
-            return false;
+        RETURN_FALSE_IF_FAILED(frame->CopyPixels(nullptr, width, static_cast<UINT>(count), indices.data()));
         const std::vector<WICColor> palette = FramePalette(frame, decoder);
         uint32_t flag = 0, transparent = 0;
         const bool flagRead = ReadUnsigned(reader, kTransparencyFlagQuery, &flag);
@@ -102,13 +102,14 @@ bool ReadFramePixels(IWICBitmapFrameDecode* frame, IWICBitmapDecoder* decoder,
         return true;
     }
     ComPtr<IWICFormatConverter> converter;
-    if (FAILED(g_wicFactory->CreateFormatConverter(converter.Put())) || !converter ||
-        FAILED(converter->Initialize(frame, GUID_WICPixelFormat32bppPBGRA, WICBitmapDitherTypeNone,
-                                     nullptr, 0.0, WICBitmapPaletteTypeCustom)))
-        return false;
+    RETURN_FALSE_IF_FAILED(g_wicFactory->CreateFormatConverter(converter.Put()));
+    if (!converter) return false;
+    RETURN_FALSE_IF_FAILED(converter->Initialize(frame, GUID_WICPixelFormat32bppPBGRA, WICBitmapDitherTypeNone,
+                                                 nullptr, 0.0, WICBitmapPaletteTypeCustom));
     out->resize(count);
-    return SUCCEEDED(converter->CopyPixels(nullptr, width * 4, static_cast<UINT>(count * 4),
-                                           reinterpret_cast<BYTE*>(out->data())));
+    RETURN_FALSE_IF_FAILED(converter->CopyPixels(nullptr, width * 4, static_cast<UINT>(count * 4),
+                                                 reinterpret_cast<BYTE*>(out->data())));
+    return true;
 }
 
 GifFrame DecodeFrame(IWICBitmapFrameDecode* frame, IWICBitmapDecoder* decoder,
@@ -148,8 +149,10 @@ bool DecodeGif(const wchar_t* path, std::vector<GifFrame>* frames, std::vector<u
     if (FAILED(decoder->GetFrameCount(&count))) count = 0;
     *frameCount = count;
 
+    // Metadata that cannot be read leaves its reader null, and the reads
+    // below fall back to their defaults.
     ComPtr<IWICMetadataQueryReader> screenReader;
-    decoder->GetMetadataQueryReader(screenReader.Put());
+    (void)decoder->GetMetadataQueryReader(screenReader.Put());
     uint16_t value = 0;
     if (ReadUInt16(screenReader.Get(), kScreenWidthQuery, &value)) *width = static_cast<float>(value);
     if (ReadUInt16(screenReader.Get(), kScreenHeightQuery, &value)) *height = static_cast<float>(value);
@@ -160,10 +163,11 @@ bool DecodeGif(const wchar_t* path, std::vector<GifFrame>* frames, std::vector<u
     delays->reserve(count);
     rects->reserve(count);
     for (UINT i = 0; i < count; ++i) {
+        // A frame that cannot be had stays null and still gets its entry.
         ComPtr<IWICBitmapFrameDecode> frame;
-        decoder->GetFrame(i, frame.Put());
+        (void)decoder->GetFrame(i, frame.Put());
         ComPtr<IWICMetadataQueryReader> reader;
-        if (frame) frame->GetMetadataQueryReader(reader.Put());
+        if (frame) (void)frame->GetMetadataQueryReader(reader.Put());
 
         // Every frame gets an entry, so the delays stay on their frames' indices.
         uint16_t hundredths = 0;

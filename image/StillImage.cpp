@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/ComPtr.h"
+#include "app/HResult.h"
 #include "app/PlayerState.h"
 #include "image/AreaReduction.h"
 #include "image/Orientation.h"
@@ -72,21 +73,20 @@ bool TurnIntoNewBitmap(IWICImagingFactory* factory, IWICBitmapSource* converted,
     if (!CreateUprightBitmap(factory, width, height, transform, bitmap.Put())) return false;
     {
         ComPtr<IWICBitmapLock> lock;
-        if (FAILED(bitmap->Lock(nullptr, WICBitmapLockWrite, lock.Put()))) return false;
+        RETURN_FALSE_IF_FAILED(bitmap->Lock(nullptr, WICBitmapLockWrite, lock.Put()));
         UINT stride = 0;
         UINT bufferSize = 0;
         BYTE* target = nullptr;
-        if (FAILED(lock->GetStride(&stride)) || FAILED(lock->GetDataPointer(&bufferSize, &target)) ||
-            !target)
-            return false;
+        RETURN_FALSE_IF_FAILED(lock->GetStride(&stride));
+        RETURN_FALSE_IF_FAILED(lock->GetDataPointer(&bufferSize, &target));
+        if (!target) return false;
         const UINT rowBytes = width * kPixelBytes;
         std::vector<BYTE> strip(static_cast<size_t>(rowBytes) * kStripRows);
         for (UINT first = 0; first < height; first += kStripRows) {
             const UINT rows = height - first < kStripRows ? height - first : kStripRows;
             const WICRect rect{0, static_cast<INT>(first), static_cast<INT>(width),
                                static_cast<INT>(rows)};
-            if (FAILED(converted->CopyPixels(&rect, rowBytes, rowBytes * rows, strip.data())))
-                return false;
+            RETURN_FALSE_IF_FAILED(converted->CopyPixels(&rect, rowBytes, rowBytes * rows, strip.data()));
             TransformPixelRows(strip.data(), rowBytes, width, height, first, rows, transform, target,
                                stride);
         }
@@ -146,12 +146,11 @@ bool ScalerAverages(IWICImagingFactory* factory, WICBitmapInterpolationMode mode
     ComPtr<IWICBitmap> source;
     ComPtr<IWICBitmapScaler> scaler;
     uint32_t shrunk[4] = {};
-    if (FAILED(factory->CreateBitmapFromMemory(8, 2, GUID_WICPixelFormat32bppPBGRA, 32, sizeof stripes,
-                                               reinterpret_cast<BYTE*>(stripes), source.Put())) ||
-        FAILED(factory->CreateBitmapScaler(scaler.Put())) ||
-        FAILED(scaler->Initialize(source.Get(), 4, 1, mode)) ||
-        FAILED(scaler->CopyPixels(nullptr, 16, sizeof shrunk, reinterpret_cast<BYTE*>(shrunk))))
-        return false;
+    RETURN_FALSE_IF_FAILED(factory->CreateBitmapFromMemory(8, 2, GUID_WICPixelFormat32bppPBGRA, 32, sizeof stripes,
+                                                           reinterpret_cast<BYTE*>(stripes), source.Put()));
+    RETURN_FALSE_IF_FAILED(factory->CreateBitmapScaler(scaler.Put()));
+    RETURN_FALSE_IF_FAILED(scaler->Initialize(source.Get(), 4, 1, mode));
+    RETURN_FALSE_IF_FAILED(scaler->CopyPixels(nullptr, 16, sizeof shrunk, reinterpret_cast<BYTE*>(shrunk)));
     for (uint32_t pixel : shrunk) {
         const uint32_t green = (pixel >> 8) & 0xFF;
         if (green < 64 || green > 192) return false;
@@ -177,7 +176,7 @@ bool ReduceIntoNewBitmap(IWICImagingFactory* factory, IWICBitmapSource* converte
                          UINT height, uint32_t transform, IWICBitmap** out) {
     UINT sourceWidth = 0;
     UINT sourceHeight = 0;
-    if (FAILED(converted->GetSize(&sourceWidth, &sourceHeight))) return false;
+    RETURN_FALSE_IF_FAILED(converted->GetSize(&sourceWidth, &sourceHeight));
     if (sourceWidth > UINT_MAX / (kPixelBytes * kStripRows)) return false;
     AreaReduction reduction;
     if (!BeginAreaReduction(reduction, sourceWidth, sourceHeight, width, height)) return false;
@@ -191,7 +190,7 @@ bool ReduceIntoNewBitmap(IWICImagingFactory* factory, IWICBitmapSource* converte
         const UINT rows = sourceHeight - first < kStripRows ? sourceHeight - first : kStripRows;
         const WICRect rect{0, static_cast<INT>(first), static_cast<INT>(sourceWidth),
                            static_cast<INT>(rows)};
-        if (FAILED(converted->CopyPixels(&rect, rowBytes, rowBytes * rows, strip.data()))) return false;
+        RETURN_FALSE_IF_FAILED(converted->CopyPixels(&rect, rowBytes, rowBytes * rows, strip.data()));
         ReduceAreaRows(reduction, strip.data(), rowBytes, rows, reduced.data(), reducedStride);
     }
     strip = std::vector<BYTE>();
@@ -215,7 +214,7 @@ bool QueryFrameOrientation(IWICBitmapFrameDecode* frame, uint16_t* orientation) 
     if (FAILED(frame->GetMetadataQueryReader(reader.Put())) || !reader) return false;
     PROPVARIANT value;
     PropVariantInit(&value);
-    if (FAILED(reader->GetMetadataByName(kOrientationQuery, &value))) return false;
+    RETURN_FALSE_IF_FAILED(reader->GetMetadataByName(kOrientationQuery, &value));
     if (value.vt == VT_UI2) *orientation = value.uiVal;
     PropVariantClear(&value);
     return true;
@@ -257,18 +256,17 @@ bool DecodeReduced(IWICImagingFactory* factory, IWICBitmapFrameDecode* frame, UI
     if (DecodeScaledByCodec(factory, frame, frameWidth, frameHeight, width, height, scaledByCodec))
         source = scaledByCodec.Get();
     ComPtr<IWICFormatConverter> converter;
-    if (FAILED(factory->CreateFormatConverter(converter.Put())) ||
-        FAILED(converter->Initialize(source, GUID_WICPixelFormat32bppPBGRA, WICBitmapDitherTypeNone,
-                                     nullptr, 0.0, WICBitmapPaletteTypeCustom)))
-        return false;
+    RETURN_FALSE_IF_FAILED(factory->CreateFormatConverter(converter.Put()));
+    RETURN_FALSE_IF_FAILED(converter->Initialize(source, GUID_WICPixelFormat32bppPBGRA, WICBitmapDitherTypeNone,
+                                                 nullptr, 0.0, WICBitmapPaletteTypeCustom));
     UINT sourceWidth = 0;
     UINT sourceHeight = 0;
-    converter->GetSize(&sourceWidth, &sourceHeight);
+    RETURN_FALSE_IF_FAILED(converter->GetSize(&sourceWidth, &sourceHeight));
     if (sourceWidth == width && sourceHeight == height) {  // the codec gave the size exactly
         ComPtr<IWICBitmapFlipRotator> rotator;
-        if (FAILED(factory->CreateBitmapFlipRotator(rotator.Put())) ||
-            FAILED(rotator->Initialize(converter.Get(), static_cast<WICBitmapTransformOptions>(transform))))
-            return false;
+        RETURN_FALSE_IF_FAILED(factory->CreateBitmapFlipRotator(rotator.Put()));
+        RETURN_FALSE_IF_FAILED(
+            rotator->Initialize(converter.Get(), static_cast<WICBitmapTransformOptions>(transform)));
         return CreateTurnedBitmap(factory, converter.Get(), rotator.Get(), transform, out);
     }
     WICBitmapInterpolationMode mode{};

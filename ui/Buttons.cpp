@@ -34,7 +34,7 @@ void Click(ButtonWindow& button) {
 
 }  // namespace
 
-bool CreateButtonWindow(ButtonWindow& button, HWND parent, int x, int y, int width, int height) {
+void CreateButtonWindow(ButtonWindow& button, HWND parent, int x, int y, int width, int height) {
     RegisterWindowClass(kButtonClass, ButtonWindowProc);
 
     button.width = width;
@@ -44,7 +44,6 @@ bool CreateButtonWindow(ButtonWindow& button, HWND parent, int x, int y, int wid
     button.hwnd = CreateWindowExW(0, kButtonClass, kButtonTitle, WS_CHILD | WS_VISIBLE, x, y, width,
                                   height, parent, nullptr, nullptr, nullptr);
     SetWindowLongPtrW(button.hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&button));
-    return true;
 }
 
 bool ButtonToggled(const ButtonWindow& button) {
@@ -58,15 +57,14 @@ ID2D1Bitmap* ChooseButtonFace(const ButtonWindow& button) {
     return toggled ? button.toggledFace : button.face;
 }
 
-bool DrawButtonFace(ButtonWindow& button, ID2D1RenderTarget* renderTarget, int x, int y, int width,
+void DrawButtonFace(ButtonWindow& button, ID2D1RenderTarget* renderTarget, int x, int y, int width,
                     int height) {
     ID2D1Bitmap* face = ChooseButtonFace(button);
-    if (!face || !renderTarget) return true;
+    if (!face || !renderTarget) return;
     renderTarget->DrawBitmap(face,
                              D2D1::RectF(static_cast<float>(x), static_cast<float>(y),
                                          static_cast<float>(x + width), static_cast<float>(y + height)),
                              1.0f, D2D1_BITMAP_INTERPOLATION_MODE_LINEAR);
-    return true;
 }
 
 LRESULT CALLBACK ButtonWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -21,11 +21,12 @@ struct ButtonWindow {
     ID2D1Bitmap* toggledPressedFace = nullptr;
 };
 
-bool CreateButtonWindow(ButtonWindow& button, HWND parent, int x, int y, int width, int height);
+// A button window that could not be made leaves button.hwnd null.
+void CreateButtonWindow(ButtonWindow& button, HWND parent, int x, int y, int width, int height);
 LRESULT CALLBACK ButtonWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 // Draws the face for the button's state into (x, y, x + width, y + height) of
 // the bar's target, between the bar's BeginDraw and EndDraw.
-bool DrawButtonFace(ButtonWindow& button, ID2D1RenderTarget* renderTarget, int x, int y, int width,
+void DrawButtonFace(ButtonWindow& button, ID2D1RenderTarget* renderTarget, int x, int y, int width,
                     int height);
 // Whether the button shows its toggled face: the play/pause button while the
 // video plays (the Pause face), whoever started it; the close button never.

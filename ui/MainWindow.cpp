@@ -141,7 +141,7 @@ void ApplyScreenChange(PlayerState& state, int width, int height, bool newDpi) {
     if (state.controlBarVisible && state.controlWindow) RepaintWindow(state.controlWindow->hwnd);
 }
 
-bool CreateAppWindows(PlayerState& state) {
+void CreateAppWindows(PlayerState& state) {
     // The main window's class carries the application icon, large and small,
     // which the task bar and Alt+Tab show.
     RegisterWindowClass(kMainWindowClass, MainWindowProc, LoadAppIcon(SM_CXICON, SM_CYICON),
@@ -190,7 +190,6 @@ bool CreateAppWindows(PlayerState& state) {
         SetWindowPos(barWindow, HWND_TOPMOST, 0, 0, 0, 0, kTopmostHide);
         RepaintWindow(barWindow);
     }
-    return true;
 }
 
 namespace {

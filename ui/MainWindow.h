@@ -4,8 +4,8 @@
 #include "app/PlayerState.h"
 
 // Creates the main window, the drawing panel, the pop-up window, their render
-// targets, the application icon and the control bar (hidden). Always true.
-bool CreateAppWindows(PlayerState& state);
+// targets, the application icon and the control bar (hidden).
+void CreateAppWindows(PlayerState& state);
 
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 

@@ -352,7 +352,7 @@ ID2D1RenderTarget* PanelRenderTarget(const VideoPanel& panel) {
     return DrawTargetOf(panel.renderTarget, panel.dcRenderTarget);
 }
 
-bool CreateVideoPanel(VideoPanel& panel, HWND parent, int width, int height) {
+void CreateVideoPanel(VideoPanel& panel, HWND parent, int width, int height) {
     RegisterWindowClass(kPanelClass, VideoPanelProc);
 
     panel.width = width;
@@ -365,7 +365,6 @@ bool CreateVideoPanel(VideoPanel& panel, HWND parent, int width, int height) {
     MakePanelBrushes(panel);
     MakePanelTextFormats(panel);
     ShowWindow(panel.hwnd, SW_SHOW);
-    return true;
 }
 
 bool PaintVideoPanel(VideoPanel& panel) {

@@ -62,7 +62,8 @@ struct PopupWindow {
 // The target the panel draws with and its bitmaps (icon, GIF frames) belong to.
 ID2D1RenderTarget* PanelRenderTarget(const VideoPanel& panel);
 
-bool CreateVideoPanel(VideoPanel& panel, HWND parent, int width, int height);
+// A panel window that could not be made leaves panel.hwnd null.
+void CreateVideoPanel(VideoPanel& panel, HWND parent, int width, int height);
 // The idle screen's icon (pict/AppIcon.png beside the program) into
 // state.appIcon, made on the panel's target.
 void LoadPanelIcon(PlayerState& state);

@@ -6,6 +6,7 @@
 #include <new>
 
 #include "app/ComPtr.h"
+#include "app/HResult.h"
 
 #if defined(__MINGW32__)
 // In mfplat (Windows 7 on) and the Windows SDK's mfidl.h; MinGW's headers lack it.
@@ -16,9 +17,6 @@ namespace {
 
 // Set once a shutdown or a resolution gave up waiting (UI thread only).
 bool g_pipelineStuck = false;
-// Resolutions that gave no media source so far, refused or given up on (UI
-// thread only).
-unsigned g_resolutionsFailed = 0;
 
 }  // namespace
 
@@ -87,10 +85,10 @@ public:
         result_ = resolver_->EndCreateObjectFromByteStream(asyncResult, &type, object_.Put());
         if (SUCCEEDED(result_) && !object_) result_ = E_FAIL;
         if (answered_.exchange(true)) {
-            // Nobody waits for it any more.
+            // Nobody waits for it any more, nor for word of its shutdown.
             ComPtr<IMFMediaSource> late;
             if (object_ && SUCCEEDED(object_->QueryInterface(IID_IMFMediaSource, late.PutVoid())) && late)
-                late->Shutdown();
+                (void)late->Shutdown();
             object_.Reset();
         }
         SetEvent(done_);
@@ -122,24 +120,20 @@ HRESULT ResolveMediaSource(IMFSourceResolver* resolver, IMFByteStream* stream, c
                                                                                 ResolutionCallback(resolver));
     if (!callback || !callback->done()) return E_OUTOFMEMORY;
     ComPtr<IUnknown> cancelCookie;
-    HRESULT hr = resolver->BeginCreateObjectFromByteStream(stream, urlHint, MF_RESOLUTION_MEDIASOURCE, nullptr,
-                                                           cancelCookie.Put(), callback.Get(), nullptr);
-    if (FAILED(hr)) return hr;
+    RETURN_IF_FAILED(resolver->BeginCreateObjectFromByteStream(stream, urlHint, MF_RESOLUTION_MEDIASOURCE, nullptr,
+                                                               cancelCookie.Put(), callback.Get(), nullptr));
     HandleSentMessagesUntil(callback->done(), limitMs);
     if (!callback->TakeAnswer()) {
         // Its thread may never come back, and Media Foundation cannot be
         // shut down under it.
         if (cancelCookie) resolver->CancelObjectCreation(cancelCookie.Get());
         g_pipelineStuck = true;
-        ++g_resolutionsFailed;
         return HRESULT_FROM_WIN32(ERROR_TIMEOUT);
     }
     // The answer came first; Invoke sets done() right after handing it over.
     WaitForSingleObject(callback->done(), INFINITE);
-    hr = callback->result();
-    if (SUCCEEDED(hr)) hr = callback->object()->QueryInterface(IID_IMFMediaSource, reinterpret_cast<void**>(source));
-    if (FAILED(hr)) ++g_resolutionsFailed;
-    return hr;
+    RETURN_IF_FAILED(callback->result());
+    return callback->object()->QueryInterface(IID_IMFMediaSource, reinterpret_cast<void**>(source));
 }
 
 namespace {
@@ -153,9 +147,8 @@ HRESULT OpenReadOnlyByteStream(const wchar_t* path, IMFByteStream** stream) {
                               path, stream);
     if (hr != HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION)) return hr;
     ComPtr<IStream> file;
-    hr = SHCreateStreamOnFileEx(path, STGM_READ | STGM_SHARE_DENY_NONE, FILE_ATTRIBUTE_NORMAL, FALSE, nullptr,
-                                file.Put());
-    if (FAILED(hr)) return hr;
+    RETURN_IF_FAILED(SHCreateStreamOnFileEx(path, STGM_READ | STGM_SHARE_DENY_NONE, FILE_ATTRIBUTE_NORMAL, FALSE,
+                                            nullptr, file.Put()));
     return MFCreateMFByteStreamOnStream(file.Get(), stream);
 }
 
@@ -167,15 +160,11 @@ HRESULT CreateReadOnlyMediaSource(const wchar_t* diskPath, const wchar_t* urlHin
     *source = nullptr;
     if (!diskPath || !diskPath[0] || !urlHint || !urlHint[0]) return E_INVALIDARG;
     ComPtr<IMFByteStream> stream;
-    HRESULT hr = OpenReadOnlyByteStream(diskPath, stream.Put());
-    if (FAILED(hr)) return hr;
+    RETURN_IF_FAILED(OpenReadOnlyByteStream(diskPath, stream.Put()));
     ComPtr<IMFSourceResolver> resolver;
-    hr = MFCreateSourceResolver(resolver.Put());
-    if (FAILED(hr)) return hr;
+    RETURN_IF_FAILED(MFCreateSourceResolver(resolver.Put()));
     return ResolveMediaSource(resolver.Get(), stream.Get(), urlHint, limitMs, source);
 }
-
-unsigned FailedResolutionCount() { return g_resolutionsFailed; }
 
 bool VideoPipelineStuck() { return g_pipelineStuck; }
 

@@ -42,7 +42,3 @@ HRESULT ResolveMediaSource(IMFSourceResolver* resolver, IMFByteStream* stream, c
 bool VideoPipelineStuck();
 // Records that a wait on the pipeline was given up (UI thread).
 void MarkVideoPipelineStuck();
-
-// How many resolutions so far gave no media source, refused or given up on
-// (UI thread). The opening compares it before and after the poster frame.
-unsigned FailedResolutionCount();

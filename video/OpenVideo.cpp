@@ -3,6 +3,7 @@
 #include <new>
 
 #include "app/ComPtr.h"
+#include "app/HResult.h"
 #include "video/ContainerSniff.h"
 #include "video/MediaSource.h"
 #include "video/PosterFrame.h"
@@ -59,7 +60,8 @@ void SelectRendererTypeWhereOffered(IMFMediaTypeHandler* handler) {
     }
     ComPtr<IMFMediaType> chosen = nv12;
     if (nv12 && width % 4 != 0) chosen = yuy2 ? yuy2 : (rgb32 ? rgb32 : nv12);
-    if (chosen) handler->SetCurrentMediaType(chosen.Get());
+    // A type the handler refuses leaves the choice to the topology loader.
+    if (chosen) (void)handler->SetCurrentMediaType(chosen.Get());
 }
 
 }  // namespace
@@ -75,9 +77,11 @@ void HandleSentMessagesFor(ULONGLONG ms) { HandleSentMessagesUntil(nullptr, ms);
 // flight. Media Foundation's objects may be called from any thread.
 DWORD WINAPI SessionShutdownProc(void* parameter) {
     auto* session = static_cast<IMFMediaSession*>(parameter);
-    session->Pause();
+    // The program is ending: a session that will not pause or shut down has
+    // nobody left to tell, and the wait's limit covers one that hangs.
+    (void)session->Pause();
     Sleep(kPauseSettleMs);
-    session->Shutdown();
+    (void)session->Shutdown();
     session->Release();
     return 0;
 }
@@ -85,7 +89,7 @@ DWORD WINAPI SessionShutdownProc(void* parameter) {
 // Shuts a media source down on a worker thread that owns one reference to it.
 DWORD WINAPI SourceShutdownProc(void* parameter) {
     auto* source = static_cast<IMFMediaSource*>(parameter);
-    source->Shutdown();
+    (void)source->Shutdown();  // as for the session: nobody left to tell
     source->Release();
     return 0;
 }
@@ -194,7 +198,8 @@ HRESULT BuildPlaybackTopology(PlayerState& state, IMFMediaSource* source, IMFTop
         const bool audio = majorType == MFMediaType_Audio;
         if (!video && !audio) {
             // Nothing could render it: leave it out of the presentation.
-            descriptor->DeselectStream(i);
+            hr = descriptor->DeselectStream(i);
+            if (FAILED(hr)) break;
             continue;
         }
 
@@ -210,22 +215,21 @@ HRESULT BuildPlaybackTopology(PlayerState& state, IMFMediaSource* source, IMFTop
 
         ComPtr<IMFActivate> renderer;
         if (video) {
-            outputNode->GetTopoNodeID(videoNodeId);
             SelectRendererTypeWhereOffered(handler.Get());
-            hr = MFCreateVideoRendererActivate(VideoPresentationWindow(panel), renderer.Put());
-            if (FAILED(hr)) break;
-            outputNode->SetObject(renderer.Get());
-            outputNode->SetUINT32(MF_TOPONODE_STREAMID, 0);
-            outputNode->SetUINT32(MF_TOPONODE_NOSHUTDOWN_ON_REMOVE, FALSE);
+            hr = outputNode->GetTopoNodeID(videoNodeId);
+            if (SUCCEEDED(hr)) hr = MFCreateVideoRendererActivate(VideoPresentationWindow(panel), renderer.Put());
+            if (SUCCEEDED(hr)) hr = outputNode->SetObject(renderer.Get());
+            if (SUCCEEDED(hr)) hr = outputNode->SetUINT32(MF_TOPONODE_STREAMID, 0);
+            if (SUCCEEDED(hr)) hr = outputNode->SetUINT32(MF_TOPONODE_NOSHUTDOWN_ON_REMOVE, FALSE);
         } else {
-            outputNode->GetTopoNodeID(audioNodeId);
-            hr = MFCreateAudioRendererActivate(renderer.Put());
-            if (FAILED(hr)) break;
-            outputNode->SetObject(renderer.Get());
+            hr = outputNode->GetTopoNodeID(audioNodeId);
+            if (SUCCEEDED(hr)) hr = MFCreateAudioRendererActivate(renderer.Put());
+            if (SUCCEEDED(hr)) hr = outputNode->SetObject(renderer.Get());
         }
-        topology->AddNode(outputNode.Get());
-        topology->AddNode(sourceNode.Get());
-        hr = sourceNode->ConnectOutput(0, outputNode.Get(), 0);
+        if (FAILED(hr)) break;
+        hr = topology->AddNode(outputNode.Get());
+        if (SUCCEEDED(hr)) hr = topology->AddNode(sourceNode.Get());
+        if (SUCCEEDED(hr)) hr = sourceNode->ConnectOutput(0, outputNode.Get(), 0);
         if (FAILED(hr)) return E_FAIL;
     }
     *topologyOut = topology.Detach();
@@ -236,40 +240,40 @@ bool OpenVideo(PlayerState& state) {
     CorrectVideoExtension(state, state.diskPath);
     if (!state.filePath[0] || !state.diskPath[0]) return false;
 
-    const unsigned failedBefore = FailedResolutionCount();
-    const bool pipelineAnswered = MakePosterFrame(state, state.diskPath, state.filePath);
-    // The resolver refused the file, or never answered, a moment ago for the
-    // poster, or its first frame never came: the pipeline would not do better
-    // with it now. (Asking again is
-    // not free: under Wine a second parse of a damaged MP4 sometimes never
-    // ends, and the thread stuck in it crashes the process as it exits.)
-    if (FailedResolutionCount() != failedBefore || !pipelineAnswered) return false;
+    // The file gave no media source a moment ago for the poster (unreadable,
+    // refused by the resolver, or no answer), or its first frame never came:
+    // the pipeline would not do better with it now. (Asking again is not
+    // free: under Wine a second parse of a damaged MP4 sometimes never ends,
+    // and the thread stuck in it crashes the process as it exits.)
+    RETURN_FALSE_IF_FAILED(MakePosterFrame(state, state.diskPath, state.filePath));
 
-    MFCreateMediaSession(nullptr, &state.mediaSession);
+    RETURN_FALSE_IF_FAILED(MFCreateMediaSession(nullptr, &state.mediaSession));
     state.mediaSource = nullptr;
     if (FAILED(CreateReadOnlyMediaSource(state.diskPath, state.filePath, &state.mediaSource)) ||
         !state.mediaSource)
         return false;
 
+    bool started = false;  // the event sink is listening and the topology is queued
     if (state.mediaSession) {
         PrepareVideoWindow(state);
         IMFTopology* topology = nullptr;
         TOPOID videoNodeId = 0;
         TOPOID audioNodeId = 0;
-        BuildPlaybackTopology(state, state.mediaSource, &topology, &videoNodeId, &audioNodeId);
+        // A failure part of the way still hands out the streams built so far;
+        // whether they hold a video renderer shows once the session is ready.
+        (void)BuildPlaybackTopology(state, state.mediaSource, &topology, &videoNodeId, &audioNodeId);
         if (topology) {
             state.topology = topology;  // the state keeps the caller's reference
             state.sessionCallback = new (std::nothrow)
                 CMediaSessionCallback(state.mediaSession, topology, videoNodeId, audioNodeId,
                                       &state.videoDisplayControl, &state.audioStreamVolume, PanelWindow(state));
-            if (state.sessionCallback) {
-                state.mediaSession->BeginGetEvent(state.sessionCallback, nullptr);
-                state.mediaSession->SetTopology(0, topology);
-            }
+            started = state.sessionCallback &&
+                      SUCCEEDED(state.mediaSession->BeginGetEvent(state.sessionCallback, nullptr)) &&
+                      SUCCEEDED(state.mediaSession->SetTopology(0, topology));
         }
     }
 
-    if (!WaitForSessionReady(state)) {
+    if (!started || !WaitForSessionReady(state)) {
         RestorePanelAfterVideo(state);
         return false;
     }

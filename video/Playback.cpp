@@ -3,6 +3,7 @@
 #include <propvarutil.h>
 
 #include "app/DrawingResources.h"
+#include "app/HResult.h"
 #include "app/WindowPlumbing.h"
 #include "video/DisplayAwake.h"
 
@@ -17,13 +18,16 @@ constexpr int kRestartWaitTries = 100;
 bool PlayVideo(PlayerState& state) {
     if (!g_sessionReady.load()) return false;
     if (state.videoPlaying.load()) return true;
-    state.videoPlaying.store(true);
-    state.videoPaused.store(false);
     if (state.mediaSession) {
         PROPVARIANT resume;  // VT_EMPTY: from the beginning, or on from a pause
         PropVariantInit(&resume);
-        state.mediaSession->Start(&GUID_NULL, &resume);
+        // A start the session refuses leaves the video as it was. (The start
+        // itself runs later on the session's queue; these flags are set long
+        // before its first event.)
+        RETURN_FALSE_IF_FAILED(state.mediaSession->Start(&GUID_NULL, &resume));
     }
+    state.videoPlaying.store(true);
+    state.videoPaused.store(false);
     KeepDisplayAwake(true);
     RepaintWindow(state.mainWindow);
     return true;
@@ -31,9 +35,9 @@ bool PlayVideo(PlayerState& state) {
 
 bool PauseVideo(PlayerState& state) {
     if (!g_sessionReady.load() || state.videoPaused.load()) return false;
+    if (state.mediaSession) RETURN_FALSE_IF_FAILED(state.mediaSession->Pause());
     state.videoPlaying.store(false);
     state.videoPaused.store(true);
-    if (state.mediaSession) state.mediaSession->Pause();
     KeepDisplayAwake(false);
     return true;
 }
@@ -43,16 +47,25 @@ bool SeekVideo(PlayerState& state, int64_t target) {
     const int64_t duration = state.duration.load();
     if (target < 0) target = 0;
     if (target > duration) target = duration;
-    state.position.store(target);  // the bar shows it before the clock catches up
+    const int64_t before = state.position.exchange(target);  // the bar shows it before the clock catches up
     if (state.mediaSession) {
         PROPVARIANT start;
         PropVariantInit(&start);
         start.vt = VT_I8;
         start.hVal.QuadPart = target;
-        state.mediaSession->Start(&GUID_NULL, &start);
+        const HRESULT started = state.mediaSession->Start(&GUID_NULL, &start);
         PropVariantClear(&start);
-        // A paused video shows the frame at the new position and stays paused.
-        if (state.videoPaused.load()) state.mediaSession->Pause();
+        if (FAILED(started)) {
+            state.position.store(before);  // the video stays where it was
+            return false;
+        }
+        // A paused video shows the frame at the new position and stays
+        // paused; one that will not pause again plays on, and says so.
+        if (state.videoPaused.load() && FAILED(state.mediaSession->Pause())) {
+            state.videoPaused.store(false);
+            state.videoPlaying.store(true);
+            KeepDisplayAwake(true);
+        }
     }
     return true;
 }
@@ -76,10 +89,10 @@ bool RestartVideo(PlayerState& state) {
         }
         Sleep(1);
     }
-    SeekVideo(state, 0);
+    const bool sought = SeekVideo(state, 0);
     if (holding) g_clockBusy.store(false);
     state.mmTimerId.store(timeSetEvent(kVideoClockMs, 1, VideoClockCallback, 0, TIME_PERIODIC));
-    return true;
+    return sought;
 }
 
 void CALLBACK VideoClockCallback(UINT, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR) {
@@ -92,9 +105,10 @@ void CALLBACK VideoClockCallback(UINT, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR) {
         state->presentationClock) {
         LONGLONG clockTime = 0;
         MFTIME systemTime = 0;
-        state->presentationClock->GetCorrelatedTime(0, &clockTime, &systemTime);
         // Never back to 0 from the clock: only a seek sets position to 0.
-        if (clockTime > 0 && state->duration.load() > 0) state->position.store(clockTime);
+        if (SUCCEEDED(state->presentationClock->GetCorrelatedTime(0, &clockTime, &systemTime)) && clockTime > 0 &&
+            state->duration.load() > 0)
+            state->position.store(clockTime);
     }
     g_clockBusy.store(false);
 }

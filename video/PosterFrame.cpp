@@ -1,8 +1,11 @@
 #include "video/PosterFrame.h"
 
+#include <mferror.h>
+
 #include <new>
 
 #include "app/ComPtr.h"
+#include "app/HResult.h"
 #include "video/Nv12.h"
 #include "video/MediaSource.h"
 
@@ -67,7 +70,7 @@ ComPtr<IMFSample> ReadFirstVideoSample(IMFSourceReader* reader) {
 bool BuildPosterFrom(const BYTE* data, DWORD length, IMFMediaType* outputType, int32_t colorPrimaries,
                      BgraPicture& picture) {
     UINT32 width = 0, height = 0;
-    if (FAILED(MFGetAttributeSize(outputType, MF_MT_FRAME_SIZE, &width, &height))) return false;
+    RETURN_FALSE_IF_FAILED(MFGetAttributeSize(outputType, MF_MT_FRAME_SIZE, &width, &height));
     UINT32 rotation = 0;
     if (FAILED(outputType->GetUINT32(MF_MT_VIDEO_ROTATION, &rotation))) rotation = 0;
     const uint32_t stride = Nv12BufferStride(length, width, height);
@@ -98,30 +101,35 @@ struct PosterRead {
     BgraPicture picture;  // empty when no frame could be made
 };
 
-// Worker thread: everything that can wait on the decoder.
+// Everything that can wait on the decoder, on the worker thread. A failed
+// step leaves job.picture empty: no poster.
+HRESULT ReadPosterInto(PosterRead& job) {
+    IMFSourceReader* reader = job.reader;
+    ComPtr<IMFMediaType> wanted;
+    RETURN_IF_FAILED(MFCreateMediaType(wanted.Put()));
+    RETURN_IF_FAILED(wanted->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video));
+    RETURN_IF_FAILED(wanted->SetGUID(MF_MT_SUBTYPE, MFVideoFormat_NV12));
+    // Frames of any other type would be read as NV12 below.
+    RETURN_IF_FAILED(reader->SetCurrentMediaType(MF_SOURCE_READER_FIRST_VIDEO_STREAM, nullptr, wanted.Get()));
+    job.colorPrimaries = StreamCoefficientRow(reader);
+    ComPtr<IMFSample> sample = ReadFirstVideoSample(reader);
+    if (!sample) return MF_E_END_OF_STREAM;
+    ComPtr<IMFMediaBuffer> buffer;
+    RETURN_IF_FAILED(sample->ConvertToContiguousBuffer(buffer.Put()));
+    ComPtr<IMFMediaType> outputType;
+    RETURN_IF_FAILED(reader->GetCurrentMediaType(MF_SOURCE_READER_FIRST_VIDEO_STREAM, outputType.Put()));
+    if (!buffer || !outputType) return E_POINTER;
+    BYTE* data = nullptr;
+    DWORD maxLength = 0, length = 0;
+    RETURN_IF_FAILED(buffer->Lock(&data, &maxLength, &length));
+    const bool built = data && BuildPosterFrom(data, length, outputType.Get(), job.colorPrimaries, job.picture);
+    (void)buffer->Unlock();  // the picture holds its own copy of the pixels by now
+    return built ? S_OK : E_FAIL;
+}
+
 DWORD WINAPI PosterReadProc(void* parameter) {
     auto* job = static_cast<PosterRead*>(parameter);
-    IMFSourceReader* reader = job->reader;
-    ComPtr<IMFMediaType> wanted;
-    if (SUCCEEDED(MFCreateMediaType(wanted.Put()))) {
-        wanted->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video);
-        wanted->SetGUID(MF_MT_SUBTYPE, MFVideoFormat_NV12);
-        reader->SetCurrentMediaType(MF_SOURCE_READER_FIRST_VIDEO_STREAM, nullptr, wanted.Get());
-        job->colorPrimaries = StreamCoefficientRow(reader);
-        ComPtr<IMFSample> sample = ReadFirstVideoSample(reader);
-        ComPtr<IMFMediaBuffer> buffer;
-        ComPtr<IMFMediaType> outputType;
-        if (sample && SUCCEEDED(sample->ConvertToContiguousBuffer(buffer.Put())) && buffer &&
-            SUCCEEDED(reader->GetCurrentMediaType(MF_SOURCE_READER_FIRST_VIDEO_STREAM, outputType.Put())) &&
-            outputType) {
-            BYTE* data = nullptr;
-            DWORD maxLength = 0, length = 0;
-            if (SUCCEEDED(buffer->Lock(&data, &maxLength, &length)) && data) {
-                BuildPosterFrom(data, length, outputType.Get(), job->colorPrimaries, job->picture);
-                buffer->Unlock();
-            }
-        }
-    }
+    (void)ReadPosterInto(*job);  // the outcome is the picture, or its absence
     job->Drop();
     return 0;
 }
@@ -170,22 +178,24 @@ bool ReadPosterFrame(PlayerState& state, IMFSourceReader* reader, ULONGLONG limi
     return finished;
 }
 
-bool MakePosterFrame(PlayerState& state, const wchar_t* diskPath, const wchar_t* urlHint) {
+HRESULT MakePosterFrame(PlayerState& state, const wchar_t* diskPath, const wchar_t* urlHint) {
     const ULONGLONG start = GetTickCount64();
     ComPtr<IMFMediaSource> source;
-    const HRESULT resolved = CreateReadOnlyMediaSource(diskPath, urlHint, source.Put(), kVideoOpenLimitMs);
-    if (FAILED(resolved) || !source) return resolved != HRESULT_FROM_WIN32(ERROR_TIMEOUT);
+    RETURN_IF_FAILED(CreateReadOnlyMediaSource(diskPath, urlHint, source.Put(), kVideoOpenLimitMs));
+    if (!source) return E_POINTER;
     bool finished = true;
     {
         ComPtr<IMFSourceReader> reader;
+        // Without a reader there is no poster, which the opening can do without.
         if (SUCCEEDED(MFCreateSourceReaderFromMediaSource(source.Get(), nullptr, reader.Put())) && reader) {
             const ULONGLONG spent = GetTickCount64() - start;
             finished = ReadPosterFrame(state, reader.Get(), spent < kVideoOpenLimitMs ? kVideoOpenLimitMs - spent : 0);
         }
     }
+    if (!finished) return HRESULT_FROM_WIN32(ERROR_TIMEOUT);
     // The reader is gone; make sure the file is let go of now, not when the
-    // last reference to the source happens to drop. Not under a read that was
-    // given up on: its worker is still inside the source.
-    if (finished) source->Shutdown();
-    return finished;
+    // last reference to the source happens to drop. (Not under a read that was
+    // given up on: its worker is still inside the source.)
+    (void)source->Shutdown();  // the last reference drops just after, shut down or not
+    return S_OK;
 }

@@ -9,10 +9,14 @@
 // were named `urlHint`) and stores posterBitmap, posterWidth, posterHeight and
 // colorPrimaries. UI thread, before the media session exists; the source and
 // the first frame take at most kVideoOpenLimitMs together, after which the
-// pipeline counts as stuck. False only when a wait on the pipeline was given
-// up (the source or the first frame never came); whether a poster was made
-// shows in posterBitmap (null when none could be made).
-bool MakePosterFrame(PlayerState& state, const wchar_t* diskPath, const wchar_t* urlHint);
+// pipeline counts as stuck. S_OK once the file became a media source and its
+// reading ended, whether or not a poster came of it (posterBitmap is null
+// when none could be made: a file without video, a frame that would not
+// decode). Otherwise the media source's failure (the file could not be read,
+// or the resolver refused it), or HRESULT_FROM_WIN32(ERROR_TIMEOUT) when a
+// wait on the pipeline was given up (the source or the first frame never
+// came).
+HRESULT MakePosterFrame(PlayerState& state, const wchar_t* diskPath, const wchar_t* urlHint);
 
 // The reading half of MakePosterFrame, on `reader`: NV12 output is asked for,
 // the coefficient row is taken from the stream's current or native type, and

@@ -4,6 +4,7 @@
 
 #include "app/ComPtr.h"
 #include "app/DrawingResources.h"
+#include "app/HResult.h"
 #include "video/VideoSurface.h"
 
 namespace {
@@ -13,14 +14,11 @@ template <typename T>
 HRESULT GetNodeService(IMFTopology* topology, TOPOID nodeId, REFGUID service, T** out) {
     if (!topology) return E_POINTER;
     ComPtr<IMFTopologyNode> node;
-    HRESULT hr = topology->GetNodeByID(nodeId, node.Put());
-    if (FAILED(hr)) return hr;
+    RETURN_IF_FAILED(topology->GetNodeByID(nodeId, node.Put()));
     ComPtr<IUnknown> object;
-    hr = node->GetObject(object.Put());
-    if (FAILED(hr)) return hr;
+    RETURN_IF_FAILED(node->GetObject(object.Put()));
     ComPtr<IMFGetService> services;
-    hr = object->QueryInterface(IID_IMFGetService, services.PutVoid());
-    if (FAILED(hr)) return hr;
+    RETURN_IF_FAILED(object->QueryInterface(IID_IMFGetService, services.PutVoid()));
     return services->GetService(service, __uuidof(T), reinterpret_cast<void**>(out));
 }
 
@@ -90,8 +88,10 @@ void CMediaSessionCallback::AttachRenderers() {
         }
         if (SUCCEEDED(hr) && control) {
             *videoDisplayControlOut = control;  // keeps GetService's reference for the process
-            control->SetVideoWindow(VideoPresentationWindow(videoWindow));
-            control->SetAspectRatioMode(MFVideoARMode_PreservePicture);
+            // The renderer was made for this window already, so both are
+            // restatements; one it refuses leaves it presenting as it was.
+            (void)control->SetVideoWindow(VideoPresentationWindow(videoWindow));
+            (void)control->SetAspectRatioMode(MFVideoARMode_PreservePicture);
         }
     }
     if (audioStreamVolumeOut && audioNodeId != 0) {
@@ -106,8 +106,14 @@ STDMETHODIMP CMediaSessionCallback::Invoke(IMFAsyncResult* result) {
     ComPtr<IMFMediaEvent> event;
     const HRESULT hr = mediaSession->EndGetEvent(result, event.Put());
     if (FAILED(hr)) return hr;  // no new request: event delivery ends here
+    // An event with a failed status says that the step it names did not
+    // happen (a topology that could not be resolved, a start that did not
+    // start); like MEError, and like an event that cannot be read, it drives
+    // nothing. The opening then runs out of time waiting and gives up.
     MediaEventType type = MEUnknown;
-    if (event) event->GetType(&type);
+    HRESULT status = S_OK;
+    if (!event || FAILED(event->GetType(&type)) || FAILED(event->GetStatus(&status)) || FAILED(status))
+        type = MEUnknown;
 
     PlayerState* state = CurrentState();
     const HWND mainWindow = state ? state->mainWindow : nullptr;
@@ -116,9 +122,9 @@ STDMETHODIMP CMediaSessionCallback::Invoke(IMFAsyncResult* result) {
     if (state && state->quitRequested.load()) type = MEUnknown;
     switch (type) {
         case MESessionTopologyStatus: {
-            UINT32 status = 0;
-            event->GetUINT32(MF_EVENT_TOPOLOGY_STATUS, &status);
-            if (status == MF_TOPOSTATUS_READY) {
+            UINT32 topologyStatus = MF_TOPOSTATUS_INVALID;
+            if (SUCCEEDED(event->GetUINT32(MF_EVENT_TOPOLOGY_STATUS, &topologyStatus)) &&
+                topologyStatus == MF_TOPOSTATUS_READY) {
                 AttachRenderers();
                 PostMessageW(videoWindow, WM_APP_SESSION_READY, 0, 0);
             }
@@ -136,6 +142,6 @@ STDMETHODIMP CMediaSessionCallback::Invoke(IMFAsyncResult* result) {
         default:
             break;
     }
-    mediaSession->BeginGetEvent(this, nullptr);
-    return S_OK;
+    // A session that takes no further request delivers no further events.
+    return mediaSession->BeginGetEvent(this, nullptr);
 }

@@ -89,6 +89,9 @@ public:
     FakeClock* const clock = new FakeClock();
     // What GetClock returns; on failure it hands out no clock.
     std::atomic<HRESULT> getClockResult{S_OK};
+    // What Start and Pause return (recorded either way).
+    std::atomic<HRESULT> startResult{S_OK};
+    std::atomic<HRESULT> pauseResult{S_OK};
     // When set, Shutdown waits for this event first (a pipeline stuck in its
     // own threads). Not owned.
     std::atomic<HANDLE> shutdownGate{nullptr};
@@ -182,11 +185,12 @@ public:
             if (startPosition->vt == VT_I8) r.position = startPosition->hVal.QuadPart;
         }
         Add(r);
-        return S_OK;
+        return startResult.load();
     }
     STDMETHODIMP Pause() override {
         if (HWND window = pauseSendsTo.load()) SendMessageW(window, pauseMessage, 0, 0);
-        return Record(FakeSessionCall::Pause);
+        Record(FakeSessionCall::Pause);
+        return pauseResult.load();
     }
     STDMETHODIMP Stop() override { return Record(FakeSessionCall::Stop); }
     STDMETHODIMP Close() override { return Record(FakeSessionCall::Close); }

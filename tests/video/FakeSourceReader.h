@@ -32,6 +32,8 @@ public:
     std::atomic<HANDLE> reading{nullptr};
     std::atomic<int> readsDone{0};
     std::atomic<bool> askedForNv12{false};
+    // What SetCurrentMediaType answers (a decoder without an NV12 output).
+    HRESULT setTypeResult = S_OK;
 
     STDMETHODIMP GetStreamSelection(DWORD, BOOL* selected) override {
         if (selected) *selected = TRUE;
@@ -48,7 +50,7 @@ public:
         GUID subtype = GUID_NULL;
         if (type && SUCCEEDED(type->GetGUID(MF_MT_SUBTYPE, &subtype)) && subtype == MFVideoFormat_NV12)
             askedForNv12 = true;
-        return S_OK;
+        return setTypeResult;
     }
     STDMETHODIMP SetCurrentPosition(REFGUID, REFPROPVARIANT) override { return S_OK; }
     STDMETHODIMP ReadSample(DWORD, DWORD, DWORD* index, DWORD* flags, LONGLONG* timestamp,

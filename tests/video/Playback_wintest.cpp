@@ -96,6 +96,53 @@ TEST_F(PlaybackTest, SeekWhilePausedStartsAndPausesAgain) {
     EXPECT_EQ(state->position.load(), 30 * kTestSecond);
 }
 
+// A command the session refuses changes nothing: the video is where it was
+// and the state says so. A paused video that will not pause again after a
+// seek plays on, and the state says that.
+TEST_F(PlaybackTest, RefusedCommandsLeaveTheStateTrue) {
+    enum class Command { Play, Pause, Seek, Restart };
+    const struct {
+        const char* what;
+        bool paused;  // before the command (else playing)
+        Command command;
+        HRESULT start, pause;
+        bool result, playingAfter, pausedAfter;
+        int64_t positionAfter;  // from 5 s, the seek's target 30 s
+    } cases[] = {
+        {"play refused", true, Command::Play, MF_E_INVALIDREQUEST, S_OK, false, false, true, 5 * kTestSecond},
+        {"pause refused", false, Command::Pause, S_OK, MF_E_INVALIDREQUEST, false, true, false, 5 * kTestSecond},
+        {"seek refused", false, Command::Seek, MF_E_INVALIDREQUEST, S_OK, false, true, false, 5 * kTestSecond},
+        {"seek refused while paused", true, Command::Seek, MF_E_INVALIDREQUEST, S_OK, false, false, true,
+         5 * kTestSecond},
+        {"paused seek not paused again", true, Command::Seek, S_OK, MF_E_INVALIDREQUEST, true, true, false,
+         30 * kTestSecond},
+        {"paused seek", true, Command::Seek, S_OK, S_OK, true, false, true, 30 * kTestSecond},
+        {"restart refused", false, Command::Restart, MF_E_INVALIDREQUEST, S_OK, false, true, false,
+         5 * kTestSecond},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        state->videoPaused = c.paused;
+        state->videoPlaying = !c.paused;
+        state->position = 5 * kTestSecond;
+        session->startResult = c.start;
+        session->pauseResult = c.pause;
+        bool result = false;
+        switch (c.command) {
+            case Command::Play: result = PlayVideo(*state); break;
+            case Command::Pause: result = PauseVideo(*state); break;
+            case Command::Seek: result = SeekVideo(*state, 30 * kTestSecond); break;
+            case Command::Restart: result = RestartVideo(*state); break;
+        }
+        EXPECT_EQ(result, c.result);
+        EXPECT_EQ(state->videoPlaying.load(), c.playingAfter);
+        EXPECT_EQ(state->videoPaused.load(), c.pausedAfter);
+        EXPECT_EQ(state->position.load(), c.positionAfter);
+    }
+    session->startResult = S_OK;
+    session->pauseResult = S_OK;
+}
+
 TEST_F(PlaybackTest, ClockTick) {
     const struct {
         const char* what;

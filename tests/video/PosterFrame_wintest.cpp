@@ -1,5 +1,7 @@
 // The poster frame from real clips: the first frame, converted, as a WIC
 // bitmap of the right size and colour; nothing for a file without video.
+#include <mferror.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -35,7 +37,7 @@ TEST_F(PosterFrameTest, FirstFrameOfAFlatClip) {
         const std::wstring clip = testclips::FlatColour(c.size);
         REQUIRE_CLIP(clip);
         PlayerState& state = Fresh(clip);
-        EXPECT_TRUE(MakePosterFrame(state, state.diskPath, state.filePath));
+        EXPECT_EQ(MakePosterFrame(state, state.diskPath, state.filePath), S_OK);
         ASSERT_NE(state.posterBitmap, nullptr);
         EXPECT_EQ(state.posterWidth, c.width);
         EXPECT_EQ(state.posterHeight, c.height);
@@ -68,7 +70,7 @@ TEST_F(PosterFrameTest, Bt709ClipKeepsItsColours) {
     const std::wstring clip = testclips::FlatColourBt709();
     REQUIRE_CLIP(clip);
     PlayerState& state = Fresh(clip);
-    EXPECT_TRUE(MakePosterFrame(state, state.diskPath, state.filePath));
+    EXPECT_EQ(MakePosterFrame(state, state.diskPath, state.filePath), S_OK);
     EXPECT_EQ(state.colorPrimaries, 1);
     ASSERT_NE(state.posterBitmap, nullptr);
     const std::vector<uint8_t> px = PosterPixel(state.posterBitmap, 640, 360);
@@ -82,17 +84,19 @@ TEST_F(PosterFrameTest, MisnamedFileGetsItsPosterThroughTheHint) {
     REQUIRE_CLIP(clip);
     PlayerState& state = Fresh(clip);
     // The bytes come from the real file; the name only guides the choice of source.
-    EXPECT_TRUE(MakePosterFrame(state, state.diskPath, L"Z:\\no\\such\\folder\\clip.mp4"));
+    EXPECT_EQ(MakePosterFrame(state, state.diskPath, L"Z:\\no\\such\\folder\\clip.mp4"), S_OK);
     EXPECT_NE(state.posterBitmap, nullptr);
 }
 
+// A file the pipeline reads without finding a picture is no failure; a file
+// that gives no media source at all is.
 TEST_F(PosterFrameTest, NoPosterWithoutVideo) {
     const std::wstring clip = testclips::AudioOnly();
     REQUIRE_CLIP(clip);
     PlayerState& state = Fresh(clip);
-    EXPECT_TRUE(MakePosterFrame(state, clip.c_str(), clip.c_str()));
+    EXPECT_EQ(MakePosterFrame(state, clip.c_str(), clip.c_str()), S_OK);
     EXPECT_EQ(state.posterBitmap, nullptr);
-    EXPECT_TRUE(MakePosterFrame(state, L"Z:\\no\\such\\file.mp4", L"Z:\\no\\such\\file.mp4"));
+    EXPECT_TRUE(FAILED(MakePosterFrame(state, L"Z:\\no\\such\\file.mp4", L"Z:\\no\\such\\file.mp4")));
     EXPECT_EQ(state.posterBitmap, nullptr);
 }
 
@@ -180,6 +184,19 @@ TEST(PosterRead, PaddedRowsKeepTheirPicture) {
         SafeRelease(&state.posterBitmap);
         reader->Release();
     }
+}
+
+// A decoder that will not give NV12: its frames are not read as NV12 anyway.
+TEST(PosterRead, DecoderWithoutNv12GivesNoPoster) {
+    videotest::StartPlatformOnce();
+    auto* reader = new FakeSourceReader();
+    reader->setTypeResult = MF_E_INVALIDMEDIATYPE;
+    PlayerState state;
+    EXPECT_TRUE(ReadPosterFrame(state, reader, 10000));  // the read ended: nothing is stuck
+    EXPECT_EQ(state.posterBitmap, nullptr);
+    EXPECT_EQ(reader->readsDone.load(), 0);
+    SafeRelease(&state.posterBitmap);
+    reader->Release();
 }
 
 // A decoder that never delivers the first frame: the read is given up on

@@ -123,9 +123,9 @@ protected:
     }
 
     // Delivers one event the way the work queue does; returns Invoke's result.
-    HRESULT Deliver(MediaEventType type, UINT32 topologyStatus = 0) {
+    HRESULT Deliver(MediaEventType type, UINT32 topologyStatus = 0, HRESULT status = S_OK) {
         IMFMediaEvent* event = nullptr;
-        MFCreateMediaEvent(type, GUID_NULL, S_OK, nullptr, &event);
+        MFCreateMediaEvent(type, GUID_NULL, status, nullptr, &event);
         if (type == MESessionTopologyStatus) event->SetUINT32(MF_EVENT_TOPOLOGY_STATUS, topologyStatus);
         session->nextEvent = event;
         IMFAsyncResult* result = nullptr;
@@ -156,29 +156,43 @@ TEST_F(SessionCallbackTest, EventsBecomeMessagesForTheirWindows) {
     MakeSink(videoNode, audioNode);
     struct Case {
         MediaEventType event;
-        UINT message;  // 0: none
+        HRESULT status;  // the event's own status
+        UINT message;    // 0: none
         bool toMainWindow;
     };
+    // A failed status means the step did not happen: nothing is driven, the
+    // renderers are not taken, and the next event is still asked for. The
+    // failed cases come first, before a ready topology attaches the renderers.
     const Case cases[] = {
-        {MESessionStarted, WM_APP_HIDE_POPUP, true},
-        {MEEndOfPresentation, WM_APP_SHOW_POPUP, true},
-        {MESessionEnded, WM_APP_RESTART_VIDEO, false},
-        {MESessionPaused, 0, false},
-        {MESessionStopped, 0, false},
-        {MESessionClosed, 0, false},
-        {MEError, 0, false},
+        {MESessionTopologyStatus, MF_E_TOPO_CODEC_NOT_FOUND, 0, false},
+        {MESessionStarted, MF_E_INVALIDREQUEST, 0, false},
+        {MEEndOfPresentation, E_FAIL, 0, false},
+        {MESessionEnded, MF_E_SHUTDOWN, 0, false},
+        {MESessionTopologyStatus, S_OK, WM_APP_SESSION_READY, false},
+        {MESessionStarted, S_OK, WM_APP_HIDE_POPUP, true},
+        {MEEndOfPresentation, S_OK, WM_APP_SHOW_POPUP, true},
+        {MESessionEnded, S_OK, WM_APP_RESTART_VIDEO, false},
+        {MESessionPaused, S_OK, 0, false},
+        {MESessionStopped, S_OK, 0, false},
+        {MESessionClosed, S_OK, 0, false},
+        {MEError, S_OK, 0, false},
+        {MEError, E_FAIL, 0, false},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "event " << c.event << " status 0x" << std::hex << c.status);
         g_received.clear();
         const int requestsBefore = session->eventRequests.load();
-        EXPECT_EQ(Deliver(c.event), S_OK) << c.event;
-        EXPECT_EQ(session->eventRequests.load(), requestsBefore + 1) << "not re-armed after " << c.event;
+        EXPECT_EQ(Deliver(c.event, MF_TOPOSTATUS_READY, c.status), S_OK);
+        EXPECT_EQ(session->eventRequests.load(), requestsBefore + 1) << "not re-armed";
         if (c.message == 0) {
-            EXPECT_TRUE(g_received.empty()) << c.event;
+            EXPECT_TRUE(g_received.empty());
         } else {
-            ASSERT_EQ(g_received.size(), 1u) << c.event;
+            ASSERT_EQ(g_received.size(), 1u);
             EXPECT_EQ(g_received[0].message, c.message);
-            EXPECT_EQ(g_received[0].window, c.toMainWindow ? state->mainWindow : panel) << c.event;
+            EXPECT_EQ(g_received[0].window, c.toMainWindow ? state->mainWindow : panel);
+        }
+        if (FAILED(c.status) && c.event == MESessionTopologyStatus) {
+            EXPECT_EQ(state->videoDisplayControl, nullptr) << "renderers taken from a failed topology";
         }
     }
 }
