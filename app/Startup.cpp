@@ -14,8 +14,8 @@
 #include "image/Prefetch.h"
 #include "ui/MainWindow.h"
 #include "ui/VideoPanel.h"
+#include "ui/VideoSurface.h"
 #include "video/MediaSource.h"
-#include "video/OpenVideo.h"
 #include "video/Playback.h"
 
 PlayerState* CreatePlayerState() {
@@ -58,7 +58,7 @@ void RepaintWindow(HWND window) {
 }
 
 bool StartVideo(PlayerState& state) {
-    if (!OpenVideo(state)) return false;
+    if (!OpenVideoOnPanel(state)) return false;
     PlayVideo(state);
     HideMouseCursor();
     SetFocus(state.mainWindow);

@@ -7,7 +7,6 @@
 #include "video/MediaSource.h"
 #include "video/PosterFrame.h"
 #include "video/SessionCallback.h"
-#include "video/VideoSurface.h"
 
 namespace {
 
@@ -167,7 +166,7 @@ bool CorrectVideoExtension(PlayerState& state, const wchar_t* path) {
     return true;
 }
 
-HRESULT BuildPlaybackTopology(PlayerState& state, IMFMediaSource* source, IMFTopology** topologyOut,
+HRESULT BuildPlaybackTopology(IMFMediaSource* source, HWND rendererWindow, IMFTopology** topologyOut,
                               TOPOID* videoNodeId, TOPOID* audioNodeId) {
     if (!source || !topologyOut || !videoNodeId || !audioNodeId) return E_POINTER;
     ComPtr<IMFTopology> topology;
@@ -178,7 +177,6 @@ HRESULT BuildPlaybackTopology(PlayerState& state, IMFMediaSource* source, IMFTop
         FAILED(descriptor->GetStreamDescriptorCount(&streamCount)))
         return E_FAIL;
 
-    const HWND panel = PanelWindow(state);
     HRESULT hr = S_OK;
     for (DWORD i = 0; i < streamCount; ++i) {
         BOOL selected = FALSE;
@@ -212,7 +210,7 @@ HRESULT BuildPlaybackTopology(PlayerState& state, IMFMediaSource* source, IMFTop
         if (video) {
             outputNode->GetTopoNodeID(videoNodeId);
             SelectRendererTypeWhereOffered(handler.Get());
-            hr = MFCreateVideoRendererActivate(VideoPresentationWindow(panel), renderer.Put());
+            hr = MFCreateVideoRendererActivate(rendererWindow, renderer.Put());
             if (FAILED(hr)) break;
             outputNode->SetObject(renderer.Get());
             outputNode->SetUINT32(MF_TOPONODE_STREAMID, 0);
@@ -232,7 +230,7 @@ HRESULT BuildPlaybackTopology(PlayerState& state, IMFMediaSource* source, IMFTop
     return hr;
 }
 
-bool OpenVideo(PlayerState& state) {
+bool OpenVideo(PlayerState& state, HWND rendererWindow) {
     CorrectVideoExtension(state, state.diskPath);
     if (!state.filePath[0] || !state.diskPath[0]) return false;
 
@@ -252,16 +250,16 @@ bool OpenVideo(PlayerState& state) {
         return false;
 
     if (state.mediaSession) {
-        PrepareVideoWindow(state);
         IMFTopology* topology = nullptr;
         TOPOID videoNodeId = 0;
         TOPOID audioNodeId = 0;
-        BuildPlaybackTopology(state, state.mediaSource, &topology, &videoNodeId, &audioNodeId);
+        BuildPlaybackTopology(state.mediaSource, rendererWindow, &topology, &videoNodeId, &audioNodeId);
         if (topology) {
             state.topology = topology;  // the state keeps the caller's reference
             state.sessionCallback = new (std::nothrow)
                 CMediaSessionCallback(state.mediaSession, topology, videoNodeId, audioNodeId,
-                                      &state.videoDisplayControl, &state.audioStreamVolume, PanelWindow(state));
+                                      &state.videoDisplayControl, &state.audioStreamVolume, PanelWindow(state),
+                                      rendererWindow);
             if (state.sessionCallback) {
                 state.mediaSession->BeginGetEvent(state.sessionCallback, nullptr);
                 state.mediaSession->SetTopology(0, topology);
@@ -269,14 +267,10 @@ bool OpenVideo(PlayerState& state) {
         }
     }
 
-    if (!WaitForSessionReady(state)) {
-        RestorePanelAfterVideo(state);
-        return false;
-    }
+    if (!WaitForSessionReady(state)) return false;
     if (!state.videoDisplayControl) {
         // Ready without a video renderer: a file without a video stream.
         g_sessionReady.store(false);
-        RestorePanelAfterVideo(state);
         return false;
     }
     ReadDuration(state);

@@ -4,7 +4,6 @@
 
 #include "app/ComPtr.h"
 #include "app/DrawingResources.h"
-#include "video/VideoSurface.h"
 
 namespace {
 
@@ -30,7 +29,7 @@ CMediaSessionCallback::CMediaSessionCallback(IMFMediaSession* session, IMFTopolo
                                              TOPOID videoNodeId, TOPOID audioNodeId,
                                              IMFVideoDisplayControl** videoDisplayControlOut,
                                              IMFAudioStreamVolume** audioStreamVolumeOut,
-                                             HWND videoWindow)
+                                             HWND videoWindow, HWND rendererWindow)
     : refCount(1),
       mediaSession(session),
       topology(topology),
@@ -38,7 +37,8 @@ CMediaSessionCallback::CMediaSessionCallback(IMFMediaSession* session, IMFTopolo
       audioNodeId(audioNodeId),
       videoDisplayControlOut(videoDisplayControlOut),
       audioStreamVolumeOut(audioStreamVolumeOut),
-      videoWindow(videoWindow) {
+      videoWindow(videoWindow),
+      rendererWindow(rendererWindow) {
     if (mediaSession) mediaSession->AddRef();
     if (this->topology) this->topology->AddRef();
 }
@@ -90,7 +90,7 @@ void CMediaSessionCallback::AttachRenderers() {
         }
         if (SUCCEEDED(hr) && control) {
             *videoDisplayControlOut = control;  // keeps GetService's reference for the process
-            control->SetVideoWindow(VideoPresentationWindow(videoWindow));
+            control->SetVideoWindow(rendererWindow);
             control->SetAspectRatioMode(MFVideoARMode_PreservePicture);
         }
     }

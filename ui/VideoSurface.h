@@ -1,26 +1,25 @@
 #pragma once
-// Where the video renderer presents. On Windows that is the drawing panel.
-// Wine 8 does not show Direct3D output presented into a child window such as
-// the panel, nor into a window covered by a visible child. So where
-// PresentThroughWindowDc() holds, the renderer presents into the main window
-// (which the panel covers exactly) and the panel is hidden while a video is
-// open. The panel keeps receiving the session's messages (hidden windows do),
-// and the main window takes the mouse and keys as before.
+// The video's windows. The renderer presents into the drawing panel, or,
+// where RenderVideoIntoMainWindow() holds (app/WineQuirks.h), into the main
+// window (which the panel covers exactly) with the panel hidden while a video
+// is open. The panel keeps receiving the session's messages (hidden windows
+// do), and the main window takes the mouse and keys as before. The opening
+// in video/ is handed the window to present into.
 #include "app/PlayerState.h"
 
 // Readies the window the renderer is to present into for the drawing panel
 // (state.panelWindow; UI thread, before the topology is built) and returns
-// it: the panel, or, under Wine, the main window with the panel hidden.
+// it: the panel, or the main window with the panel hidden.
 HWND PrepareVideoWindow(PlayerState& state);
 
 // Undoes PrepareVideoWindow after an opening that failed: the panel shows
 // the idle screen again.
 void RestorePanelAfterVideo(PlayerState& state);
 
-// The window the renderer presents into for the panel `panel`: the panel
-// itself, or its top-level window where PresentThroughWindowDc() holds. Any
-// thread.
-HWND VideoPresentationWindow(HWND panel);
+// The whole opening of the command-line video (OpenVideo, UI thread) on the
+// window PrepareVideoWindow readies, which is put back when the opening
+// fails. True when the session is ready with a video renderer.
+bool OpenVideoOnPanel(PlayerState& state);
 
 // Whether the renderer presents into the main window itself, whose painting
 // must then leave the picture to the renderer.
@@ -34,9 +33,3 @@ bool VideoPresentsIntoMainWindow(const PlayerState& state);
 // Wine's renderer can deadlock its own threads at a clip's restart, when a
 // call into it would freeze this thread too.
 void RepaintPausedVideo(const PlayerState& state);
-
-// How the pop-up window is shown at the end of a clip. SW_SHOW, except under
-// Wine: there the main window is restacked above the control bar when it is
-// activated again as the pop-up hides, so the pop-up is shown without
-// activation (the main window keeps the keys, as the pop-up hands them on).
-int PopupShowCommand();

@@ -1,25 +1,27 @@
-#include "video/VideoSurface.h"
+#include "ui/VideoSurface.h"
 
 #include <algorithm>
 #include <vector>
 
 #include "app/DrawingResources.h"
+#include "app/WineQuirks.h"
+#include "video/OpenVideo.h"
 
 HWND PrepareVideoWindow(PlayerState& state) {
     const HWND panel = state.panelWindow.load();
-    if (panel && PresentThroughWindowDc()) ShowWindow(panel, SW_HIDE);
+    if (panel && RenderVideoIntoMainWindow()) ShowWindow(panel, SW_HIDE);
     return VideoPresentationWindow(panel);
 }
 
 void RestorePanelAfterVideo(PlayerState& state) {
     const HWND panel = state.panelWindow.load();
-    if (panel && PresentThroughWindowDc() && !state.quitRequested.load()) ShowWindow(panel, SW_SHOW);
+    if (panel && RenderVideoIntoMainWindow() && !state.quitRequested.load()) ShowWindow(panel, SW_SHOW);
 }
 
-HWND VideoPresentationWindow(HWND panel) {
-    if (!panel || !PresentThroughWindowDc()) return panel;
-    const HWND root = GetAncestor(panel, GA_ROOT);
-    return root ? root : panel;
+bool OpenVideoOnPanel(PlayerState& state) {
+    if (OpenVideo(state, PrepareVideoWindow(state))) return true;
+    RestorePanelAfterVideo(state);
+    return false;
 }
 
 bool VideoPresentsIntoMainWindow(const PlayerState& state) {
@@ -94,5 +96,3 @@ void RepaintPausedVideo(const PlayerState& state) {
     if (window && TakeCurrentImage(state.videoDisplayControl, state.position.load(), g_pausedPicture))
         PaintPicture(g_pausedPicture, window);
 }
-
-int PopupShowCommand() { return PresentThroughWindowDc() ? SW_SHOWNA : SW_SHOW; }
