@@ -214,7 +214,7 @@ TEST_F(SessionCallbackTest, RendererThatRefusesItsNodeLookupIsFoundThroughTheSes
     MakeSink(videoNode, audioNode);
     Deliver(MESessionTopologyStatus, MF_TOPOSTATUS_READY);
     EXPECT_EQ(state->videoDisplayControl, sessionDisplay);
-    EXPECT_EQ(sessionDisplay->window, panel);
+    EXPECT_EQ(sessionDisplay->window, state->mainWindow);  // the window it was handed
     EXPECT_EQ(sessionDisplay->aspectMode, static_cast<DWORD>(MFVideoARMode_PreservePicture));
 }
 
