@@ -1,5 +1,8 @@
 #include "app/WineQuirks.h"
 
+namespace {
+
+// Decided once, at the first question (thread-safe static initialisation).
 bool RunningUnderWine() {
     static const bool underWine = [] {
         HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
@@ -7,6 +10,8 @@ bool RunningUnderWine() {
     }();
     return underWine;
 }
+
+}  // namespace
 
 bool DrawThroughWindowDc() { return RunningUnderWine(); }
 

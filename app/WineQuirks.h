@@ -2,14 +2,19 @@
 // Every decision the program takes because it runs under Wine (8.0, as
 // observed), each with what Wine does there that Windows does not. The rest
 // of the program asks these functions and never checks for Wine itself; on
-// Windows every answer is the plain one.
+// Windows every answer is the plain one. Wine is recognised once, by ntdll's
+// export of wine_get_version; every function here may be called on any thread.
 //
 // Other accommodations of Wine's behaviour are not decided here: they probe
 // what the platform does and take a fallback when it falls short, so they
 // work the same wherever the shortfall is met. Where they live:
 //   - image/StillImage.* AveragingScalerMode: Wine's WIC scaler samples points
-//     when it shrinks in every mode; found by shrinking stripes, and the
-//     picture is then reduced by averaging of our own.
+//     when it shrinks, in every mode; found by shrinking stripes, and the
+//     picture is then reduced by the program's own averaging
+//     (ReduceIntoNewBitmap). CreateTurnedBitmap: pixels cannot be pulled
+//     through the flip-rotator (E_NOTIMPL); the turn is applied by the
+//     program. ReadFileExifOrientation: JPEG frames answer no orientation
+//     query; the Exif block is read from the file.
 //   - app/WindowTarget.cpp CreateHwndTarget: R8G8B8A8 is refused for window
 //     targets (E_INVALIDARG); B8G8R8A8 is asked for next.
 //   - ui/VideoSurface.cpp RepaintPausedVideo: RepaintVideo answers E_NOTIMPL;
@@ -33,10 +38,6 @@
 //     for a damaged MP4, and its renderer may never finish shutting down;
 //     every wait has a limit, and a file refused once is not parsed again.
 #include <windows.h>
-
-// True when the program runs under Wine (ntdll exports wine_get_version).
-// Decided once; any thread.
-bool RunningUnderWine();
 
 // Whether the main window, the drawing panel and the control bar draw through
 // a Direct2D DC render target bound to their window DC (the same drawing,
