@@ -7,16 +7,24 @@
 #include "app/WineQuirks.h"
 #include "video/OpenVideo.h"
 
+namespace {
+
+// Before the topology is built: the renderer's window, with the panel hidden
+// where the renderer presents into the main window.
 HWND PrepareVideoWindow(PlayerState& state) {
     const HWND panel = state.panelWindow.load();
     if (panel && RenderVideoIntoMainWindow()) ShowWindow(panel, SW_HIDE);
     return VideoPresentationWindow(panel);
 }
 
+// After an opening that failed: the panel shows the idle screen again (not
+// while the program closes).
 void RestorePanelAfterVideo(PlayerState& state) {
     const HWND panel = state.panelWindow.load();
     if (panel && RenderVideoIntoMainWindow() && !state.quitRequested.load()) ShowWindow(panel, SW_SHOW);
 }
+
+}  // namespace
 
 bool OpenVideoOnPanel(PlayerState& state) {
     if (OpenVideo(state, PrepareVideoWindow(state))) return true;

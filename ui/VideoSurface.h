@@ -7,18 +7,11 @@
 // in video/ is handed the window to present into.
 #include "app/PlayerState.h"
 
-// Readies the window the renderer is to present into for the drawing panel
-// (state.panelWindow; UI thread, before the topology is built) and returns
-// it: the panel, or the main window with the panel hidden.
-HWND PrepareVideoWindow(PlayerState& state);
-
-// Undoes PrepareVideoWindow after an opening that failed: the panel shows
-// the idle screen again.
-void RestorePanelAfterVideo(PlayerState& state);
-
-// The whole opening of the command-line video (OpenVideo, UI thread) on the
-// window PrepareVideoWindow readies, which is put back when the opening
-// fails. True when the session is ready with a video renderer.
+// The whole opening of the command-line video (OpenVideo; UI thread). The
+// window the renderer is to present into for the drawing panel
+// (state.panelWindow) is readied first and handed to it: the panel, or the
+// main window with the panel hidden. After an opening that failed the panel
+// shows again. True when the session is ready with a video renderer.
 bool OpenVideoOnPanel(PlayerState& state);
 
 // Whether the renderer presents into the main window itself, whose painting
