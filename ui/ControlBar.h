@@ -11,7 +11,9 @@ constexpr BYTE kControlBarAlpha = 220;  // the whole bar is drawn at 220/255 opa
 
 // The bar's record. One instance, allocated by CreateAppWindows and reached
 // through PlayerState::controlWindow and the bar window's GWLP_USERDATA. Every
-// field is used on the UI thread only; nothing in it is ever released.
+// field is used on the UI thread only. The record lives as long as the
+// process; its target and everything made on it are released only to be made
+// again (RemakeControlBarResources).
 struct ControlWindow {
     HWND hwnd = nullptr;
     // What the bar draws with (DC or HWND kind, DrawThroughWindowDc); brushes
