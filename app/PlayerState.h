@@ -20,6 +20,7 @@
 
 #include "app/Classify.h"
 #include "app/ViewMode.h"
+#include "app/WindowTarget.h"
 #include "app/GifFrame.h"
 
 struct VideoPanel;
@@ -82,10 +83,8 @@ struct PlayerState {
     // Prefetch thread handle: created by the mode start, closed and cleared by the thread itself.
     std::atomic<HANDLE> prefetchThread{nullptr};
 
-    ID2D1HwndRenderTarget* mainRenderTarget = nullptr;  // owned; UI thread
-    // Owned; UI thread. Set instead of mainRenderTarget where drawing is
-    // presented through the window DC (see PresentThroughWindowDc).
-    ID2D1DCRenderTarget* mainDcRenderTarget = nullptr;
+    // The main window's render target; its targets are owned here. UI thread.
+    WindowTarget mainTarget;
 
     // ---- Media Foundation (owned; one reference each, never released) ----
     // Written once on the MF work-queue thread before WM_APP_SESSION_READY is posted.
@@ -172,8 +171,9 @@ struct PlayerState {
 extern PlayerState** g_playerState;
 inline PlayerState* CurrentState() { return g_playerState ? *g_playerState : nullptr; }
 
-// Process-wide factories: created once at start-up, never released.
-extern ID2D1Factory* g_d2dFactory;        // single-threaded: UI thread only
+// Process-wide factories: created once at start-up, never released. (The
+// Direct2D factory, g_d2dFactory, is declared with the window targets made on
+// it, in app/WindowTarget.h.)
 extern IDWriteFactory* g_dwriteFactory;   // shared
 extern IWICImagingFactory* g_wicFactory;  // used by the UI and prefetch threads
 

@@ -15,8 +15,8 @@
 #include "image/Prefetch.h"
 #include "ui/MainWindow.h"
 #include "ui/VideoPanel.h"
+#include "ui/VideoSurface.h"
 #include "video/MediaSource.h"
-#include "video/OpenVideo.h"
 #include "video/Playback.h"
 
 PlayerState* CreatePlayerState() {
@@ -54,7 +54,7 @@ ViewMode ClassifyCommandLineFile(const wchar_t* path) {
 namespace {
 
 bool StartVideo(PlayerState& state) {
-    if (!OpenVideo(state)) return false;
+    if (!OpenVideoOnPanel(state)) return false;
     PlayVideo(state);
     HideMouseCursor();
     SetFocus(state.mainWindow);

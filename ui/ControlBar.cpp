@@ -4,6 +4,7 @@
 
 #include "app/DrawingResources.h"
 #include "app/WindowPlumbing.h"
+#include "app/WineQuirks.h"
 #include "ui/Buttons.h"
 #include "ui/OwnedWindow.h"
 #include "video/Playback.h"
@@ -51,17 +52,8 @@ D2D1_RECT_F ToD2D(const RectF& r) { return D2D1::RectF(r.left, r.top, r.right, r
 void LoadFaceOrExit(ControlWindow& bar, const wchar_t* relativeName, ID2D1Bitmap** face) {
     wchar_t path[kPathChars] = {};
     if (!BuildPathBesideExe(relativeName, path) ||
-        !LoadBitmapFromFile(path, ControlBarTarget(bar), face))
+        !LoadBitmapFromFile(path, DrawingTarget(bar.target), face))
         ExitForMissingImage(relativeName);
-}
-
-// The bar draws through its HWND render target; where the platform does not
-// show Direct3D output presented into this window (PresentThroughWindowDc), it
-// draws the same picture through a DC render target on its window DC.
-// (Wine 8 shows nothing of an HWND render target on this layered pop-up: not
-// even the background, while the DC target shows the whole bar.)
-void CreateBarTargets(ControlWindow& bar) {
-    CreatePresentableTargets(bar.hwnd, &bar.renderTarget, &bar.dcRenderTarget);
 }
 
 // The six faces, made on the bar's target, and handed to the buttons that draw them.
@@ -144,10 +136,6 @@ std::wstring MissingImageMessage(const wchar_t* relativeName) {
     return std::wstring(kImageNotFound) + relativeName;
 }
 
-ID2D1RenderTarget* ControlBarTarget(const ControlWindow& bar) {
-    return DrawTargetOf(bar.renderTarget, bar.dcRenderTarget);
-}
-
 ControlBarLayout ControlBarLayoutOf(const ControlWindow& bar) {
     ControlBarLayout layout;
     if (bar.closeButton)
@@ -179,7 +167,7 @@ bool CreateControlWindow(ControlWindow& bar, HWND owner, int x, int y) {
     if (!bar.hwnd) return false;
     SetWindowLongPtrW(bar.hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&bar));
     SetLayeredWindowAttributes(bar.hwnd, 0, kControlBarAlpha, LWA_ALPHA);
-    CreateBarTargets(bar);
+    CreateWindowTarget(bar.target, bar.hwnd, DrawThroughWindowDc());
     CreateControlResources(bar);
 
     const ControlBarLayout layout = ComputeControlBarLayout(bar.width, bar.height);
@@ -202,7 +190,7 @@ bool CreateControlWindow(ControlWindow& bar, HWND owner, int x, int y) {
 }
 
 bool CreateControlResources(ControlWindow& bar) {
-    ID2D1RenderTarget* rt = ControlBarTarget(bar);
+    ID2D1RenderTarget* rt = DrawingTarget(bar.target);
     if (rt) {
         rt->CreateSolidColorBrush(BaseColour(bar, kFrameDelta), &bar.frameBrush);
         rt->CreateSolidColorBrush(BaseColour(bar, kTrackOutlineDelta), &bar.trackOutlineBrush);
@@ -260,9 +248,7 @@ void RemakeControlBarResources(ControlWindow& bar) {
     for (ID2D1Bitmap** face : {&bar.closeFace, &bar.closeDownFace, &bar.playFace, &bar.playDownFace,
                                &bar.pauseFace, &bar.pauseDownFace})
         SafeRelease(face);
-    SafeRelease(&bar.renderTarget);
-    SafeRelease(&bar.dcRenderTarget);
-    CreateBarTargets(bar);
+    RemakeWindowTarget(bar.target);
     CreateControlResources(bar);
     LoadButtonFaces(bar);
 }
@@ -278,9 +264,8 @@ namespace {
 
 // One paint of the bar; true when its target reported a lost device.
 bool DrawBarOnce(ControlWindow& bar, PlayerState& state) {
-    WindowDraw draw;
-    if (!BeginWindowDraw(bar.hwnd, bar.renderTarget, bar.dcRenderTarget, draw)) return false;
-    ID2D1RenderTarget* rt = draw.target;
+    ID2D1RenderTarget* rt = BeginWindowDraw(bar.target);
+    if (!rt) return false;
     rt->Clear(D2D1::ColorF(0.0f, 0.0f, 0.0f, 0.0f));
     const float k = ApplyWindowDpi(bar.hwnd, rt);
     const ControlBarPaintLayout p =
@@ -304,7 +289,7 @@ bool DrawBarOnce(ControlWindow& bar, PlayerState& state) {
             DrawTextIn(bar, rt, state.startFileName, kPathChars, bar.largeTextFormat, p.gifNameBox);
             break;
     }
-    return DrawTargetLost(EndWindowDraw(draw));
+    return EndWindowDraw(bar.target);
 }
 
 }  // namespace

@@ -11,15 +11,14 @@ constexpr BYTE kControlBarAlpha = 220;  // the whole bar is drawn at 220/255 opa
 
 // The bar's record. One instance, allocated by CreateAppWindows and reached
 // through PlayerState::controlWindow and the bar window's GWLP_USERDATA. Every
-// field is used on the UI thread only; nothing in it is ever released.
+// field is used on the UI thread only. The record lives as long as the
+// process; its target and everything made on it are released only to be made
+// again (RemakeControlBarResources).
 struct ControlWindow {
     HWND hwnd = nullptr;
-    // The bar draws with exactly one of these two (see ControlBarTarget): the
-    // HWND render target, or, where PresentThroughWindowDc() holds, a DC render
-    // target bound to the bar's window DC at each paint. Brushes and faces
-    // belong to that target. Owned.
-    ID2D1HwndRenderTarget* renderTarget = nullptr;
-    ID2D1DCRenderTarget* dcRenderTarget = nullptr;
+    // What the bar draws with (DC or HWND kind, DrawThroughWindowDc); brushes
+    // and faces belong to it. Owned.
+    WindowTarget target;
     ID2D1SolidColorBrush* frameBrush = nullptr;         // owned, like every resource below
     ID2D1SolidColorBrush* trackOutlineBrush = nullptr;
     ID2D1SolidColorBrush* trackFillBrush = nullptr;
@@ -65,8 +64,6 @@ LRESULT CALLBACK ControlWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARA
 // x, y in bar pixels, as unsigned 16-bit values. True when a seek was issued.
 bool SeekFromPoint(ControlWindow& bar, uint16_t x, uint16_t y);
 
-// The target the bar draws with and its brushes and faces belong to.
-ID2D1RenderTarget* ControlBarTarget(const ControlWindow& bar);
 // The bar's geometry in bar pixels, from its fields.
 ControlBarLayout ControlBarLayoutOf(const ControlWindow& bar);
 // The text of the "Load Error" box for a missing image (its relative name).

@@ -4,12 +4,13 @@
 
 #include "app/DrawingResources.h"
 #include "app/WindowPlumbing.h"
+#include "app/WineQuirks.h"
 #include "image/Prefetch.h"
 #include "ui/ControlBar.h"
 #include "ui/OwnedWindow.h"
 #include "ui/VideoPanel.h"
+#include "ui/VideoSurface.h"
 #include "video/OpenVideo.h"
-#include "video/VideoSurface.h"
 #include "video/Playback.h"
 #include "video/DisplayAwake.h"
 
@@ -68,18 +69,15 @@ void SeekByKey(PlayerState& state, bool forward) {
 // The main window shows black wherever nothing covers it. A lost device: a new
 // target, and the black drawn on it at once.
 bool DrawMainWindowOnce(PlayerState& state) {
-    WindowDraw draw;
-    if (!BeginWindowDraw(state.mainWindow, state.mainRenderTarget, state.mainDcRenderTarget, draw))
-        return false;
-    draw.target->Clear(D2D1::ColorF(0.0f, 0.0f, 0.0f, 1.0f));
-    return DrawTargetLost(EndWindowDraw(draw));
+    ID2D1RenderTarget* rt = BeginWindowDraw(state.mainTarget);
+    if (!rt) return false;
+    rt->Clear(D2D1::ColorF(0.0f, 0.0f, 0.0f, 1.0f));
+    return EndWindowDraw(state.mainTarget);
 }
 
 void PaintMainWindow(PlayerState& state) {
     if (!DrawMainWindowOnce(state)) return;
-    SafeRelease(&state.mainRenderTarget);
-    SafeRelease(&state.mainDcRenderTarget);
-    CreatePresentableTargets(state.mainWindow, &state.mainRenderTarget, &state.mainDcRenderTarget);
+    RemakeWindowTarget(state.mainTarget);
     DrawMainWindowOnce(state);
 }
 
@@ -117,9 +115,7 @@ void ApplyScreenChange(PlayerState& state, int width, int height, bool newDpi) {
     state.screenWidth = width;
     state.screenHeight = height;
     SetWindowPos(state.mainWindow, nullptr, 0, 0, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
-    if (state.mainRenderTarget)
-        state.mainRenderTarget->Resize(
-            D2D1::SizeU(static_cast<UINT32>(width), static_cast<UINT32>(height)));
+    ResizeWindowTarget(state.mainTarget, width, height);
     if (state.videoPanel) ResizeVideoPanel(*state.videoPanel, width, height);
     // Folder pictures are kept at their size on the panel: the ring decodes
     // them again for the new one.
@@ -176,10 +172,12 @@ void CreateAppWindows(PlayerState& state) {
                                   popup->width, popup->height, state.mainWindow, nullptr, nullptr,
                                   nullptr);
     SetWindowLongPtrW(popup->hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(popup));
-    CreateWindowRenderTarget(popup->hwnd, &popup->renderTarget);
+    // An HWND target everywhere: a top-level window without children shows
+    // Direct3D output under Wine as well.
+    CreateWindowTarget(popup->target, popup->hwnd, false);
     ShowWindow(popup->hwnd, SW_HIDE);
 
-    CreatePresentableTargets(state.mainWindow, &state.mainRenderTarget, &state.mainDcRenderTarget);
+    CreateWindowTarget(state.mainTarget, state.mainWindow, DrawThroughWindowDc());
 
     LoadPanelIcon(state);
 

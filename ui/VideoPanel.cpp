@@ -3,9 +3,10 @@
 #include "app/ComPtr.h"
 #include "app/DrawingResources.h"
 #include "app/WindowPlumbing.h"
+#include "app/WineQuirks.h"
 #include "image/Prefetch.h"
 #include "ui/FitGeometry.h"
-#include "video/VideoSurface.h"
+#include "ui/VideoSurface.h"
 
 #include "kestrelon_version.h"  // written by CMake
 
@@ -110,8 +111,8 @@ IWICBitmap* TakeCurrentPicture(VideoPanel& panel, PlayerState& state) {
                        static_cast<int32_t>(height) == panel.shownFit.rect.height;
     // Copied by GDI where drawing goes through the window DC: no upload then.
     // A failed conversion leaves no bitmap and is not retried for this source.
-    ID2D1RenderTarget* target = PanelRenderTarget(panel);
-    if (target && !(panel.shownExact && panel.dcRenderTarget))
+    ID2D1RenderTarget* target = DrawingTarget(panel.target);
+    if (target && !(panel.shownExact && CopySizedPicturesByGdi()))
         target->CreateBitmapFromWicBitmap(slot, nullptr, &panel.shownBitmap);
     return slot;
 }
@@ -121,7 +122,7 @@ void PaintFolderImage(VideoPanel& panel, PlayerState& state, ID2D1RenderTarget* 
     IWICBitmap* picture = TakeCurrentPicture(panel, state);
     if (!picture) return;  // black until a later tick
     // The GDI copy was refused: Direct2D draws the picture after all.
-    if (!panel.shownBitmap && panel.shownExact && panel.dcRenderTarget)
+    if (!panel.shownBitmap && panel.shownExact && CopySizedPicturesByGdi())
         rt->CreateBitmapFromWicBitmap(picture, nullptr, &panel.shownBitmap);
     if (!panel.shownBitmap) return;
     const float k = ApplyWindowDpi(panel.hwnd, rt);
@@ -197,8 +198,9 @@ bool CopyFolderImageToDc(VideoPanel& panel, PlayerState& state) {
     return copied;
 }
 
-// Under Wine: straight to the window DC by GDI, only `changed` (picture
-// coordinates) unless the whole panel is to be put on screen.
+// Where CopySizedPicturesByGdi() holds: straight to the window DC by GDI,
+// only `changed` (picture coordinates) unless the whole panel is to be put on
+// screen.
 void PresentGifByGdi(VideoPanel& panel, const GifRect& changed, bool whole) {
     HDC dc = GetDC(panel.hwnd);
     if (!dc) return;
@@ -228,7 +230,7 @@ void PresentGifByGdi(VideoPanel& panel, const GifRect& changed, bool whole) {
 // the bitmap is drawn 1:1 on black (the target need not keep its last frame).
 // True when the target reported a lost device.
 bool PresentGifByDirect2D(VideoPanel& panel, const GifRect& changed) {
-    ID2D1HwndRenderTarget* rt = panel.renderTarget;
+    ID2D1HwndRenderTarget* rt = panel.target.hwndTarget;
     if (!rt) return false;
     const GifRect& d = panel.gifFit.dest;
     const UINT32 pictureWidth = static_cast<UINT32>(d.right - d.left);
@@ -247,8 +249,7 @@ bool PresentGifByDirect2D(VideoPanel& panel, const GifRect& changed) {
             &part, panel.gifPicture.data() + static_cast<size_t>(changed.top) * pictureWidth + changed.left,
             pictureWidth * 4);
     }
-    WindowDraw draw;
-    if (!BeginWindowDraw(panel.hwnd, rt, nullptr, draw)) return false;
+    if (!BeginWindowDraw(panel.target)) return false;
     rt->Clear(D2D1::ColorF(0.0f, 0.0f, 0.0f, 1.0f));
     const float k = ApplyWindowDpi(panel.hwnd, rt);
     if (panel.gifPictureBitmap)
@@ -256,7 +257,7 @@ bool PresentGifByDirect2D(VideoPanel& panel, const GifRect& changed) {
                        D2D1::RectF(static_cast<float>(d.left) * k, static_cast<float>(d.top) * k,
                                    static_cast<float>(d.right) * k, static_cast<float>(d.bottom) * k),
                        1.0f, D2D1_BITMAP_INTERPOLATION_MODE_NEAREST_NEIGHBOR);
-    return DrawTargetLost(EndWindowDraw(draw));
+    return EndWindowDraw(panel.target);
 }
 
 // Brings the canvas to gifFrameIndex, re-scales what changed into the picture
@@ -274,7 +275,7 @@ void PaintGifFrame(VideoPanel& panel, PlayerState& state) {
         changed = PictureRectOf(panel.gifFit, canvasChanged);
         ScaleIntoPicture(panel.gifFit, panel.gifComposition.canvas.data(), panel.gifPicture.data(), changed);
     }
-    if (PresentThroughWindowDc()) {
+    if (CopySizedPicturesByGdi()) {
         PresentGifByGdi(panel, changed, systemAsked || !panel.gifOnScreen);
     } else if (PresentGifByDirect2D(panel, changed)) {
         // A new target, and the whole picture uploaded to it at once.
@@ -286,7 +287,7 @@ void PaintGifFrame(VideoPanel& panel, PlayerState& state) {
 
 // The idle screen's two brushes, made on the panel's target.
 void MakePanelBrushes(VideoPanel& panel) {
-    ID2D1RenderTarget* rt = PanelRenderTarget(panel);
+    ID2D1RenderTarget* rt = DrawingTarget(panel.target);
     if (!rt) return;
     rt->CreateSolidColorBrush(Rgb255(panel.baseRed + 60, panel.baseGreen + 60, panel.baseBlue + 80),
                               &panel.titleBrush);
@@ -305,9 +306,7 @@ void RemakePanelResources(VideoPanel& panel, PlayerState& state) {
     ForgetShownImage(panel);
     SafeRelease(&panel.gifPictureBitmap);
     panel.gifOnScreen = false;
-    SafeRelease(&panel.renderTarget);
-    SafeRelease(&panel.dcRenderTarget);
-    CreatePresentableTargets(panel.hwnd, &panel.renderTarget, &panel.dcRenderTarget);
+    RemakeWindowTarget(panel.target);
     MakePanelBrushes(panel);
     LoadPanelIcon(state);
 }
@@ -316,7 +315,7 @@ void RemakePanelResources(VideoPanel& panel, PlayerState& state) {
 void MakePanelTextFormats(VideoPanel& panel) {
     SafeRelease(&panel.helpTextFormat);
     SafeRelease(&panel.titleTextFormat);
-    const float k = ApplyWindowDpi(panel.hwnd, PanelRenderTarget(panel));
+    const float k = ApplyWindowDpi(panel.hwnd, DrawingTarget(panel.target));
     const float h = static_cast<float>(panel.height);
     CreateUiTextFormat(h / 40.0f * k, &panel.helpTextFormat);
     CreateUiTextFormat(h / 30.0f * k, &panel.titleTextFormat);
@@ -329,15 +328,15 @@ namespace {
 // The idle screen or a folder picture through Direct2D; true when the target
 // reported a lost device.
 bool DrawPanelByDirect2D(VideoPanel& panel, PlayerState& state) {
-    WindowDraw draw;
-    if (!BeginWindowDraw(panel.hwnd, panel.renderTarget, panel.dcRenderTarget, draw)) return false;
+    ID2D1RenderTarget* rt = BeginWindowDraw(panel.target);
+    if (!rt) return false;
     switch (state.viewMode) {
-        case ViewMode::None: PaintIdleScreen(panel, state, draw.target); break;
-        case ViewMode::ImageFolder: PaintFolderImage(panel, state, draw.target); break;
+        case ViewMode::None: PaintIdleScreen(panel, state, rt); break;
+        case ViewMode::ImageFolder: PaintFolderImage(panel, state, rt); break;
         case ViewMode::AnimatedGif: break;  // put on screen by its own way
         case ViewMode::Video: break;  // the video renderer presents into this window
     }
-    return DrawTargetLost(EndWindowDraw(draw));
+    return EndWindowDraw(panel.target);
 }
 
 }  // namespace
@@ -345,11 +344,7 @@ bool DrawPanelByDirect2D(VideoPanel& panel, PlayerState& state) {
 void LoadPanelIcon(PlayerState& state) {
     wchar_t iconPath[kPathChars] = {};
     if (state.videoPanel && BuildPathBesideExe(kAppIconFile, iconPath))
-        LoadBitmapFromFile(iconPath, PanelRenderTarget(*state.videoPanel), &state.appIcon);
-}
-
-ID2D1RenderTarget* PanelRenderTarget(const VideoPanel& panel) {
-    return DrawTargetOf(panel.renderTarget, panel.dcRenderTarget);
+        LoadBitmapFromFile(iconPath, DrawingTarget(state.videoPanel->target), &state.appIcon);
 }
 
 void CreateVideoPanel(VideoPanel& panel, HWND parent, int width, int height) {
@@ -360,7 +355,7 @@ void CreateVideoPanel(VideoPanel& panel, HWND parent, int width, int height) {
     panel.hwnd = CreateWindowExW(0, kPanelClass, kWindowTitle, WS_CHILD, 0, 0, width, height, parent,
                                  nullptr, nullptr, nullptr);
     SetWindowLongPtrW(panel.hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&panel));
-    CreatePresentableTargets(panel.hwnd, &panel.renderTarget, &panel.dcRenderTarget);
+    CreateWindowTarget(panel.target, panel.hwnd, DrawThroughWindowDc());
 
     MakePanelBrushes(panel);
     MakePanelTextFormats(panel);
@@ -370,7 +365,7 @@ void CreateVideoPanel(VideoPanel& panel, HWND parent, int width, int height) {
 bool PaintVideoPanel(VideoPanel& panel) {
     PlayerState* state = CurrentState();
     if (!state) return true;
-    if (state->viewMode == ViewMode::ImageFolder && panel.dcRenderTarget &&
+    if (state->viewMode == ViewMode::ImageFolder && CopySizedPicturesByGdi() &&
         CopyFolderImageToDc(panel, *state))
         return true;
     // The GIF picture is put on screen by its own way, outside Direct2D's
@@ -390,10 +385,7 @@ void ResizeVideoPanel(VideoPanel& panel, int width, int height) {
     panel.width = width;
     panel.height = height;
     SetWindowPos(panel.hwnd, nullptr, 0, 0, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
-    // A DC target is bound to the client area at each paint and needs nothing.
-    if (panel.renderTarget)
-        panel.renderTarget->Resize(
-            D2D1::SizeU(static_cast<UINT32>(width), static_cast<UINT32>(height)));
+    ResizeWindowTarget(panel.target, width, height);
     MakePanelTextFormats(panel);
     // The folder picture is placed anew at its next paint.
     ForgetShownImage(panel);
@@ -418,9 +410,7 @@ void ResizePopupWindow(PopupWindow& popup, int width, int height) {
     popup.height = height;
     SetWindowPos(popup.hwnd, nullptr, 0, 0, width, height,
                  SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOOWNERZORDER);
-    if (popup.renderTarget)
-        popup.renderTarget->Resize(
-            D2D1::SizeU(static_cast<UINT32>(width), static_cast<UINT32>(height)));
+    ResizeWindowTarget(popup.target, width, height);
 }
 
 void ClearPanelToBlack(VideoPanel& panel) {
@@ -429,17 +419,17 @@ void ClearPanelToBlack(VideoPanel& panel) {
         // Through the GIF's own way to the screen, with its picture made now:
         // the first frame's paint then costs no more than any other.
         PrepareGifPicture(panel, *state);
-        if (PresentThroughWindowDc())
+        if (CopySizedPicturesByGdi())
             PresentGifByGdi(panel, GifRect{}, true);
         else
             PresentGifByDirect2D(panel, GifRect{});
         panel.gifOnScreen = true;
         return;
     }
-    WindowDraw draw;
-    if (!BeginWindowDraw(panel.hwnd, panel.renderTarget, panel.dcRenderTarget, draw)) return;
-    draw.target->Clear(D2D1::ColorF(0.0f, 0.0f, 0.0f, 1.0f));
-    EndWindowDraw(draw);
+    ID2D1RenderTarget* rt = BeginWindowDraw(panel.target);
+    if (!rt) return;
+    rt->Clear(D2D1::ColorF(0.0f, 0.0f, 0.0f, 1.0f));
+    EndWindowDraw(panel.target);
 }
 
 LRESULT CALLBACK VideoPanelProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -490,9 +480,8 @@ namespace {
 
 // One paint of the pop-up; true when its target reported a lost device.
 bool DrawPopupOnce(PopupWindow& popup, const PlayerState& state) {
-    WindowDraw draw;
-    if (!BeginWindowDraw(popup.hwnd, popup.renderTarget, nullptr, draw)) return false;
-    ID2D1RenderTarget* rt = draw.target;
+    ID2D1RenderTarget* rt = BeginWindowDraw(popup.target);
+    if (!rt) return false;
     if (state.viewMode == ViewMode::Video) {
         rt->Clear(D2D1::ColorF(0.0f, 0.0f, 0.0f, 1.0f));
         if (state.posterBitmap) {
@@ -509,7 +498,7 @@ bool DrawPopupOnce(PopupWindow& popup, const PlayerState& state) {
             }
         }
     }
-    return DrawTargetLost(EndWindowDraw(draw));
+    return EndWindowDraw(popup.target);
 }
 
 }  // namespace
@@ -520,8 +509,7 @@ bool PaintPopupWindow(PopupWindow& popup) {
     if (DrawPopupOnce(popup, *state)) {
         // Nothing else is made on the pop-up's target (the poster is converted
         // at each paint): a new target, and the picture drawn on it at once.
-        SafeRelease(&popup.renderTarget);
-        CreateWindowRenderTarget(popup.hwnd, &popup.renderTarget);
+        RemakeWindowTarget(popup.target);
         DrawPopupOnce(popup, *state);
     }
     return true;

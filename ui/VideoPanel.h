@@ -11,10 +11,9 @@ struct VideoPanel {
     int width = 0;   // client size in pixels (the screen size)
     int height = 0;
     int baseRed = 0, baseGreen = 0, baseBlue = 0;  // brushes derive from this colour
-    ID2D1HwndRenderTarget* renderTarget = nullptr;  // owned; UI thread only, never recreated
-    // Owned; UI thread. Set instead of renderTarget where drawing is presented
-    // through the window DC (see PresentThroughWindowDc).
-    ID2D1DCRenderTarget* dcRenderTarget = nullptr;
+    // What the panel draws with (DC or HWND kind, DrawThroughWindowDc) and
+    // its brushes and bitmaps belong to; owned. UI thread only.
+    WindowTarget target;
     ID2D1SolidColorBrush* titleBrush = nullptr;     // owned
     ID2D1SolidColorBrush* helpBrush = nullptr;      // owned
     IDWriteTextFormat* helpTextFormat = nullptr;    // owned; size height/40 at creation DPI
@@ -56,11 +55,10 @@ struct PopupWindow {
     HWND hwnd = nullptr;
     int width = 0;
     int height = 0;
-    ID2D1HwndRenderTarget* renderTarget = nullptr;  // owned; UI thread only
+    // An HWND target on every platform (a top-level window without
+    // children); owned. UI thread only.
+    WindowTarget target;
 };
-
-// The target the panel draws with and its bitmaps (icon, GIF frames) belong to.
-ID2D1RenderTarget* PanelRenderTarget(const VideoPanel& panel);
 
 // A panel window that could not be made leaves panel.hwnd null.
 void CreateVideoPanel(VideoPanel& panel, HWND parent, int width, int height);

@@ -8,7 +8,6 @@
 #include "video/MediaSource.h"
 #include "video/PosterFrame.h"
 #include "video/SessionCallback.h"
-#include "video/VideoSurface.h"
 
 namespace {
 
@@ -171,7 +170,7 @@ bool CorrectVideoExtension(PlayerState& state, const wchar_t* path) {
     return true;
 }
 
-HRESULT BuildPlaybackTopology(PlayerState& state, IMFMediaSource* source, IMFTopology** topologyOut,
+HRESULT BuildPlaybackTopology(IMFMediaSource* source, HWND rendererWindow, IMFTopology** topologyOut,
                               TOPOID* videoNodeId, TOPOID* audioNodeId) {
     if (!source || !topologyOut || !videoNodeId || !audioNodeId) return E_POINTER;
     ComPtr<IMFTopology> topology;
@@ -182,7 +181,6 @@ HRESULT BuildPlaybackTopology(PlayerState& state, IMFMediaSource* source, IMFTop
         FAILED(descriptor->GetStreamDescriptorCount(&streamCount)))
         return E_FAIL;
 
-    const HWND panel = PanelWindow(state);
     HRESULT hr = S_OK;
     for (DWORD i = 0; i < streamCount; ++i) {
         BOOL selected = FALSE;
@@ -217,7 +215,7 @@ HRESULT BuildPlaybackTopology(PlayerState& state, IMFMediaSource* source, IMFTop
         if (video) {
             SelectRendererTypeWhereOffered(handler.Get());
             hr = outputNode->GetTopoNodeID(videoNodeId);
-            if (SUCCEEDED(hr)) hr = MFCreateVideoRendererActivate(VideoPresentationWindow(panel), renderer.Put());
+            if (SUCCEEDED(hr)) hr = MFCreateVideoRendererActivate(rendererWindow, renderer.Put());
             if (SUCCEEDED(hr)) hr = outputNode->SetObject(renderer.Get());
             if (SUCCEEDED(hr)) hr = outputNode->SetUINT32(MF_TOPONODE_STREAMID, 0);
             if (SUCCEEDED(hr)) hr = outputNode->SetUINT32(MF_TOPONODE_NOSHUTDOWN_ON_REMOVE, FALSE);
@@ -236,7 +234,7 @@ HRESULT BuildPlaybackTopology(PlayerState& state, IMFMediaSource* source, IMFTop
     return hr;
 }
 
-bool OpenVideo(PlayerState& state) {
+bool OpenVideo(PlayerState& state, HWND rendererWindow) {
     CorrectVideoExtension(state, state.diskPath);
     if (!state.filePath[0] || !state.diskPath[0]) return false;
 
@@ -254,33 +252,27 @@ bool OpenVideo(PlayerState& state) {
         return false;
 
     bool started = false;  // the event sink is listening and the topology is queued
-    if (state.mediaSession) {
-        PrepareVideoWindow(state);
-        IMFTopology* topology = nullptr;
-        TOPOID videoNodeId = 0;
-        TOPOID audioNodeId = 0;
-        // A failure part of the way still hands out the streams built so far;
-        // whether they hold a video renderer shows once the session is ready.
-        (void)BuildPlaybackTopology(state, state.mediaSource, &topology, &videoNodeId, &audioNodeId);
-        if (topology) {
-            state.topology = topology;  // the state keeps the caller's reference
-            state.sessionCallback = new (std::nothrow)
-                CMediaSessionCallback(state.mediaSession, topology, videoNodeId, audioNodeId,
-                                      &state.videoDisplayControl, &state.audioStreamVolume, PanelWindow(state));
-            started = state.sessionCallback &&
-                      SUCCEEDED(state.mediaSession->BeginGetEvent(state.sessionCallback, nullptr)) &&
-                      SUCCEEDED(state.mediaSession->SetTopology(0, topology));
-        }
+    IMFTopology* topology = nullptr;
+    TOPOID videoNodeId = 0;
+    TOPOID audioNodeId = 0;
+    // A failure part of the way still hands out the streams built so far;
+    // whether they hold a video renderer shows once the session is ready.
+    (void)BuildPlaybackTopology(state.mediaSource, rendererWindow, &topology, &videoNodeId, &audioNodeId);
+    if (topology) {
+        state.topology = topology;  // the state keeps the caller's reference
+        state.sessionCallback = new (std::nothrow)
+            CMediaSessionCallback(state.mediaSession, topology, videoNodeId, audioNodeId,
+                                  &state.videoDisplayControl, &state.audioStreamVolume, PanelWindow(state),
+                                  rendererWindow);
+        started = state.sessionCallback &&
+                  SUCCEEDED(state.mediaSession->BeginGetEvent(state.sessionCallback, nullptr)) &&
+                  SUCCEEDED(state.mediaSession->SetTopology(0, topology));
     }
 
-    if (!started || !WaitForSessionReady(state)) {
-        RestorePanelAfterVideo(state);
-        return false;
-    }
+    if (!started || !WaitForSessionReady(state)) return false;
     if (!state.videoDisplayControl) {
         // Ready without a video renderer: a file without a video stream.
         g_sessionReady.store(false);
-        RestorePanelAfterVideo(state);
         return false;
     }
     ReadDuration(state);

@@ -1,5 +1,6 @@
 #pragma once
-// Opening the command-line video into a ready media session on the panel window.
+// Opening the command-line video into a ready media session: its messages go
+// to the panel window, its renderer presents into the window it is handed.
 //
 // The user's file is only ever read: Media Foundation reads it through a
 // read-only byte stream, and the name that fits its container (filePath) is
@@ -8,10 +9,11 @@
 #include "app/PlayerState.h"
 
 // The whole opening (UI thread): the corrected name, the poster frame, the
-// media source, the topology, the event sink, and up to about one second of
-// message pumping until the topology is ready. True when the session is ready
-// and a video renderer is attached.
-bool OpenVideo(PlayerState& state);
+// media source, the topology with its video renderer presenting into
+// `rendererWindow` (readied by the caller), the event sink, and up to about
+// one second of message pumping until the topology is ready. True when the
+// session is ready and a video renderer is attached.
+bool OpenVideo(PlayerState& state, HWND rendererWindow);
 
 // Reads the first 32 bytes of `path` (always diskPath) through a shared
 // read-only open and, when the container does not fit the recorded extension,
@@ -20,13 +22,13 @@ bool OpenVideo(PlayerState& state);
 bool CorrectVideoExtension(PlayerState& state, const wchar_t* path);
 
 // The playback topology of every selected stream of `source`: the video
-// stream(s) to a video renderer on the panel, the audio stream(s) to the audio
+// stream(s) to a video renderer on `rendererWindow`, the audio stream(s) to the audio
 // renderer; streams of other kinds are deselected. The node ids of the last
 // video and audio output nodes come back (0 when there is none). *topology
 // carries one reference for the caller; a loop stopped by a failure still
 // hands out the partial topology. E_FAIL when nothing could be started, or when
 // a branch could not be connected (then no topology is handed out).
-HRESULT BuildPlaybackTopology(PlayerState& state, IMFMediaSource* source, IMFTopology** topology,
+HRESULT BuildPlaybackTopology(IMFMediaSource* source, HWND rendererWindow, IMFTopology** topology,
                               TOPOID* videoNodeId, TOPOID* audioNodeId);
 
 // Ends the media session and its source as the program closes (before its

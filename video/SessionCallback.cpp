@@ -5,7 +5,6 @@
 #include "app/ComPtr.h"
 #include "app/DrawingResources.h"
 #include "app/HResult.h"
-#include "video/VideoSurface.h"
 
 namespace {
 
@@ -28,7 +27,7 @@ CMediaSessionCallback::CMediaSessionCallback(IMFMediaSession* session, IMFTopolo
                                              TOPOID videoNodeId, TOPOID audioNodeId,
                                              IMFVideoDisplayControl** videoDisplayControlOut,
                                              IMFAudioStreamVolume** audioStreamVolumeOut,
-                                             HWND videoWindow)
+                                             HWND videoWindow, HWND rendererWindow)
     : refCount(1),
       mediaSession(session),
       topology(topology),
@@ -36,7 +35,8 @@ CMediaSessionCallback::CMediaSessionCallback(IMFMediaSession* session, IMFTopolo
       audioNodeId(audioNodeId),
       videoDisplayControlOut(videoDisplayControlOut),
       audioStreamVolumeOut(audioStreamVolumeOut),
-      videoWindow(videoWindow) {
+      videoWindow(videoWindow),
+      rendererWindow(rendererWindow) {
     if (mediaSession) mediaSession->AddRef();
     if (this->topology) this->topology->AddRef();
 }
@@ -90,7 +90,7 @@ void CMediaSessionCallback::AttachRenderers() {
             *videoDisplayControlOut = control;  // keeps GetService's reference for the process
             // The renderer was made for this window already, so both are
             // restatements; one it refuses leaves it presenting as it was.
-            (void)control->SetVideoWindow(VideoPresentationWindow(videoWindow));
+            (void)control->SetVideoWindow(rendererWindow);
             (void)control->SetAspectRatioMode(MFVideoARMode_PreservePicture);
         }
     }

@@ -9,10 +9,12 @@ public:
     // Takes one reference on `session` and on `topology`; starts with a count of
     // 1, which belongs to the creator. `videoDisplayControlOut` and
     // `audioStreamVolumeOut` are where the renderer services go (the state's
-    // fields); `videoWindow` is the video panel.
+    // fields); `videoWindow` is the video panel, the messages' target;
+    // `rendererWindow` is the window the renderer presents into.
     CMediaSessionCallback(IMFMediaSession* session, IMFTopology* topology, TOPOID videoNodeId,
                           TOPOID audioNodeId, IMFVideoDisplayControl** videoDisplayControlOut,
-                          IMFAudioStreamVolume** audioStreamVolumeOut, HWND videoWindow);
+                          IMFAudioStreamVolume** audioStreamVolumeOut, HWND videoWindow,
+                          HWND rendererWindow);
 
     STDMETHODIMP QueryInterface(REFIID riid, void** object) override;
     STDMETHODIMP_(ULONG) AddRef() override;
@@ -34,5 +36,6 @@ private:
     // posted; the UI thread reads them only after handling that message.
     IMFVideoDisplayControl** videoDisplayControlOut;
     IMFAudioStreamVolume** audioStreamVolumeOut;
-    HWND videoWindow;  // the video panel: renderer window and message target
+    HWND videoWindow;     // the video panel: message target
+    HWND rendererWindow;  // where the renderer presents (the panel, or its main window)
 };

@@ -38,14 +38,14 @@ struct Split {
 // One Direct2D paint of `bitmap` into `dest` on the panel's own target.
 Split PaintWithDirect2D(VideoPanel& panel, ID2D1Bitmap* bitmap, const D2D1_RECT_F& dest) {
     Split s;
-    ID2D1RenderTarget* target = PanelRenderTarget(panel);
+    ID2D1RenderTarget* target = DrawingTarget(panel.target);
     const double t0 = Now();
     HDC dc = nullptr;
-    if (panel.dcRenderTarget) {
+    if (panel.target.dcTarget) {
         dc = GetDC(panel.hwnd);
         RECT client{};
         GetClientRect(panel.hwnd, &client);
-        panel.dcRenderTarget->BindDC(dc, &client);
+        panel.target.dcTarget->BindDC(dc, &client);
     }
     const double t1 = Now();
     target->BeginDraw();
@@ -93,7 +93,7 @@ int wmain(int argc, wchar_t** argv) {
     UINT w = 0, h = 0;
     panel.shownSource->GetSize(&w, &h);
     std::printf("%s on a %dx%d panel; kept picture %ux%u, original %ux%u\n",
-                panel.dcRenderTarget ? "drawing through the window DC" : "HWND render target",
+                panel.target.dcTarget ? "drawing through the window DC" : "HWND render target",
                 panel.width, panel.height, w, h, panel.shownOriginal.width, panel.shownOriginal.height);
 
     // As the viewer paints now: the whole WM_PAINT.
@@ -105,7 +105,7 @@ int wmain(int argc, wchar_t** argv) {
         now.push_back(Split{0, 0, 0, Now() - t0});
     }
 
-    ID2D1RenderTarget* target = PanelRenderTarget(panel);
+    ID2D1RenderTarget* target = DrawingTarget(panel.target);
     const ScreenRect& r = panel.shownFit.rect;
     const D2D1_RECT_F exact = D2D1::RectF(static_cast<float>(r.left), static_cast<float>(r.top),
                                           static_cast<float>(r.left + r.width),

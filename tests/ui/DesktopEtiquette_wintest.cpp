@@ -81,21 +81,19 @@ struct LostDeviceCase {
     void (*paint)(PlayerState&);
 };
 
-ID2D1RenderTarget* BarTarget(PlayerState& s) { return ControlBarTarget(*s.controlWindow); }
-
 TEST_F(EtiquetteTest, EachWindowMakesItsTargetAgainAfterALostDeviceAndRepaints) {
     const LostDeviceCase cases[] = {
         {"main window", [](PlayerState& s) { return s.mainWindow; },
-         [](PlayerState& s) -> IUnknown* { return DrawTargetOf(s.mainRenderTarget, s.mainDcRenderTarget); },
+         [](PlayerState& s) -> IUnknown* { return DrawingTarget(s.mainTarget); },
          [](PlayerState& s) { SendMessageW(s.mainWindow, WM_PAINT, 0, 0); }},
         {"pop-up", [](PlayerState& s) { return s.popupWindow->hwnd; },
-         [](PlayerState& s) -> IUnknown* { return s.popupWindow->renderTarget; },
+         [](PlayerState& s) -> IUnknown* { return DrawingTarget(s.popupWindow->target); },
          [](PlayerState& s) { PaintPopupWindow(*s.popupWindow); }},
         {"drawing panel", [](PlayerState& s) { return s.videoPanel->hwnd; },
-         [](PlayerState& s) -> IUnknown* { return PanelRenderTarget(*s.videoPanel); },
+         [](PlayerState& s) -> IUnknown* { return DrawingTarget(s.videoPanel->target); },
          [](PlayerState& s) { PaintVideoPanel(*s.videoPanel); }},
         {"control bar", [](PlayerState& s) { return s.controlWindow->hwnd; },
-         [](PlayerState& s) -> IUnknown* { return BarTarget(s); },
+         [](PlayerState& s) -> IUnknown* { return DrawingTarget(s.controlWindow->target); },
          [](PlayerState& s) { PaintControlWindow(*s.controlWindow); }},
     };
     // Under Wine a playing video is the main window's own picture: no video here.

@@ -61,8 +61,8 @@ TEST_F(MainWindowTest, CoversTheScreenWithoutCaptionAndOwnsThePanelAndPopup) {
     EXPECT_STREQ(title, L"Kestrelon1.0.3");
 
     // One way or the other, each window draws: a Direct2D target exists.
-    EXPECT_TRUE(state->mainRenderTarget || state->mainDcRenderTarget);
-    EXPECT_TRUE(PanelRenderTarget(*state->videoPanel) != nullptr);
+    EXPECT_TRUE(DrawingTarget(state->mainTarget) != nullptr);
+    EXPECT_TRUE(DrawingTarget(state->videoPanel->target) != nullptr);
 }
 
 TEST_F(MainWindowTest, ArrowKeysStepAndWrapInImageFolder) {

@@ -11,10 +11,11 @@
 #include <vector>
 
 #include "tests/video/VideoFixture.h"
+#include "app/WineQuirks.h"
 #include "ui/VideoPanel.h"
+#include "ui/VideoSurface.h"
 #include "video/MediaSource.h"
 #include "video/SessionCallback.h"
-#include "video/VideoSurface.h"
 
 namespace {
 
@@ -23,6 +24,11 @@ using videotest::PumpFor;
 using videotest::PumpUntil;
 
 std::string Narrow(const std::wstring& w) { return std::string(w.begin(), w.end()); }
+
+// The panel's own visibility (the test's top-level window is never shown).
+bool PanelShown(const PlayerState& state) {
+    return (GetWindowLongW(state.panelWindow.load(), GWL_STYLE) & WS_VISIBLE) != 0;
+}
 
 std::vector<char> ReadAll(const std::wstring& path) {
     std::vector<char> bytes;
@@ -94,7 +100,7 @@ TEST_F(OpenVideoTest, Mp4WithAudioBecomesReadyAndPlays) {
     REQUIRE_CLIP(clip);
     PlayerState& state = Fresh(clip);
     ASSERT_EQ(state.viewMode, ViewMode::Video);
-    ASSERT_TRUE(OpenVideo(state));
+    ASSERT_TRUE(OpenVideoOnPanel(state));
     EXPECT_TRUE(g_sessionReady.load());
     EXPECT_NE(state.videoDisplayControl, nullptr);
     // The volume service comes through the audio node where the platform's
@@ -114,6 +120,8 @@ TEST_F(OpenVideoTest, Mp4WithAudioBecomesReadyAndPlays) {
     HWND videoWindow = nullptr;
     ASSERT_TRUE(SUCCEEDED(state.videoDisplayControl->GetVideoWindow(&videoWindow)));
     EXPECT_EQ(videoWindow, VideoPresentationWindow(state.videoPanel->hwnd));
+    // Hidden while the renderer presents into the main window above it.
+    EXPECT_EQ(PanelShown(state), videoWindow == state.videoPanel->hwnd);
 
     ASSERT_TRUE(PlayVideo(state));
     const int64_t playing = PositionAfterPlaying(state, 1500);
@@ -147,7 +155,7 @@ TEST_F(OpenVideoTest, SilentMp4HasNoVolumeService) {
     const std::wstring clip = testclips::H264Silent();
     REQUIRE_CLIP(clip);
     PlayerState& state = Fresh(clip);
-    ASSERT_TRUE(OpenVideo(state));
+    ASSERT_TRUE(OpenVideoOnPanel(state));
     EXPECT_NE(state.videoDisplayControl, nullptr);
     EXPECT_EQ(state.audioStreamVolume, nullptr);
 }
@@ -160,7 +168,7 @@ TEST_F(OpenVideoTest, AudioOnlyFileIsRefused) {
     const std::wstring named = folder + L"\\sound.mp4";
     ASSERT_TRUE(WriteAll(named, ReadAll(clip)));
     PlayerState& state = Fresh(named);
-    EXPECT_FALSE(OpenVideo(state));
+    EXPECT_FALSE(OpenVideoOnPanel(state));
     EXPECT_FALSE(g_sessionReady.load());
     EXPECT_EQ(state.videoDisplayControl, nullptr);
     EXPECT_EQ(state.posterBitmap, nullptr);
@@ -178,7 +186,7 @@ TEST_F(OpenVideoTest, DISABLED_DamagedFileIsRefused) {
     const std::wstring damaged = folder + L"\\damaged.mp4";
     ASSERT_TRUE(WriteAll(damaged, noise));
     PlayerState& state = Fresh(damaged);
-    EXPECT_FALSE(OpenVideo(state));
+    EXPECT_FALSE(OpenVideoOnPanel(state));
     EXPECT_FALSE(g_sessionReady.load());
     EXPECT_EQ(state.mediaSession, nullptr);  // refused for the poster: not offered again
 }
@@ -216,14 +224,16 @@ TEST_F(OpenVideoTest, MissingFileIsRefused) {
     const std::wstring folder = FreshFolder(L"missing");
     PlayerState& missing = Fresh(folder + L"\\missing.mp4");
     EXPECT_FALSE(CorrectVideoExtension(missing, missing.diskPath));
-    EXPECT_FALSE(OpenVideo(missing));
+    ASSERT_TRUE(PanelShown(missing));
+    EXPECT_FALSE(OpenVideoOnPanel(missing));
+    EXPECT_TRUE(PanelShown(missing)) << "a failed opening shows the panel again";
 }
 
 TEST_F(OpenVideoTest, ClipUnderOneSecondHasNoDuration) {
     const std::wstring clip = testclips::HalfSecond();
     REQUIRE_CLIP(clip);
     PlayerState& state = Fresh(clip);
-    ASSERT_TRUE(OpenVideo(state));
+    ASSERT_TRUE(OpenVideoOnPanel(state));
     EXPECT_EQ(state.duration.load(), 0);
 }
 
@@ -238,7 +248,7 @@ TEST_F(OpenVideoTest, MisnamedFileIsOpenedWithoutTouchingTheFolder) {
     const auto before = Snapshot(folder);
 
     PlayerState& state = Fresh(folder + L"\\x.avi");
-    ASSERT_TRUE(OpenVideo(state));
+    ASSERT_TRUE(OpenVideoOnPanel(state));
     EXPECT_EQ(Narrow(state.filePath), Narrow(folder + L"\\x.mp4"));
     EXPECT_EQ(Narrow(state.diskPath), Narrow(folder + L"\\x.avi"));
     EXPECT_NE(state.posterBitmap, nullptr);
@@ -256,7 +266,7 @@ TEST_F(OpenVideoTest, ReadOnlyFileOpensAndStaysUnchanged) {
     ASSERT_TRUE(SetFileAttributesW(named.c_str(), FILE_ATTRIBUTE_READONLY));
     const auto before = Snapshot(folder);
     PlayerState& state = Fresh(named);
-    EXPECT_TRUE(OpenVideo(state));
+    EXPECT_TRUE(OpenVideoOnPanel(state));
     EXPECT_TRUE(before == Snapshot(folder));
     SetFileAttributesW(named.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
@@ -275,7 +285,7 @@ TEST_F(OpenVideoTest, SniffingSharesTheFileWithOtherOpeners) {
         PlayerState& state = Fresh(named);
         EXPECT_TRUE(CorrectVideoExtension(state, state.diskPath));
         EXPECT_EQ(Narrow(state.filePath), Narrow(folder + L"\\clip.mp4"));
-        EXPECT_TRUE(OpenVideo(state));
+        EXPECT_TRUE(OpenVideoOnPanel(state));
         CloseHandle(writer);
         videotest::EndState(state);  // lets go of the file
     }
@@ -298,7 +308,8 @@ TEST_F(OpenVideoTest, TopologyHasOneBranchPerKind) {
     ASSERT_TRUE(SUCCEEDED(CreateReadOnlyMediaSource(state.diskPath, state.filePath, &source)));
     IMFTopology* topology = nullptr;
     TOPOID videoNode = 0, audioNode = 0;
-    ASSERT_EQ(BuildPlaybackTopology(state, source, &topology, &videoNode, &audioNode), S_OK);
+    ASSERT_EQ(BuildPlaybackTopology(source, VideoPresentationWindow(state.panelWindow.load()), &topology,
+                                    &videoNode, &audioNode), S_OK);
     ASSERT_NE(topology, nullptr);
     WORD nodes = 0;
     topology->GetNodeCount(&nodes);

@@ -3,10 +3,10 @@
 #include <atomic>
 #include <thread>
 
+#include "app/WineQuirks.h"
 #include "tests/ui/ControlBarTestSupport.h"
 #include "tests/video/FakeDisplayControl.h"
 #include "ui/VideoPanel.h"
-#include "video/VideoSurface.h"
 
 namespace {
 

@@ -14,7 +14,6 @@
 
 #include "app/Startup.h"
 #include "video/SessionCallback.h"
-#include "video/VideoSurface.h"
 #include "tests/video/FakeDisplayControl.h"
 #include "tests/video/FakeMediaSession.h"
 #include "tests/video/FakeUnknown.h"
@@ -119,7 +118,7 @@ protected:
 
     void MakeSink(TOPOID video, TOPOID audio) {
         sink = new CMediaSessionCallback(session, topology, video, audio, &state->videoDisplayControl,
-                                         &state->audioStreamVolume, panel);
+                                         &state->audioStreamVolume, panel, state->mainWindow);
     }
 
     // Delivers one event the way the work queue does; returns Invoke's result.
@@ -213,8 +212,9 @@ TEST_F(SessionCallbackTest, ReadyTopologyAttachesTheRenderers) {
     EXPECT_EQ(Deliver(MESessionTopologyStatus, MF_TOPOSTATUS_READY), S_OK);
     EXPECT_EQ(state->videoDisplayControl, display);
     EXPECT_EQ(state->audioStreamVolume, volume);
-    EXPECT_EQ(display->window, VideoPresentationWindow(panel));
-    EXPECT_EQ(display->window, panel);  // no video surface was made for this panel
+    // The renderer presents into the window the sink was handed; the
+    // messages still go to the panel.
+    EXPECT_EQ(display->window, state->mainWindow);
     EXPECT_EQ(display->aspectMode, static_cast<DWORD>(MFVideoARMode_PreservePicture));
     ASSERT_EQ(g_received.size(), 1u);
     EXPECT_EQ(g_received[0].message, WM_APP_SESSION_READY);
@@ -228,7 +228,7 @@ TEST_F(SessionCallbackTest, RendererThatRefusesItsNodeLookupIsFoundThroughTheSes
     MakeSink(videoNode, audioNode);
     Deliver(MESessionTopologyStatus, MF_TOPOSTATUS_READY);
     EXPECT_EQ(state->videoDisplayControl, sessionDisplay);
-    EXPECT_EQ(sessionDisplay->window, panel);
+    EXPECT_EQ(sessionDisplay->window, state->mainWindow);  // the window it was handed
     EXPECT_EQ(sessionDisplay->aspectMode, static_cast<DWORD>(MFVideoARMode_PreservePicture));
 }
 

@@ -1,25 +1,35 @@
-#include "video/VideoSurface.h"
+#include "ui/VideoSurface.h"
 
 #include <algorithm>
 #include <vector>
 
 #include "app/DrawingResources.h"
+#include "app/WineQuirks.h"
+#include "video/OpenVideo.h"
 
+namespace {
+
+// Before the topology is built: the renderer's window, with the panel hidden
+// where the renderer presents into the main window.
 HWND PrepareVideoWindow(PlayerState& state) {
     const HWND panel = state.panelWindow.load();
-    if (panel && PresentThroughWindowDc()) ShowWindow(panel, SW_HIDE);
+    if (panel && RenderVideoIntoMainWindow()) ShowWindow(panel, SW_HIDE);
     return VideoPresentationWindow(panel);
 }
 
+// After an opening that failed: the panel shows the idle screen again (not
+// while the program closes).
 void RestorePanelAfterVideo(PlayerState& state) {
     const HWND panel = state.panelWindow.load();
-    if (panel && PresentThroughWindowDc() && !state.quitRequested.load()) ShowWindow(panel, SW_SHOW);
+    if (panel && RenderVideoIntoMainWindow() && !state.quitRequested.load()) ShowWindow(panel, SW_SHOW);
 }
 
-HWND VideoPresentationWindow(HWND panel) {
-    if (!panel || !PresentThroughWindowDc()) return panel;
-    const HWND root = GetAncestor(panel, GA_ROOT);
-    return root ? root : panel;
+}  // namespace
+
+bool OpenVideoOnPanel(PlayerState& state) {
+    if (OpenVideo(state, PrepareVideoWindow(state))) return true;
+    RestorePanelAfterVideo(state);
+    return false;
 }
 
 bool VideoPresentsIntoMainWindow(const PlayerState& state) {
@@ -94,5 +104,3 @@ void RepaintPausedVideo(const PlayerState& state) {
     if (window && TakeCurrentImage(state.videoDisplayControl, state.position.load(), g_pausedPicture))
         PaintPicture(g_pausedPicture, window);
 }
-
-int PopupShowCommand() { return PresentThroughWindowDc() ? SW_SHOWNA : SW_SHOW; }

@@ -1,0 +1,28 @@
+#include "app/WineQuirks.h"
+
+namespace {
+
+// Decided once, at the first question (thread-safe static initialisation).
+bool RunningUnderWine() {
+    static const bool underWine = [] {
+        HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+        return ntdll && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+    }();
+    return underWine;
+}
+
+}  // namespace
+
+bool DrawThroughWindowDc() { return RunningUnderWine(); }
+
+bool CopySizedPicturesByGdi() { return DrawThroughWindowDc(); }
+
+bool RenderVideoIntoMainWindow() { return RunningUnderWine(); }
+
+HWND VideoPresentationWindow(HWND panel) {
+    if (!panel || !RenderVideoIntoMainWindow()) return panel;
+    const HWND root = GetAncestor(panel, GA_ROOT);
+    return root ? root : panel;
+}
+
+int PopupShowCommand() { return RunningUnderWine() ? SW_SHOWNA : SW_SHOW; }

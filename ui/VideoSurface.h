@@ -1,0 +1,28 @@
+#pragma once
+// The video's windows. The renderer presents into the drawing panel, or,
+// where RenderVideoIntoMainWindow() holds (app/WineQuirks.h), into the main
+// window (which the panel covers exactly) with the panel hidden while a video
+// is open. The panel keeps receiving the session's messages (hidden windows
+// do), and the main window takes the mouse and keys as before. The opening
+// in video/ is handed the window to present into.
+#include "app/PlayerState.h"
+
+// The whole opening of the command-line video (OpenVideo; UI thread). The
+// window the renderer is to present into for the drawing panel
+// (state.panelWindow) is readied first and handed to it: the panel, or the
+// main window with the panel hidden. After an opening that failed the panel
+// shows again. True when the session is ready with a video renderer.
+bool OpenVideoOnPanel(PlayerState& state);
+
+// Whether the renderer presents into the main window itself, whose painting
+// must then leave the picture to the renderer.
+bool VideoPresentsIntoMainWindow(const PlayerState& state);
+
+// The video window is painting (UI thread, from its WM_PAINT): while the
+// session is paused no new frame comes to cover what was uncovered (a restore
+// after minimizing), so the renderer is asked to present its last one again;
+// a renderer that cannot has its current picture drawn into the window.
+// While playing the renderer is left alone: the next frame repaints, and
+// Wine's renderer can deadlock its own threads at a clip's restart, when a
+// call into it would freeze this thread too.
+void RepaintPausedVideo(const PlayerState& state);
