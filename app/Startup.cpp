@@ -30,6 +30,10 @@ PlayerState* CreatePlayerState() {
     return state;
 }
 
+// The results are not read: a factory that cannot be made stays null, and
+// everything made from it checks for that and leaves its part out. Without
+// DirectWrite the texts are missing; without Direct2D or WIC the bar's faces
+// cannot be loaded and start-up ends at its "Load Error" box.
 void CreateFactories() {
     D2D1CreateFactory(D2D1_FACTORY_TYPE_SINGLE_THREADED, __uuidof(ID2D1Factory), nullptr,
                       reinterpret_cast<void**>(&g_d2dFactory));
@@ -111,8 +115,11 @@ int RunKestrelon() {
     // Used for its second element only; never freed (it lives as long as the process).
     wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
 
-    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    MFStartup(MF_VERSION, MFSTARTUP_FULL);
+    // Neither result is read. Without COM the factories below stay null (see
+    // CreateFactories); without Media Foundation a video's opening fails and
+    // the idle screen shows.
+    (void)CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    (void)MFStartup(MF_VERSION, MFSTARTUP_FULL);
     std::setlocale(LC_ALL, ".UTF8");
 
     PlayerState* state = CreatePlayerState();

@@ -189,7 +189,10 @@ bool CreateControlWindow(ControlWindow& bar, HWND owner, int x, int y) {
     return true;
 }
 
-bool CreateControlResources(ControlWindow& bar) {
+// A brush, gradient or text format the target refuses stays null, and the part
+// of the bar drawn with it is left out (every drawing call checks); the next
+// remake after a lost device asks again.
+void CreateControlResources(ControlWindow& bar) {
     ID2D1RenderTarget* rt = DrawingTarget(bar.target);
     if (rt) {
         rt->CreateSolidColorBrush(BaseColour(bar, kFrameDelta), &bar.frameBrush);
@@ -231,7 +234,6 @@ bool CreateControlResources(ControlWindow& bar) {
                                                     D2D1::Point2F(0.0f, static_cast<float>(bar.height))),
                 bar.backgroundStops, &bar.backgroundBrush);
     }
-    return true;
 }
 
 // After a lost device the bar's target and everything made on it (brushes,
@@ -294,14 +296,13 @@ bool DrawBarOnce(ControlWindow& bar, PlayerState& state) {
 
 }  // namespace
 
-bool PaintControlWindow(ControlWindow& bar) {
+void PaintControlWindow(ControlWindow& bar) {
     PlayerState* state = CurrentState();
-    if (!state) return true;
+    if (!state) return;
     if (DrawBarOnce(bar, *state)) {
         RemakeControlBarResources(bar);
         DrawBarOnce(bar, *state);
     }
-    return true;
 }
 
 bool SeekFromPoint(ControlWindow& bar, uint16_t x, uint16_t y) {

@@ -53,8 +53,8 @@ extern const wchar_t* const kButtonImageFiles[6];
 // Creates the bar window (hidden), its resources and its two buttons. A
 // missing button image shows the "Load Error" box and ends the process (1).
 bool CreateControlWindow(ControlWindow& bar, HWND owner, int x, int y);
-bool CreateControlResources(ControlWindow& bar);
-bool PaintControlWindow(ControlWindow& bar);
+void CreateControlResources(ControlWindow& bar);
+void PaintControlWindow(ControlWindow& bar);
 // The screen changed: the bar goes to (x, y) on it, keeping its place in the z-order.
 void MoveControlWindow(ControlWindow& bar, int x, int y);
 // Makes the bar's target and everything drawn with it again (a lost device, or

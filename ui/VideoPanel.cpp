@@ -362,23 +362,22 @@ void CreateVideoPanel(VideoPanel& panel, HWND parent, int width, int height) {
     ShowWindow(panel.hwnd, SW_SHOW);
 }
 
-bool PaintVideoPanel(VideoPanel& panel) {
+void PaintVideoPanel(VideoPanel& panel) {
     PlayerState* state = CurrentState();
-    if (!state) return true;
+    if (!state) return;
     if (state->viewMode == ViewMode::ImageFolder && CopySizedPicturesByGdi() &&
         CopyFolderImageToDc(panel, *state))
-        return true;
+        return;
     // The GIF picture is put on screen by its own way, outside Direct2D's
     // drawing on the DC target (which would redraw the whole panel).
     if (state->viewMode == ViewMode::AnimatedGif) {
         PaintGifFrame(panel, *state);
-        return true;
+        return;
     }
     if (DrawPanelByDirect2D(panel, *state)) {
         RemakePanelResources(panel, *state);
         DrawPanelByDirect2D(panel, *state);
     }
-    return true;
 }
 
 void ResizeVideoPanel(VideoPanel& panel, int width, int height) {
@@ -503,16 +502,15 @@ bool DrawPopupOnce(PopupWindow& popup, const PlayerState& state) {
 
 }  // namespace
 
-bool PaintPopupWindow(PopupWindow& popup) {
+void PaintPopupWindow(PopupWindow& popup) {
     PlayerState* state = CurrentState();
-    if (!state) return true;
+    if (!state) return;
     if (DrawPopupOnce(popup, *state)) {
         // Nothing else is made on the pop-up's target (the poster is converted
         // at each paint): a new target, and the picture drawn on it at once.
         RemakeWindowTarget(popup.target);
         DrawPopupOnce(popup, *state);
     }
-    return true;
 }
 
 LRESULT CALLBACK PopupWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -66,9 +66,9 @@ void CreateVideoPanel(VideoPanel& panel, HWND parent, int width, int height);
 // state.appIcon, made on the panel's target.
 void LoadPanelIcon(PlayerState& state);
 LRESULT CALLBACK VideoPanelProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-bool PaintVideoPanel(VideoPanel& panel);
+void PaintVideoPanel(VideoPanel& panel);
 LRESULT CALLBACK PopupWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-bool PaintPopupWindow(PopupWindow& popup);
+void PaintPopupWindow(PopupWindow& popup);
 
 // The screen changed size or scale: the panel and the pop-up cover the new
 // W x H pixels; the panel's text is made again for the new height and DPI,
