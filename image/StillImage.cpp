@@ -61,6 +61,32 @@ bool IsJpeg(IWICBitmapDecoder* decoder) {
            IsEqualGUID(container, GUID_ContainerFormatJpeg);
 }
 
+// Locks all of `bitmap` for writing (held while `lock` lives); null when it cannot.
+BYTE* LockPixels(IWICBitmap* bitmap, ComPtr<IWICBitmapLock>& lock, UINT* stride,
+                 UINT* bufferSize) {
+    BYTE* data = nullptr;
+    if (FAILED(bitmap->Lock(nullptr, WICBitmapLockWrite, lock.Put())) ||
+        FAILED(lock->GetStride(stride)) || FAILED(lock->GetDataPointer(bufferSize, &data)))
+        return nullptr;
+    return data;
+}
+
+// Reads all of `source` (width x height, 4 bytes a pixel) kStripRows rows at a
+// time and hands each strip to `take(strip, rowBytes, firstRow, rows)`: only
+// one strip of the picture is held at any time.
+template <typename Take>
+HRESULT ReadInStrips(IWICBitmapSource* source, UINT width, UINT height, Take take) {
+    const UINT rowBytes = width * kPixelBytes;
+    std::vector<BYTE> strip(static_cast<size_t>(rowBytes) * kStripRows);
+    for (UINT first = 0; first < height; first += kStripRows) {
+        const UINT rows = height - first < kStripRows ? height - first : kStripRows;
+        const WICRect rect{0, static_cast<INT>(first), static_cast<INT>(width), static_cast<INT>(rows)};
+        RETURN_IF_FAILED(source->CopyPixels(&rect, rowBytes, rowBytes * rows, strip.data()));
+        take(strip.data(), rowBytes, first, rows);
+    }
+    return S_OK;
+}
+
 // Our own turn of `converted` into a new bitmap, strip by strip, so that only
 // one strip of the unturned picture is held besides the result.
 bool TurnIntoNewBitmap(IWICImagingFactory* factory, IWICBitmapSource* converted, uint32_t transform,
@@ -73,36 +99,18 @@ bool TurnIntoNewBitmap(IWICImagingFactory* factory, IWICBitmapSource* converted,
     if (!CreateUprightBitmap(factory, width, height, transform, bitmap.Put())) return false;
     {
         ComPtr<IWICBitmapLock> lock;
-        RETURN_FALSE_IF_FAILED(bitmap->Lock(nullptr, WICBitmapLockWrite, lock.Put()));
         UINT stride = 0;
         UINT bufferSize = 0;
-        BYTE* target = nullptr;
-        RETURN_FALSE_IF_FAILED(lock->GetStride(&stride));
-        RETURN_FALSE_IF_FAILED(lock->GetDataPointer(&bufferSize, &target));
+        BYTE* target = LockPixels(bitmap.Get(), lock, &stride, &bufferSize);
         if (!target) return false;
-        const UINT rowBytes = width * kPixelBytes;
-        std::vector<BYTE> strip(static_cast<size_t>(rowBytes) * kStripRows);
-        for (UINT first = 0; first < height; first += kStripRows) {
-            const UINT rows = height - first < kStripRows ? height - first : kStripRows;
-            const WICRect rect{0, static_cast<INT>(first), static_cast<INT>(width),
-                               static_cast<INT>(rows)};
-            RETURN_FALSE_IF_FAILED(converted->CopyPixels(&rect, rowBytes, rowBytes * rows, strip.data()));
-            TransformPixelRows(strip.data(), rowBytes, width, height, first, rows, transform, target,
-                               stride);
-        }
+        RETURN_FALSE_IF_FAILED(ReadInStrips(converted, width, height,
+                                            [&](const BYTE* strip, UINT rowBytes, UINT first, UINT rows) {
+                                                TransformPixelRows(strip, rowBytes, width, height, first,
+                                                                   rows, transform, target, stride);
+                                            }));
     }  // the lock is released before the bitmap is handed out
     *out = bitmap.Detach();
     return true;
-}
-
-// Locks all of `bitmap` for writing (held while `lock` lives); null when it cannot.
-BYTE* LockPixels(IWICBitmap* bitmap, ComPtr<IWICBitmapLock>& lock, UINT* stride,
-                 UINT* bufferSize) {
-    BYTE* data = nullptr;
-    if (FAILED(bitmap->Lock(nullptr, WICBitmapLockWrite, lock.Put())) ||
-        FAILED(lock->GetStride(stride)) || FAILED(lock->GetDataPointer(bufferSize, &data)))
-        return nullptr;
-    return data;
 }
 
 // Where the codec scales while decoding, decodes the frame at the smallest of
@@ -184,16 +192,11 @@ bool ReduceIntoNewBitmap(IWICImagingFactory* factory, IWICBitmapSource* converte
     // strip of the full-size picture is ever held.
     const UINT reducedStride = width * kPixelBytes;
     std::vector<BYTE> reduced(static_cast<size_t>(reducedStride) * height);
-    const UINT rowBytes = sourceWidth * kPixelBytes;
-    std::vector<BYTE> strip(static_cast<size_t>(rowBytes) * kStripRows);
-    for (UINT first = 0; first < sourceHeight; first += kStripRows) {
-        const UINT rows = sourceHeight - first < kStripRows ? sourceHeight - first : kStripRows;
-        const WICRect rect{0, static_cast<INT>(first), static_cast<INT>(sourceWidth),
-                           static_cast<INT>(rows)};
-        RETURN_FALSE_IF_FAILED(converted->CopyPixels(&rect, rowBytes, rowBytes * rows, strip.data()));
-        ReduceAreaRows(reduction, strip.data(), rowBytes, rows, reduced.data(), reducedStride);
-    }
-    strip = std::vector<BYTE>();
+    RETURN_FALSE_IF_FAILED(ReadInStrips(converted, sourceWidth, sourceHeight,
+                                        [&](const BYTE* strip, UINT rowBytes, UINT, UINT rows) {
+                                            ReduceAreaRows(reduction, strip, rowBytes, rows, reduced.data(),
+                                                           reducedStride);
+                                        }));
     ComPtr<IWICBitmap> bitmap;
     if (!CreateUprightBitmap(factory, width, height, transform, bitmap.Put())) return false;
     {
