@@ -27,7 +27,13 @@ void RestorePanelAfterVideo(PlayerState& state) {
 }  // namespace
 
 bool OpenVideoOnPanel(PlayerState& state) {
-    if (OpenVideo(state, PrepareVideoWindow(state))) return true;
+    // The panel is hidden as late as can be: right before the renderer is
+    // made. Under Wine, hiding it while the poster frame is still being read
+    // (that reading handles sent messages) now and then ended the program at
+    // start with an X error (BadWindow on an unmap) or left the main window
+    // unmapped.
+    if (!OpenVideoSource(state)) return false;
+    if (StartVideoSession(state, PrepareVideoWindow(state))) return true;
     RestorePanelAfterVideo(state);
     return false;
 }

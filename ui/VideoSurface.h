@@ -7,11 +7,12 @@
 // in video/ is handed the window to present into.
 #include "app/PlayerState.h"
 
-// The whole opening of the command-line video (OpenVideo; UI thread). The
-// window the renderer is to present into for the drawing panel
-// (state.panelWindow) is readied first and handed to it: the panel, or the
-// main window with the panel hidden. After an opening that failed the panel
-// shows again. True when the session is ready with a video renderer.
+// The whole opening of the command-line video (UI thread): the file's media
+// source first, then the window the renderer is to present into for the
+// drawing panel (state.panelWindow) is readied and handed to the session: the
+// panel, or the main window with the panel hidden. After an opening that
+// failed the panel shows again. True when the session is ready with a video
+// renderer.
 bool OpenVideoOnPanel(PlayerState& state);
 
 // Whether the renderer presents into the main window itself, whose painting

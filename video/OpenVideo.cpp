@@ -234,7 +234,7 @@ HRESULT BuildPlaybackTopology(IMFMediaSource* source, HWND rendererWindow, IMFTo
     return hr;
 }
 
-bool OpenVideo(PlayerState& state, HWND rendererWindow) {
+bool OpenVideoSource(PlayerState& state) {
     CorrectVideoExtension(state, state.diskPath);
     if (!state.filePath[0] || !state.diskPath[0]) return false;
 
@@ -247,10 +247,12 @@ bool OpenVideo(PlayerState& state, HWND rendererWindow) {
 
     RETURN_FALSE_IF_FAILED(MFCreateMediaSession(nullptr, &state.mediaSession));
     state.mediaSource = nullptr;
-    if (FAILED(CreateReadOnlyMediaSource(state.diskPath, state.filePath, &state.mediaSource)) ||
-        !state.mediaSource)
-        return false;
+    return SUCCEEDED(CreateReadOnlyMediaSource(state.diskPath, state.filePath, &state.mediaSource)) &&
+           state.mediaSource;
+}
 
+bool StartVideoSession(PlayerState& state, HWND rendererWindow) {
+    if (!state.mediaSession || !state.mediaSource) return false;
     bool started = false;  // the event sink is listening and the topology is queued
     IMFTopology* topology = nullptr;
     TOPOID videoNodeId = 0;
@@ -280,6 +282,10 @@ bool OpenVideo(PlayerState& state, HWND rendererWindow) {
     state.videoPlaying.store(false);
     state.videoPaused.store(false);
     return true;
+}
+
+bool OpenVideo(PlayerState& state, HWND rendererWindow) {
+    return OpenVideoSource(state) && StartVideoSession(state, rendererWindow);
 }
 
 bool ShutdownVideo(PlayerState& state) {

@@ -8,11 +8,19 @@
 // disk is renamed, moved or written.
 #include "app/PlayerState.h"
 
-// The whole opening (UI thread): the corrected name, the poster frame, the
-// media source, the topology with its video renderer presenting into
-// `rendererWindow` (readied by the caller), the event sink, and up to about
-// one second of message pumping until the topology is ready. True when the
-// session is ready and a video renderer is attached.
+// The opening, in two halves on the UI thread, so that a caller can ready the
+// renderer's window in between, once the file is known to play:
+//  1. OpenVideoSource: the corrected name, the poster frame, the media session
+//     and the media source. False when the file gives no source (nothing has
+//     been shown or presented yet).
+//  2. StartVideoSession: the topology with its video renderer presenting into
+//     `rendererWindow`, the event sink, and up to about one second of message
+//     pumping until the topology is ready. True when the session is ready and
+//     a video renderer is attached.
+bool OpenVideoSource(PlayerState& state);
+bool StartVideoSession(PlayerState& state, HWND rendererWindow);
+
+// Both halves, for a caller whose renderer window is ready beforehand.
 bool OpenVideo(PlayerState& state, HWND rendererWindow);
 
 // Reads the first 32 bytes of `path` (always diskPath) through a shared
