@@ -234,20 +234,25 @@ bool PresentGifByDirect2D(VideoPanel& panel, const GifRect& changed) {
     if (!rt) return false;
     const GifRect& d = panel.gifFit.dest;
     const UINT32 pictureWidth = static_cast<UINT32>(d.right - d.left);
+    if (panel.gifPictureBitmap && !changed.Empty()) {
+        const D2D1_RECT_U part = D2D1::RectU(static_cast<UINT32>(changed.left), static_cast<UINT32>(changed.top),
+                                             static_cast<UINT32>(changed.right),
+                                             static_cast<UINT32>(changed.bottom));
+        // A part that cannot be copied in would leave an old frame showing:
+        // the bitmap is made again, whole, instead.
+        if (FAILED(panel.gifPictureBitmap->CopyFromMemory(
+                &part, panel.gifPicture.data() + static_cast<size_t>(changed.top) * pictureWidth + changed.left,
+                pictureWidth * 4)))
+            SafeRelease(&panel.gifPictureBitmap);
+    }
     if (!d.Empty() && !panel.gifPictureBitmap) {
-        // Made from the picture as it is now, the changed part included.
+        // Made from the picture as it is now, the changed part included; one
+        // that cannot be made leaves the panel black until the next frame.
         rt->CreateBitmap(D2D1::SizeU(pictureWidth, static_cast<UINT32>(d.bottom - d.top)),
                          panel.gifPicture.data(), pictureWidth * 4,
                          D2D1::BitmapProperties(D2D1::PixelFormat(DXGI_FORMAT_B8G8R8A8_UNORM,
                                                                   D2D1_ALPHA_MODE_PREMULTIPLIED)),
                          &panel.gifPictureBitmap);
-    } else if (panel.gifPictureBitmap && !changed.Empty()) {
-        const D2D1_RECT_U part = D2D1::RectU(static_cast<UINT32>(changed.left), static_cast<UINT32>(changed.top),
-                                             static_cast<UINT32>(changed.right),
-                                             static_cast<UINT32>(changed.bottom));
-        panel.gifPictureBitmap->CopyFromMemory(
-            &part, panel.gifPicture.data() + static_cast<size_t>(changed.top) * pictureWidth + changed.left,
-            pictureWidth * 4);
     }
     if (!BeginWindowDraw(panel.target)) return false;
     rt->Clear(D2D1::ColorF(0.0f, 0.0f, 0.0f, 1.0f));
