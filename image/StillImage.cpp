@@ -71,6 +71,26 @@ BYTE* LockPixels(IWICBitmap* bitmap, ComPtr<IWICBitmapLock>& lock, UINT* stride,
     return data;
 }
 
+// Makes the bitmap of a width x height picture turned by `transform`
+// (CreateUprightBitmap), lets `fill(pixels, stride)` write all of it while it
+// is locked, and hands it out unlocked in *out. False, with *out untouched,
+// when the bitmap cannot be made or locked or when `fill` returns false.
+template <typename Fill>
+bool FillUprightBitmap(IWICImagingFactory* factory, UINT width, UINT height, uint32_t transform,
+                       IWICBitmap** out, Fill fill) {
+    ComPtr<IWICBitmap> bitmap;
+    if (!CreateUprightBitmap(factory, width, height, transform, bitmap.Put())) return false;
+    {
+        ComPtr<IWICBitmapLock> lock;
+        UINT stride = 0;
+        UINT bufferSize = 0;
+        BYTE* target = LockPixels(bitmap.Get(), lock, &stride, &bufferSize);
+        if (!target || !fill(target, stride)) return false;
+    }  // the lock is released before the bitmap is handed out
+    *out = bitmap.Detach();
+    return true;
+}
+
 // Reads all of `source` (width x height, 4 bytes a pixel) kStripRows rows at a
 // time and hands each strip to `take(strip, rowBytes, firstRow, rows)`: only
 // one strip of the picture is held at any time.
@@ -95,22 +115,13 @@ bool TurnIntoNewBitmap(IWICImagingFactory* factory, IWICBitmapSource* converted,
     UINT height = 0;
     if (FAILED(converted->GetSize(&width, &height)) || width == 0 || height == 0) return false;
     if (width > UINT_MAX / (kPixelBytes * kStripRows)) return false;
-    ComPtr<IWICBitmap> bitmap;
-    if (!CreateUprightBitmap(factory, width, height, transform, bitmap.Put())) return false;
-    {
-        ComPtr<IWICBitmapLock> lock;
-        UINT stride = 0;
-        UINT bufferSize = 0;
-        BYTE* target = LockPixels(bitmap.Get(), lock, &stride, &bufferSize);
-        if (!target) return false;
-        RETURN_FALSE_IF_FAILED(ReadInStrips(converted, width, height,
-                                            [&](const BYTE* strip, UINT rowBytes, UINT first, UINT rows) {
-                                                TransformPixelRows(strip, rowBytes, width, height, first,
-                                                                   rows, transform, target, stride);
-                                            }));
-    }  // the lock is released before the bitmap is handed out
-    *out = bitmap.Detach();
-    return true;
+    return FillUprightBitmap(factory, width, height, transform, out, [&](BYTE* target, UINT stride) {
+        return SUCCEEDED(ReadInStrips(converted, width, height,
+                                      [&](const BYTE* strip, UINT rowBytes, UINT first, UINT rows) {
+                                          TransformPixelRows(strip, rowBytes, width, height, first, rows,
+                                                             transform, target, stride);
+                                      }));
+    });
 }
 
 // Where the codec scales while decoding, decodes the frame at the smallest of
@@ -197,19 +208,10 @@ bool ReduceIntoNewBitmap(IWICImagingFactory* factory, IWICBitmapSource* converte
                                             ReduceAreaRows(reduction, strip, rowBytes, rows, reduced.data(),
                                                            reducedStride);
                                         }));
-    ComPtr<IWICBitmap> bitmap;
-    if (!CreateUprightBitmap(factory, width, height, transform, bitmap.Put())) return false;
-    {
-        ComPtr<IWICBitmapLock> lock;
-        UINT stride = 0;
-        UINT bufferSize = 0;
-        BYTE* target = LockPixels(bitmap.Get(), lock, &stride, &bufferSize);
-        if (!target) return false;
-        TransformPixelRows(reduced.data(), reducedStride, width, height, 0, height, transform, target,
-                           stride);
-    }  // the lock is released before the bitmap is handed out
-    *out = bitmap.Detach();
-    return true;
+    return FillUprightBitmap(factory, width, height, transform, out, [&](BYTE* target, UINT stride) {
+        TransformPixelRows(reduced.data(), reducedStride, width, height, 0, height, transform, target, stride);
+        return true;
+    });
 }
 
 bool QueryFrameOrientation(IWICBitmapFrameDecode* frame, uint16_t* orientation) {
