@@ -2,7 +2,8 @@
 // A small owning pointer for COM interfaces held in locals: one reference,
 // released when the pointer goes out of scope. Fields of the state that the
 // design keeps as raw pointers stay raw; this is for the objects a function
-// makes and drops. Works the same with MSVC and MinGW (no compiler extensions).
+// makes and drops; SafeRelease below is for those raw fields. Works the same
+// with MSVC and MinGW (no compiler extensions).
 #include <cstddef>
 #include <utility>
 
@@ -40,3 +41,14 @@ public:
 private:
     T* p_ = nullptr;
 };
+
+// For the raw COM fields the records keep: releases *p and clears the field
+// first, so nobody sees a dangling pointer.
+template <typename T>
+void SafeRelease(T** p) {
+    if (p && *p) {
+        T* old = *p;
+        *p = nullptr;
+        old->Release();
+    }
+}

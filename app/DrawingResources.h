@@ -1,20 +1,11 @@
 #pragma once
 // Helpers every window uses to draw (its render target is in
-// app/WindowTarget.h): PNG bitmaps, GDI copies, text formats, the DPI, and the
-// release of COM fields.
+// app/WindowTarget.h): PNG bitmaps, GDI copies, text formats and the DPI.
 #include <windows.h>
 #include <d2d1.h>
 #include <dwrite.h>
 
-// Releases *p and clears the field first, so nobody sees a dangling pointer.
-template <typename T>
-void SafeRelease(T** p) {
-    if (p && *p) {
-        T* old = *p;
-        *p = nullptr;
-        old->Release();
-    }
-}
+#include "app/ComPtr.h"  // SafeRelease, for the COM fields of every window
 
 // A picture that is already in its on-screen size goes to the window DC by
 // GDI where CopySizedPicturesByGdi() holds (app/WineQuirks.h): copies the

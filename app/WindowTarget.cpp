@@ -1,13 +1,8 @@
 #include "app/WindowTarget.h"
 
-namespace {
+#include "app/ComPtr.h"
 
-template <typename T>
-void ReleaseField(T** field) {
-    T* old = *field;
-    *field = nullptr;
-    if (old) old->Release();
-}
+namespace {
 
 // An HWND render target for the whole client area of `window`. Asks for
 // R8G8B8A8 premultiplied first; where the platform refuses that format for
@@ -53,8 +48,8 @@ void CreateWindowTarget(WindowTarget& target, HWND window, bool throughWindowDc)
 }
 
 void ReleaseWindowTarget(WindowTarget& target) {
-    ReleaseField(&target.hwndTarget);
-    ReleaseField(&target.dcTarget);
+    SafeRelease(&target.hwndTarget);
+    SafeRelease(&target.dcTarget);
 }
 
 void RemakeWindowTarget(WindowTarget& target) {

@@ -326,10 +326,6 @@ void MakePanelTextFormats(VideoPanel& panel) {
     CreateUiTextFormat(h / 30.0f * k, &panel.titleTextFormat);
 }
 
-}  // namespace
-
-namespace {
-
 // The idle screen or a folder picture through Direct2D; true when the target
 // reported a lost device.
 bool DrawPanelByDirect2D(VideoPanel& panel, PlayerState& state) {
