@@ -131,7 +131,9 @@ void PlaceVideo(PlayerState& state, int width, int height) {
 }
 
 void RepaintPausedVideo(const PlayerState& state) {
-    if (state.viewMode != ViewMode::Video || !state.videoPaused.load() || !state.videoDisplayControl) {
+    // Nothing once the program closes: the renderer is being shut down.
+    if (state.viewMode != ViewMode::Video || !state.videoPaused.load() || !state.videoDisplayControl ||
+        state.quitRequested.load()) {
         g_pausedPicture = PausedPicture{};
         return;
     }

@@ -247,6 +247,9 @@ TEST_F(EtiquetteTest, ADisplayChangeReachesTheRendererOnlyWhereItIsSafe) {
         SendMessageW(videoWindow, WM_PAINT, 0, 0);
         SendMessageW(videoWindow, WM_PAINT, 0, 0);  // handed over once
         EXPECT_EQ(display->positions.load(), c.atChange + c.atPausedPaint);
+        if (c.closing) {
+            EXPECT_EQ(display->repaints.load() + display->currentImages.load(), 0);
+        }
         EXPECT_EQ(display->destination.bottom, display->positions.load() > 0 ? state->screenHeight : 0);
         state->quitRequested = false;
         state->videoDisplayControl = nullptr;
