@@ -25,4 +25,6 @@ HWND VideoPresentationWindow(HWND panel) {
     return root ? root : panel;
 }
 
+bool RendererTakesCallsWhilePlaying() { return !RunningUnderWine(); }
+
 int PopupShowCommand() { return RunningUnderWine() ? SW_SHOWNA : SW_SHOW; }

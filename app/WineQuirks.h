@@ -72,6 +72,13 @@ bool RenderVideoIntoMainWindow();
 // RenderVideoIntoMainWindow() holds. Any thread.
 HWND VideoPresentationWindow(HWND panel);
 
+// Whether the video renderer may be called from the UI thread while the
+// session plays (a new destination after a display change). Not under Wine:
+// its renderer can deadlock its own threads at a clip's restart, and a call
+// into it then freezes the caller too; there the renderer is called only
+// while the session is paused (ui/VideoSurface.cpp PlaceVideo).
+bool RendererTakesCallsWhilePlaying();
+
 // How the pop-up window is shown at the end of a clip: SW_SHOW, but under
 // Wine SW_SHOWNA. Wine restacks the main window above the control bar when
 // the main window is activated again as the pop-up hides; shown without

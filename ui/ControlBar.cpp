@@ -1,7 +1,9 @@
 #include "ui/ControlBar.h"
 
+#include <array>
 #include <cwchar>
 
+#include "app/ComPtr.h"
 #include "app/DrawingResources.h"
 #include "app/WindowPlumbing.h"
 #include "app/WineQuirks.h"
@@ -42,28 +44,89 @@ D2D1_COLOR_F BaseColour(const ControlWindow& bar, int delta) {
 D2D1_RECT_F ToD2D(const RectF& r) { return D2D1::RectF(r.left, r.top, r.right, r.bottom); }
 
 // Shows the "Load Error" box and ends the process: start-up cannot go on
-// without every face, in any mode.
+// without every face, in any mode. Never after start-up: a remake that fails
+// keeps what the bar has.
 [[noreturn]] void ExitForMissingImage(const wchar_t* relativeName) {
     const std::wstring text = MissingImageMessage(relativeName);
     MessageBoxW(nullptr, text.c_str(), kLoadErrorTitle, MB_ICONERROR);
     ExitProcess(1);
 }
 
-void LoadFaceOrExit(ControlWindow& bar, const wchar_t* relativeName, ID2D1Bitmap** face) {
-    wchar_t path[kPathChars] = {};
-    if (!BuildPathBesideExe(relativeName, path) ||
-        !LoadBitmapFromFile(path, DrawingTarget(bar.target), face))
-        ExitForMissingImage(relativeName);
+// The solid brushes' fields and their colour deltas, in one order.
+constexpr int kBrushCount = 6;
+constexpr int kBrushDeltas[kBrushCount] = {kFrameDelta,       kTrackOutlineDelta, kTrackFillDelta,
+                                           kKnobOutlineDelta, kKnobFillDelta,     kTextDelta};
+std::array<ID2D1SolidColorBrush**, kBrushCount> BrushFields(ControlWindow& bar) {
+    return {&bar.frameBrush,       &bar.trackOutlineBrush, &bar.trackFillBrush,
+            &bar.knobOutlineBrush, &bar.knobFillBrush,     &bar.textBrush};
+}
+// The faces' fields, in the order of kButtonImageFiles.
+std::array<ID2D1Bitmap**, 6> FaceFields(ControlWindow& bar) {
+    return {&bar.closeFace, &bar.closeDownFace, &bar.playFace,
+            &bar.playDownFace, &bar.pauseFace, &bar.pauseDownFace};
 }
 
-// The six faces, made on the bar's target, and handed to the buttons that draw them.
-void LoadButtonFaces(ControlWindow& bar) {
-    LoadFaceOrExit(bar, kButtonImageFiles[0], &bar.closeFace);
-    LoadFaceOrExit(bar, kButtonImageFiles[1], &bar.closeDownFace);
-    LoadFaceOrExit(bar, kButtonImageFiles[2], &bar.playFace);
-    LoadFaceOrExit(bar, kButtonImageFiles[3], &bar.playDownFace);
-    LoadFaceOrExit(bar, kButtonImageFiles[4], &bar.pauseFace);
-    LoadFaceOrExit(bar, kButtonImageFiles[5], &bar.pauseDownFace);
+// Everything the bar draws with that lives on one target (and is lost with
+// it), made into locals: the bar takes it over only as a whole.
+struct BarDrawingSet {
+    ComPtr<ID2D1SolidColorBrush> brushes[kBrushCount];
+    ComPtr<ID2D1GradientStopCollection> backgroundStops;
+    ComPtr<ID2D1LinearGradientBrush> backgroundBrush;
+    ComPtr<ID2D1Bitmap> faces[6];
+    const wchar_t* missingFace = nullptr;  // the first face that could not be made
+    bool complete = false;                 // every brush, the gradient and every face
+};
+
+bool LoadFace(const wchar_t* relativeName, ID2D1RenderTarget* rt, ComPtr<ID2D1Bitmap>& face) {
+    wchar_t path[kPathChars] = {};
+    bool loaded = BuildPathBesideExe(relativeName, path) && LoadBitmapFromFile(path, rt, face.Put());
+    if (g_faceLoadFilter) loaded = g_faceLoadFilter(relativeName, loaded) && loaded;
+    if (!loaded) face.Reset();
+    return loaded;
+}
+
+BarDrawingSet MakeDrawingSet(const ControlWindow& bar, ID2D1RenderTarget* rt) {
+    BarDrawingSet set;
+    if (!rt) {
+        set.missingFace = kButtonImageFiles[0];
+        return set;
+    }
+    bool complete = true;
+    for (int i = 0; i < kBrushCount; ++i)
+        complete &= SUCCEEDED(rt->CreateSolidColorBrush(BaseColour(bar, kBrushDeltas[i]), set.brushes[i].Put()));
+    const D2D1_GRADIENT_STOP stops[2] = {
+        {0.0f, BaseColour(bar, kBackgroundTopDelta)},
+        {1.0f, BaseColour(bar, kBackgroundBottomDelta)},
+    };
+    complete &= SUCCEEDED(rt->CreateGradientStopCollection(stops, 2, D2D1_GAMMA_2_2, D2D1_EXTEND_MODE_CLAMP,
+                                                           set.backgroundStops.Put())) &&
+                SUCCEEDED(rt->CreateLinearGradientBrush(
+                    D2D1::LinearGradientBrushProperties(D2D1::Point2F(0.0f, 0.0f),
+                                                        D2D1::Point2F(0.0f, static_cast<float>(bar.height))),
+                    set.backgroundStops.Get(), set.backgroundBrush.Put()));
+    for (int i = 0; i < 6 && !set.missingFace; ++i)
+        if (!LoadFace(kButtonImageFiles[i], rt, set.faces[i])) set.missingFace = kButtonImageFiles[i];
+    set.complete = complete && !set.missingFace;
+    return set;
+}
+
+// The bar lets go of what it drew with and takes `set` (the buttons' faces
+// with it), all in one step on the UI thread: no paint ever sees a mixture.
+void TakeDrawingSet(ControlWindow& bar, BarDrawingSet& set) {
+    const auto brushes = BrushFields(bar);
+    for (int i = 0; i < kBrushCount; ++i) {
+        SafeRelease(brushes[i]);
+        *brushes[i] = set.brushes[i].Detach();
+    }
+    SafeRelease(&bar.backgroundBrush);
+    SafeRelease(&bar.backgroundStops);
+    bar.backgroundStops = set.backgroundStops.Detach();
+    bar.backgroundBrush = set.backgroundBrush.Detach();
+    const auto faces = FaceFields(bar);
+    for (int i = 0; i < 6; ++i) {
+        SafeRelease(faces[i]);
+        *faces[i] = set.faces[i].Detach();
+    }
     if (ButtonWindow* close = bar.closeButton) {
         close->face = close->toggledFace = bar.closeFace;
         close->pressedFace = close->toggledPressedFace = bar.closeDownFace;
@@ -74,6 +137,37 @@ void LoadButtonFaces(ControlWindow& bar) {
         play->toggledFace = bar.pauseFace;
         play->toggledPressedFace = bar.pauseDownFace;
     }
+}
+
+UINT BarDpi(HWND window) {
+    const UINT dpi = GetDpiForWindow(window);
+    return dpi == 0 ? 96 : dpi;
+}
+
+// The two text formats, sized for the bar's DPI (the only thing of the bar
+// the DPI decides), made as a pair and taken only as a pair. When either
+// cannot be made the old pair stays and textDpi says the next paint asks again.
+void RemakeTextFormats(ControlWindow& bar) {
+    if (!g_dwriteFactory) return;
+    const UINT dpi = BarDpi(bar.hwnd);
+    const float size = static_cast<float>(bar.height) * 96.0f / static_cast<float>(dpi);
+    ComPtr<IDWriteTextFormat> small, large;
+    CreateUiTextFormat(size / 6.0f, small.Put());
+    CreateUiTextFormat(size / 3.5f, large.Put());
+    if (!small || !large) return;
+    // One line each, cut at a character with an ellipsis where it does not fit.
+    ComPtr<IDWriteInlineObject> ellipsis;
+    g_dwriteFactory->CreateEllipsisTrimmingSign(small.Get(), ellipsis.Put());
+    const DWRITE_TRIMMING trimming{DWRITE_TRIMMING_GRANULARITY_CHARACTER, 0, 0};
+    for (IDWriteTextFormat* format : {small.Get(), large.Get()}) {
+        format->SetWordWrapping(DWRITE_WORD_WRAPPING_NO_WRAP);
+        format->SetTrimming(&trimming, ellipsis.Get());
+    }
+    SafeRelease(&bar.smallTextFormat);
+    SafeRelease(&bar.largeTextFormat);
+    bar.smallTextFormat = small.Detach();
+    bar.largeTextFormat = large.Detach();
+    bar.textDpi = dpi;
 }
 
 void DrawTextIn(ControlWindow& bar, ID2D1RenderTarget* rt, const wchar_t* text, size_t maxChars,
@@ -168,7 +262,7 @@ bool CreateControlWindow(ControlWindow& bar, HWND owner, int x, int y) {
     SetWindowLongPtrW(bar.hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&bar));
     SetLayeredWindowAttributes(bar.hwnd, 0, kControlBarAlpha, LWA_ALPHA);
     CreateWindowTarget(bar.target, bar.hwnd, DrawThroughWindowDc());
-    CreateControlResources(bar);
+    RemakeTextFormats(bar);
 
     const ControlBarLayout layout = ComputeControlBarLayout(bar.width, bar.height);
 
@@ -180,7 +274,11 @@ bool CreateControlWindow(ControlWindow& bar, HWND owner, int x, int y) {
     bar.playButton->buttonId = ButtonPlayPause;
     CreateButtonWindow(*bar.playButton, bar.hwnd, layout.playButton.x, layout.playButton.y,
                        layout.playButton.width, layout.playButton.height);
-    LoadButtonFaces(bar);
+    // Start-up takes what could be made (a brush the target refuses leaves its
+    // part of the bar out); a missing face ends the program here, and only here.
+    BarDrawingSet set = MakeDrawingSet(bar, DrawingTarget(bar.target));
+    if (set.missingFace) ExitForMissingImage(set.missingFace);
+    TakeDrawingSet(bar, set);
 
     bar.seekLeft = layout.seekLeft;
     bar.seekTop = layout.seekTop;
@@ -189,70 +287,33 @@ bool CreateControlWindow(ControlWindow& bar, HWND owner, int x, int y) {
     return true;
 }
 
-// A brush, gradient or text format the target refuses stays null, and the part
-// of the bar drawn with it is left out (every drawing call checks); the next
-// remake after a lost device asks again.
-void CreateControlResources(ControlWindow& bar) {
-    ID2D1RenderTarget* rt = DrawingTarget(bar.target);
-    if (rt) {
-        rt->CreateSolidColorBrush(BaseColour(bar, kFrameDelta), &bar.frameBrush);
-        rt->CreateSolidColorBrush(BaseColour(bar, kTrackOutlineDelta), &bar.trackOutlineBrush);
-        rt->CreateSolidColorBrush(BaseColour(bar, kTrackFillDelta), &bar.trackFillBrush);
-        rt->CreateSolidColorBrush(BaseColour(bar, kKnobOutlineDelta), &bar.knobOutlineBrush);
-        rt->CreateSolidColorBrush(BaseColour(bar, kKnobFillDelta), &bar.knobFillBrush);
-        rt->CreateSolidColorBrush(BaseColour(bar, kTextDelta), &bar.textBrush);
-    }
-    const float k = ApplyWindowDpi(bar.hwnd, rt);
-
-    if (g_dwriteFactory) {
-        const float h = static_cast<float>(bar.height);
-        CreateUiTextFormat(h / 6.0f * k, &bar.smallTextFormat);
-        CreateUiTextFormat(h / 3.5f * k, &bar.largeTextFormat);
-        // One line each, cut at a character with an ellipsis where it does not fit.
-        IDWriteInlineObject* ellipsis = nullptr;
-        if (bar.smallTextFormat)
-            g_dwriteFactory->CreateEllipsisTrimmingSign(bar.smallTextFormat, &ellipsis);
-        const DWRITE_TRIMMING trimming{DWRITE_TRIMMING_GRANULARITY_CHARACTER, 0, 0};
-        for (IDWriteTextFormat* format : {bar.smallTextFormat, bar.largeTextFormat}) {
-            if (!format) continue;
-            format->SetWordWrapping(DWRITE_WORD_WRAPPING_NO_WRAP);
-            format->SetTrimming(&trimming, ellipsis);
-        }
-        SafeRelease(&ellipsis);
-    }
-
-    if (rt) {
-        const D2D1_GRADIENT_STOP stops[2] = {
-            {0.0f, BaseColour(bar, kBackgroundTopDelta)},
-            {1.0f, BaseColour(bar, kBackgroundBottomDelta)},
-        };
-        rt->CreateGradientStopCollection(stops, 2, D2D1_GAMMA_2_2, D2D1_EXTEND_MODE_CLAMP,
-                                         &bar.backgroundStops);
-        if (bar.backgroundStops)
-            rt->CreateLinearGradientBrush(
-                D2D1::LinearGradientBrushProperties(D2D1::Point2F(0.0f, 0.0f),
-                                                    D2D1::Point2F(0.0f, static_cast<float>(bar.height))),
-                bar.backgroundStops, &bar.backgroundBrush);
-    }
-}
+FaceLoadFilter g_faceLoadFilter = nullptr;
 
 // After a lost device the bar's target and everything made on it (brushes,
-// gradient, faces) are gone for good: all of it is made again, the text
-// formats with the rest, since the same making sets them up.
-void RemakeControlBarResources(ControlWindow& bar) {
-    SafeRelease(&bar.smallTextFormat);
-    SafeRelease(&bar.largeTextFormat);
-    for (ID2D1SolidColorBrush** brush : {&bar.frameBrush, &bar.trackOutlineBrush, &bar.trackFillBrush,
-                                         &bar.knobOutlineBrush, &bar.knobFillBrush, &bar.textBrush})
-        SafeRelease(brush);
-    SafeRelease(&bar.backgroundBrush);
-    SafeRelease(&bar.backgroundStops);
-    for (ID2D1Bitmap** face : {&bar.closeFace, &bar.closeDownFace, &bar.playFace, &bar.playDownFace,
-                               &bar.pauseFace, &bar.pauseDownFace})
-        SafeRelease(face);
-    RemakeWindowTarget(bar.target);
-    CreateControlResources(bar);
-    LoadButtonFaces(bar);
+// gradient, faces) are gone for good. A new target and a new set are made
+// beside the old ones, which stay in place (the buttons keep pointing at live
+// faces) until the whole new set is there; then one swap. When anything fails
+// (the device still lost, the pict folder unreadable for a moment) the new
+// parts are dropped, the old target goes on reporting its loss and the next
+// paint tries again. The text formats belong to no target and are kept.
+bool RemakeControlBarResources(ControlWindow& bar) {
+    WindowTarget fresh;
+    CreateWindowTarget(fresh, bar.hwnd, bar.target.throughWindowDc);
+    BarDrawingSet set = MakeDrawingSet(bar, DrawingTarget(fresh));
+    if (!set.complete) {
+        set = BarDrawingSet{};  // released before their target
+        ReleaseWindowTarget(fresh);
+        return false;
+    }
+    TakeDrawingSet(bar, set);
+    ReleaseWindowTarget(bar.target);
+    bar.target = fresh;
+    return true;
+}
+
+void ControlBarDpiChanged(ControlWindow& bar) {
+    bar.textDpi = 0;
+    RemakeTextFormats(bar);
 }
 
 void MoveControlWindow(ControlWindow& bar, int x, int y) {
@@ -299,10 +360,8 @@ bool DrawBarOnce(ControlWindow& bar, PlayerState& state) {
 void PaintControlWindow(ControlWindow& bar) {
     PlayerState* state = CurrentState();
     if (!state) return;
-    if (DrawBarOnce(bar, *state)) {
-        RemakeControlBarResources(bar);
-        DrawBarOnce(bar, *state);
-    }
+    if (bar.textDpi != BarDpi(bar.hwnd)) RemakeTextFormats(bar);  // a new DPI, or a failed try
+    if (DrawBarOnce(bar, *state) && RemakeControlBarResources(bar)) DrawBarOnce(bar, *state);
 }
 
 bool SeekFromPoint(ControlWindow& bar, uint16_t x, uint16_t y) {

@@ -12,8 +12,8 @@ constexpr BYTE kControlBarAlpha = 220;  // the whole bar is drawn at 220/255 opa
 // The bar's record. One instance, allocated by CreateAppWindows and reached
 // through PlayerState::controlWindow and the bar window's GWLP_USERDATA. Every
 // field is used on the UI thread only. The record lives as long as the
-// process; its target and everything made on it are released only to be made
-// again (RemakeControlBarResources).
+// process; its target and everything made on it are released only when a
+// whole new set has been made to take their place (RemakeControlBarResources).
 struct ControlWindow {
     HWND hwnd = nullptr;
     // What the bar draws with (DC or HWND kind, DrawThroughWindowDc); brushes
@@ -29,6 +29,7 @@ struct ControlWindow {
     ID2D1GradientStopCollection* backgroundStops = nullptr;
     IDWriteTextFormat* smallTextFormat = nullptr;  // video file name and time text
     IDWriteTextFormat* largeTextFormat = nullptr;  // image name and index, GIF name, error line
+    UINT textDpi = 0;  // the DPI both formats are sized for; 0: to be made again at the next paint
     int width = kControlBarWidth;
     int height = kControlBarHeight;
     int x = 0, y = 0;  // screen position
@@ -51,20 +52,32 @@ struct ControlWindow {
 extern const wchar_t* const kButtonImageFiles[6];
 
 // Creates the bar window (hidden), its resources and its two buttons. A
-// missing button image shows the "Load Error" box and ends the process (1).
+// missing button image shows the "Load Error" box and ends the process (1):
+// at start-up only, never later.
 bool CreateControlWindow(ControlWindow& bar, HWND owner, int x, int y);
-void CreateControlResources(ControlWindow& bar);
+// Paints the bar; after a lost device it makes its target and resources again
+// and paints once more, and text formats made for another DPI are made again first.
 void PaintControlWindow(ControlWindow& bar);
 // The screen changed: the bar goes to (x, y) on it, keeping its place in the z-order.
 void MoveControlWindow(ControlWindow& bar, int x, int y);
-// Makes the bar's target and everything drawn with it again (a lost device, or
-// a new DPI, which the text sizes are taken at).
-void RemakeControlBarResources(ControlWindow& bar);
+// After a lost device: a new target, brushes, gradient and faces, taken (with
+// the buttons' face pointers) only when every one was made. False when
+// something failed: the old ones stay, and the next paint tries again. No
+// message box and no exit.
+bool RemakeControlBarResources(ControlWindow& bar);
+// The bar's DPI changed: only the text formats (sized by the DPI) are made
+// again, now or, should that fail, at the next paint.
+void ControlBarDpiChanged(ControlWindow& bar);
 LRESULT CALLBACK ControlWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 // x, y in bar pixels, as unsigned 16-bit values. True when a seek was issued.
 bool SeekFromPoint(ControlWindow& bar, uint16_t x, uint16_t y);
 
 // The bar's geometry in bar pixels, from its fields.
 ControlBarLayout ControlBarLayoutOf(const ControlWindow& bar);
+// Test seam: when set, every face load hands its result (true: made) through
+// it, so a test can make one fail. Null in the product.
+using FaceLoadFilter = bool (*)(const wchar_t* relativeName, bool loaded);
+extern FaceLoadFilter g_faceLoadFilter;
+
 // The text of the "Load Error" box for a missing image (its relative name).
 std::wstring MissingImageMessage(const wchar_t* relativeName);

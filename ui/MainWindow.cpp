@@ -110,7 +110,21 @@ POINT ControlBarPosition(int screenWidth, int screenHeight) {
     return POINT{(screenWidth - kControlBarWidth) / 2, screenHeight - 180};
 }
 
+MonitorAreaFilter g_monitorAreaFilter = nullptr;
+
+SIZE ScreenSizeOf(HWND window) {
+    RECT area{};
+    MONITORINFO info{};
+    info.cbSize = sizeof(info);
+    if (GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &info)) area = info.rcMonitor;
+    if (g_monitorAreaFilter) area = g_monitorAreaFilter(window, area);
+    return SIZE{area.right - area.left, area.bottom - area.top};
+}
+
 void ApplyScreenChange(PlayerState& state, int width, int height, bool newDpi) {
+    // The close is under way (a change broadcast during its wait): the windows
+    // are going, and the renderer is shutting down and must not be called.
+    if (state.quitRequested.load()) return;
     if (width <= 0 || height <= 0) return;
     state.screenWidth = width;
     state.screenHeight = height;
@@ -125,13 +139,9 @@ void ApplyScreenChange(PlayerState& state, int width, int height, bool newDpi) {
     if (ControlWindow* bar = state.controlWindow) {
         const POINT place = ControlBarPosition(width, height);
         MoveControlWindow(*bar, place.x, place.y);
-        if (newDpi) RemakeControlBarResources(*bar);
+        if (newDpi) ControlBarDpiChanged(*bar);
     }
-    // The renderer keeps the destination it was given: the whole new client area.
-    if (state.videoDisplayControl) {
-        RECT whole{0, 0, width, height};
-        state.videoDisplayControl->SetVideoPosition(nullptr, &whole);
-    }
+    PlaceVideo(state, width, height);
     RedrawWindow(state.mainWindow, nullptr, nullptr,
                  RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
     if (state.controlBarVisible && state.controlWindow) RepaintWindow(state.controlWindow->hwnd);
@@ -292,14 +302,14 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
                 }
                 return result;
             }
-            case WM_DISPLAYCHANGE:  // lParam: the new width and height in pixels
-                ApplyScreenChange(*state, LOWORD(lParam), HIWORD(lParam), false);
-                break;
-            case WM_DPICHANGED: {  // lParam: the window's suggested rectangle at the new DPI
-                const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
-                if (suggested)
-                    ApplyScreenChange(*state, suggested->right - suggested->left,
-                                      suggested->bottom - suggested->top, true);
+            case WM_DISPLAYCHANGE:
+            case WM_DPICHANGED: {
+                // The screen is the monitor the window is on. WM_DISPLAYCHANGE's
+                // size is the primary screen's, and WM_DPICHANGED's suggested
+                // rectangle is the window's own scaled for the new DPI (larger
+                // than the screen when the scaling grows): neither is taken.
+                const SIZE screen = ScreenSizeOf(window);
+                ApplyScreenChange(*state, screen.cx, screen.cy, message == WM_DPICHANGED);
                 break;
             }
             case WM_CLOSE:

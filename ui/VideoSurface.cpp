@@ -57,6 +57,26 @@ struct PausedPicture {
 };
 PausedPicture g_pausedPicture;
 
+// The destination PlaceVideo could not hand over yet (UI thread).
+struct PendingDestination {
+    RECT rect{};
+    bool waiting = false;
+};
+PendingDestination g_pendingDestination;
+
+bool CallsWhilePlaying() {
+    return g_rendererTakesCallsWhilePlaying ? g_rendererTakesCallsWhilePlaying() : RendererTakesCallsWhilePlaying();
+}
+
+// Hands the kept destination to the renderer, which takes it as the whole
+// video window. One it refuses leaves it presenting as before; it is not
+// offered again.
+void HandOverDestination(const PlayerState& state) {
+    if (!g_pendingDestination.waiting || !state.videoDisplayControl || state.quitRequested.load()) return;
+    g_pendingDestination.waiting = false;
+    (void)state.videoDisplayControl->SetVideoPosition(nullptr, &g_pendingDestination.rect);
+}
+
 bool TakeCurrentImage(IMFVideoDisplayControl* control, int64_t position, PausedPicture& picture) {
     if (picture.position == position && !picture.pixels.empty()) return true;
     BITMAPINFO info{};
@@ -100,11 +120,24 @@ void PaintPicture(const PausedPicture& picture, HWND window) {
 
 }  // namespace
 
+bool (*g_rendererTakesCallsWhilePlaying)() = nullptr;
+
+void PlaceVideo(PlayerState& state, int width, int height) {
+    if (state.quitRequested.load() || width <= 0 || height <= 0) return;
+    g_pendingDestination = PendingDestination{RECT{0, 0, width, height}, true};
+    // Paused, the renderer's threads are idle; while it plays only a platform
+    // whose renderer takes calls then is asked.
+    if (state.videoPaused.load() || CallsWhilePlaying()) HandOverDestination(state);
+}
+
 void RepaintPausedVideo(const PlayerState& state) {
-    if (state.viewMode != ViewMode::Video || !state.videoPaused.load() || !state.videoDisplayControl) {
+    // Nothing once the program closes: the renderer is being shut down.
+    if (state.viewMode != ViewMode::Video || !state.videoPaused.load() || !state.videoDisplayControl ||
+        state.quitRequested.load()) {
         g_pausedPicture = PausedPicture{};
         return;
     }
+    HandOverDestination(state);
     if (SUCCEEDED(state.videoDisplayControl->RepaintVideo())) return;
     const HWND window = VideoPresentationWindow(state.panelWindow.load());
     if (window && TakeCurrentImage(state.videoDisplayControl, state.position.load(), g_pausedPicture))

@@ -21,9 +21,24 @@ bool VideoPresentsIntoMainWindow(const PlayerState& state);
 
 // The video window is painting (UI thread, from its WM_PAINT): while the
 // session is paused no new frame comes to cover what was uncovered (a restore
-// after minimizing), so the renderer is asked to present its last one again;
+// after minimizing), so the renderer is given a destination PlaceVideo kept
+// for a pause, and asked to present its last frame again;
 // a renderer that cannot has its current picture drawn into the window.
 // While playing the renderer is left alone: the next frame repaints, and
 // Wine's renderer can deadlock its own threads at a clip's restart, when a
 // call into it would freeze this thread too.
 void RepaintPausedVideo(const PlayerState& state);
+
+// The screen changed: the renderer is to present into the whole width x height
+// client area of its window. The destination is handed to it only where it
+// takes the call safely: at once while the session is paused, or while it
+// plays where the platform's renderer takes calls then
+// (RendererTakesCallsWhilePlaying in app/WineQuirks.h); otherwise it is kept
+// and handed over by RepaintPausedVideo, at the first paint of the video
+// window in a pause. Nothing once the program is closing: the renderer is
+// being shut down. UI thread.
+void PlaceVideo(PlayerState& state, int width, int height);
+
+// Test seam: when set, answers in place of RendererTakesCallsWhilePlaying(),
+// so a test takes either platform's branch. Null in the product.
+extern bool (*g_rendererTakesCallsWhilePlaying)();

@@ -87,11 +87,14 @@ void CMediaSessionCallback::AttachRenderers() {
                               reinterpret_cast<void**>(&control));
         }
         if (SUCCEEDED(hr) && control) {
-            *videoDisplayControlOut = control;  // keeps GetService's reference for the process
             // The renderer was made for this window already, so both are
             // restatements; one it refuses leaves it presenting as it was.
             (void)control->SetVideoWindow(rendererWindow);
             (void)control->SetAspectRatioMode(MFVideoARMode_PreservePicture);
+            // Published only now, configured, and with a full barrier: the UI
+            // thread may call it as soon as it sees it. Keeps GetService's
+            // reference for the process.
+            InterlockedExchangePointer(reinterpret_cast<void* volatile*>(videoDisplayControlOut), control);
         }
     }
     if (audioStreamVolumeOut && audioNodeId != 0) {

@@ -1,6 +1,9 @@
 // The control bar as the program creates it: window, resources, painting per
 // mode (read back from the bar's own pixels) and the press/drag/release cycle
 // against a fake media session.
+#include <d2derr.h>
+
+#include <cwchar>
 #include <string>
 
 #include "tests/ui/ControlBarTestSupport.h"
@@ -29,6 +32,22 @@ constexpr Rgb kFaceBlue{47, 111, 200};   // play/pause disc
 constexpr Rgb kFaceBlueDown{28, 66, 122};
 constexpr Rgb kGlyph{255, 255, 255};
 constexpr Rgb kCloseRed{196, 60, 60};
+
+// A lost device as the platform has it: every EndDraw on the lost target
+// reports the loss until the bar draws on a new one.
+ControlWindow* g_barWithLostTarget = nullptr;
+ID2D1RenderTarget* g_lostTarget = nullptr;
+HRESULT LostUntilRemade(HWND window, HRESULT result) {
+    ControlWindow* bar = g_barWithLostTarget;
+    const bool lost = bar && window == bar->hwnd && DrawingTarget(bar->target) == g_lostTarget;
+    return lost ? D2DERR_RECREATE_TARGET : result;
+}
+
+// The face that cannot be read at the moment (pict/ renamed, a share gone).
+const wchar_t* g_unreadableFace = nullptr;
+bool FailUnreadableFace(const wchar_t* name, bool loaded) {
+    return loaded && !(g_unreadableFace && std::wcscmp(name, g_unreadableFace) == 0);
+}
 
 class ControlBarTest : public AppWindowsTest {
 protected:
@@ -196,6 +215,36 @@ TEST_F(ControlBarTest, PlayPauseFaceFollowsPlayVideoAndPauseVideo) {
     ASSERT_TRUE(PauseVideo(*state));
     SendMessageW(bar->hwnd, WM_PAINT, 0, 0);
     EXPECT_TRUE(Near(Pixel(46, 39), kGlyph)) << "play face again: " << Describe(Pixel(46, 39));
+}
+
+// A remake that fails leaves the old faces with the buttons and on screen (no
+// box, no exit: the test would end), and each paint tries again until one works.
+TEST_F(ControlBarTest, FailedRemakeKeepsTheOldFacesAndTheNextPaintTriesAgain) {
+    const struct {
+        const wchar_t* unreadable;
+        bool remade;
+    } paints[] = {{kButtonImageFiles[2], false}, {kButtonImageFiles[5], false}, {nullptr, true}};
+    ShowAndPaint();
+    ID2D1Bitmap* const oldFace = bar->playFace;
+    g_lostTarget = DrawingTarget(bar->target);
+    g_barWithLostTarget = bar;
+    g_endDrawFilter = LostUntilRemade;
+    g_faceLoadFilter = FailUnreadableFace;
+    for (const auto& paint : paints) {
+        SCOPED_TRACE(paint.remade ? "every face reads" : "one face unreadable");
+        g_unreadableFace = paint.unreadable;
+        SendMessageW(bar->hwnd, WM_PAINT, 0, 0);
+        EXPECT_EQ(DrawingTarget(bar->target) != g_lostTarget, paint.remade);
+        EXPECT_EQ(bar->playFace != oldFace, paint.remade);
+        EXPECT_EQ(bar->playButton->face, bar->playFace);
+        EXPECT_EQ(bar->playButton->toggledPressedFace, bar->pauseDownFace);
+        EXPECT_EQ(bar->closeButton->pressedFace, bar->closeDownFace);
+        // The play face is on screen (the lost target of the test still draws).
+        EXPECT_TRUE(Near(Pixel(46, 39), kGlyph)) << Describe(Pixel(46, 39));
+    }
+    g_endDrawFilter = nullptr;
+    g_faceLoadFilter = nullptr;
+    g_barWithLostTarget = nullptr;
 }
 
 TEST_F(ControlBarTest, ImageFolderNameAndIndexWithAnyIndex) {

@@ -1,12 +1,15 @@
 // What a desktop expects of the program beyond its own commands: the window
 // icon, the display kept awake only while a video plays, and windows that
-// survive a lost graphics device.
+// survive a lost graphics device or a display change.
 #include <d2derr.h>
 
 #include <string>
 
+#include "app/WineQuirks.h"
 #include "tests/ui/ControlBarTestSupport.h"
+#include "tests/video/FakeDisplayControl.h"
 #include "ui/VideoPanel.h"
+#include "ui/VideoSurface.h"
 
 namespace {
 
@@ -143,28 +146,57 @@ TEST_F(EtiquetteTest, BarFacesAndBrushesAreMadeAgainOnItsNewTarget) {
     EXPECT_EQ(bar->closeButton->pressedFace, bar->closeDownFace);
 }
 
+// A new DPI sizes the text formats, and nothing else of the bar.
+TEST_F(EtiquetteTest, BarRemakesOnlyItsTextFormatsForANewDpi) {
+    Kept target(DrawingTarget(bar->target)), face(bar->playFace), small(bar->smallTextFormat);
+    RECT suggested{0, 0, state->screenWidth, state->screenHeight};
+    SendMessageW(state->mainWindow, WM_DPICHANGED, MAKEWPARAM(96, 96), reinterpret_cast<LPARAM>(&suggested));
+    EXPECT_TRUE(small.ReplacedBy(bar->smallTextFormat));
+    EXPECT_EQ(DrawingTarget(bar->target), target.object);
+    EXPECT_EQ(bar->playFace, face.object);
+}
+
 SIZE ClientSize(HWND window) {
     RECT r{};
     GetClientRect(window, &r);
     return SIZE{r.right, r.bottom};
 }
 
-TEST_F(EtiquetteTest, ADisplayChangeMovesEveryWindowOntoTheNewScreen) {
-    const int oldWidth = state->screenWidth, oldHeight = state->screenHeight;
+// The monitor the main window is on, as a test gives it (0 x 0: the real one).
+SIZE g_monitor{};
+RECT GivenMonitor(HWND, RECT real) {
+    return g_monitor.cx > 0 ? RECT{0, 0, g_monitor.cx, g_monitor.cy} : real;
+}
+
+// The screen's size comes from the monitor, whatever the message says: the
+// size WM_DISPLAYCHANGE carries is the primary screen's, and WM_DPICHANGED's
+// suggested rectangle is the window's own scaled for the new DPI.
+TEST_F(EtiquetteTest, ADisplayChangeMovesEveryWindowOntoTheMonitor) {
+    const int realWidth = GetSystemMetrics(SM_CXSCREEN), realHeight = GetSystemMetrics(SM_CYSCREEN);
     const struct {
         const char* how;
+        bool dpi;
+        SIZE told;     // WM_DISPLAYCHANGE's size, or the suggested rectangle's
+        SIZE monitor;  // given to the window; 0 x 0: the display the test runs on
         int width, height;
-    } changes[] = {{"resolution", 1024, 768}, {"orientation", 720, 1280}, {"scaling", 1600, 900},
-                   {"back", oldWidth, oldHeight}};
+    } changes[] = {
+        {"resolution", false, {1024, 768}, {1024, 768}, 1024, 768},
+        {"orientation", false, {720, 1280}, {720, 1280}, 720, 1280},
+        {"another monitor's size told", false, {1920, 1080}, {1600, 900}, 1600, 900},
+        {"scaling 100 to 150 %", true, {2400, 1350}, {1600, 900}, 1600, 900},
+        {"scaling on the real monitor", true, {realWidth * 3 / 2, realHeight * 3 / 2}, {}, realWidth, realHeight},
+        {"back", false, {realWidth, realHeight}, {}, realWidth, realHeight},
+    };
+    g_monitorAreaFilter = GivenMonitor;
     for (const auto& change : changes) {
         SCOPED_TRACE(change.how);
-        if (std::string(change.how) == "scaling") {
-            RECT suggested{0, 0, change.width, change.height};
+        g_monitor = change.monitor;
+        if (change.dpi) {
+            RECT suggested{0, 0, change.told.cx, change.told.cy};
             SendMessageW(state->mainWindow, WM_DPICHANGED, MAKEWPARAM(144, 144),
                          reinterpret_cast<LPARAM>(&suggested));
         } else {
-            SendMessageW(state->mainWindow, WM_DISPLAYCHANGE, 32,
-                         MAKELPARAM(change.width, change.height));
+            SendMessageW(state->mainWindow, WM_DISPLAYCHANGE, 32, MAKELPARAM(change.told.cx, change.told.cy));
         }
         EXPECT_EQ(state->screenWidth, change.width);
         EXPECT_EQ(state->screenHeight, change.height);
@@ -181,6 +213,49 @@ TEST_F(EtiquetteTest, ADisplayChangeMovesEveryWindowOntoTheNewScreen) {
         EXPECT_EQ(barRect.top, change.height - 180);
         EXPECT_EQ(barRect.right - barRect.left, 700);
     }
+    g_monitorAreaFilter = nullptr;
+}
+
+// The renderer gets the new screen as its destination only where it takes the
+// call safely, and never while the program closes.
+bool g_takesCallsWhilePlaying = false;
+TEST_F(EtiquetteTest, ADisplayChangeReachesTheRendererOnlyWhereItIsSafe) {
+    const struct {
+        const char* when;
+        bool paused, closing, callsWhilePlaying;
+        int atChange, atPausedPaint;  // SetVideoPosition calls
+    } cases[] = {
+        {"paused", true, false, false, 1, 0},
+        {"playing, a renderer that takes calls then", false, false, true, 1, 0},
+        {"playing, one that does not: at the pause", false, false, false, 0, 1},
+        {"closing", true, true, true, 0, 0},
+    };
+    g_rendererTakesCallsWhilePlaying = [] { return g_takesCallsWhilePlaying; };
+    const HWND videoWindow = VideoPresentationWindow(state->videoPanel->hwnd);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.when);
+        auto* display = new FakeDisplayControl();
+        state->videoDisplayControl = display;
+        state->videoPaused = c.paused;
+        state->videoPlaying = !c.paused;
+        state->quitRequested = c.closing;
+        g_takesCallsWhilePlaying = c.callsWhilePlaying;
+        SendMessageW(state->mainWindow, WM_DISPLAYCHANGE, 32, 0);
+        EXPECT_EQ(display->positions.load(), c.atChange);
+        state->videoPaused = true;
+        state->videoPlaying = false;
+        SendMessageW(videoWindow, WM_PAINT, 0, 0);
+        SendMessageW(videoWindow, WM_PAINT, 0, 0);  // handed over once
+        EXPECT_EQ(display->positions.load(), c.atChange + c.atPausedPaint);
+        if (c.closing) {
+            EXPECT_EQ(display->repaints.load() + display->currentImages.load(), 0);
+        }
+        EXPECT_EQ(display->destination.bottom, display->positions.load() > 0 ? state->screenHeight : 0);
+        state->quitRequested = false;
+        state->videoDisplayControl = nullptr;
+        display->Release();
+    }
+    g_rendererTakesCallsWhilePlaying = nullptr;
 }
 
 }  // namespace

@@ -2,7 +2,8 @@
 // A video display control of our own for Windows-side tests: counts the
 // repaints and current images asked for (RepaintVideo answers
 // `repaintResult`; GetCurrentImage hands out a 2 x 2 grey picture) and keeps
-// the window and aspect mode it was given.
+// the window and aspect mode it was given. Also counts and keeps destinations,
+// and notes being configured while already in `publishedCell`.
 //
 //   FakeDisplayControl* display = new FakeDisplayControl();  // one reference, the caller's
 //   state.videoDisplayControl = display;
@@ -22,17 +23,27 @@ public:
     std::atomic<int> currentImages{0};
     HWND window = nullptr;
     DWORD aspectMode = 0xFFFF;
+    std::atomic<int> positions{0};
+    RECT destination{};
+    IMFVideoDisplayControl* const* publishedCell = nullptr;
+    bool publishedBeforeConfigured = false;
 
     STDMETHODIMP GetNativeVideoSize(SIZE*, SIZE*) override { return E_NOTIMPL; }
     STDMETHODIMP GetIdealVideoSize(SIZE*, SIZE*) override { return E_NOTIMPL; }
-    STDMETHODIMP SetVideoPosition(const MFVideoNormalizedRect*, const LPRECT) override { return E_NOTIMPL; }
+    STDMETHODIMP SetVideoPosition(const MFVideoNormalizedRect*, const LPRECT dest) override {
+        ++positions;
+        if (dest) destination = *dest;
+        return S_OK;
+    }
     STDMETHODIMP GetVideoPosition(MFVideoNormalizedRect*, LPRECT) override { return E_NOTIMPL; }
     STDMETHODIMP SetAspectRatioMode(DWORD mode) override {
+        NoteConfiguring();
         aspectMode = mode;
         return S_OK;
     }
     STDMETHODIMP GetAspectRatioMode(DWORD*) override { return E_NOTIMPL; }
     STDMETHODIMP SetVideoWindow(HWND hwnd) override {
+        NoteConfiguring();
         window = hwnd;
         return S_OK;
     }
@@ -68,5 +79,8 @@ public:
     STDMETHODIMP GetFullscreen(BOOL*) override { return E_NOTIMPL; }
 
 private:
+    void NoteConfiguring() {
+        if (publishedCell && *publishedCell == this) publishedBeforeConfigured = true;
+    }
     virtual ~FakeDisplayControl() = default;
 };

@@ -209,8 +209,10 @@ TEST_F(SessionCallbackTest, EndOfClipShowsThenRestartsThenHides) {
 
 TEST_F(SessionCallbackTest, ReadyTopologyAttachesTheRenderers) {
     MakeSink(videoNode, audioNode);
+    display->publishedCell = &state->videoDisplayControl;
     EXPECT_EQ(Deliver(MESessionTopologyStatus, MF_TOPOSTATUS_READY), S_OK);
     EXPECT_EQ(state->videoDisplayControl, display);
+    EXPECT_FALSE(display->publishedBeforeConfigured) << "the UI thread could call it unconfigured";
     EXPECT_EQ(state->audioStreamVolume, volume);
     // The renderer presents into the window the sink was handed; the
     // messages still go to the panel.
