@@ -1,6 +1,6 @@
 // The control bar's arithmetic with arbitrary times, sizes and mouse
 // coordinates: no undefined conversion (UBSan), texts always bracketed, and a
-// seek target only from inside the hit zone.
+// seek target only from inside the hit zone, ordered along the track.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -43,8 +43,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ComputePaintLayout(bar, width % 4000 + 1, height % 1000 + 1, k, position, duration);
     KnobOffset(position, duration, bar.seekWidth);
     if (InSeekHitZone(bar, x, y)) {
+        // Left of the track seeks before the start, right of it past the end,
+        // and further right never earlier (where doubles hold the duration).
         const int64_t target = SeekTargetFromX(bar, x, duration);
-        (void)target;
+        if (bar.seekWidth == 0 && target != 0) std::abort();
+        if (bar.seekWidth > 0 && duration >= 0 && duration <= (int64_t{1} << 53)) {
+            if (x <= bar.seekLeft && target > 0) std::abort();
+            if (x >= bar.seekLeft + bar.seekWidth && target < duration) std::abort();
+            if (x < 0xFFFF && InSeekHitZone(bar, x + 1, y) && SeekTargetFromX(bar, x + 1, duration) < target)
+                std::abort();
+        }
     }
     return 0;
 }
