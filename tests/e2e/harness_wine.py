@@ -294,12 +294,23 @@ class App:
 
 def set_prefix_dpi(display, dpi):
     """Sets the prefix's screen DPI (LogPixels); takes effect for the next app.
-    The wineserver is stopped first and after, so the value is read afresh."""
+    The wineserver is stopped first and after, so the value is read afresh.
+    A mark in the prefix stands while it is not at 96, so a run that ended
+    before setting it back has the next session do so (reset_prefix_dpi)."""
+    mark = prefix_dir() / ".kestrelon-dpi-changed"
+    mark.touch()
     stop_wineserver()
     subprocess.run([WINE, "reg", "add", r"HKCU\Control Panel\Desktop", "/v", "LogPixels",
                     "/t", "REG_DWORD", "/d", str(dpi), "/f"], env=wine_environment(),
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
     stop_wineserver()
+    if dpi == 96:
+        mark.unlink()
+
+
+def reset_prefix_dpi(display):
+    if (prefix_dir() / ".kestrelon-dpi-changed").exists():
+        set_prefix_dpi(display, 96)
 
 
 def map_drive(letter, folder):
