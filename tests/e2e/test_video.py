@@ -82,7 +82,7 @@ def test_p_pauses_the_picture(run_app, clips):
     wait_for_video(app)
     time.sleep(0.5)
     app.key("p")
-    time.sleep(0.6)
+    assert app.wait_settled(timeout=5), "the picture does not stop"
     paused = app.screenshot("video-paused")
     time.sleep(0.8)
     still = app.screenshot("video-paused-later")
