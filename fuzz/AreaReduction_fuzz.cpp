@@ -10,7 +10,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzInput in{data, size};
-    const uint32_t sourceWidth = in.Take<uint16_t>() % 256 + 1, sourceHeight = in.Take<uint16_t>() % 256 + 1;
+    const uint32_t sourceWidth = in.Take<uint16_t>() % 128 + 1, sourceHeight = in.Take<uint16_t>() % 128 + 1;
     const uint32_t targetWidth = in.Take<uint16_t>() % (sourceWidth + 1);
     const uint32_t targetHeight = in.Take<uint16_t>() % (sourceHeight + 1);
     const uint32_t strip = in.Take<uint8_t>() % 40 + 1;

@@ -18,8 +18,8 @@ int32_t UnderCentre(int32_t p, int32_t canvasSize, int32_t pictureSize) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzInput in{data, size};
-    const int32_t canvasWidth = in.Take<uint16_t>() % 700 + 1, canvasHeight = in.Take<uint16_t>() % 700 + 1;
-    const int32_t screenWidth = in.Take<uint16_t>() % 400 + 1, screenHeight = in.Take<uint16_t>() % 300 + 1;
+    const int32_t canvasWidth = in.Take<uint16_t>() % 300 + 1, canvasHeight = in.Take<uint16_t>() % 300 + 1;
+    const int32_t screenWidth = in.Take<uint16_t>() % 320 + 1, screenHeight = in.Take<uint16_t>() % 240 + 1;
     const bool flat = in.Take<uint8_t>() & 1;
     const GifFit fit = FitGifCanvas(canvasWidth, canvasHeight, screenWidth, screenHeight);
     const GifRect d = fit.dest;
@@ -34,10 +34,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (fit.sourceY[y] != UnderCentre(y, canvasHeight, h)) std::abort();
 
     GifRect changed;
-    changed.left = in.Take<int16_t>() % 750;
-    changed.top = in.Take<int16_t>() % 750;
-    changed.right = changed.left + in.Take<uint16_t>() % 750;
-    changed.bottom = changed.top + in.Take<uint16_t>() % 750;
+    changed.left = in.Take<int16_t>() % 320;
+    changed.top = in.Take<int16_t>() % 320;
+    changed.right = changed.left + in.Take<uint16_t>() % 320;
+    changed.bottom = changed.top + in.Take<uint16_t>() % 320;
     const GifRect part = PictureRectOf(fit, changed);
     if (!part.Empty() && (part.left < 0 || part.top < 0 || part.right > w || part.bottom > h)) std::abort();
     std::vector<uint32_t> canvas(static_cast<size_t>(canvasWidth) * canvasHeight);
