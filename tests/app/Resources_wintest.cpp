@@ -6,7 +6,9 @@
 #include "app/ComPtr.h"
 #include "app/DrawingResources.h"
 #include "app/PlayerState.h"
+#include "kestrelon_version.h"
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -97,8 +99,10 @@ TEST(Resources, IconManifestAndVersion) {
     EXPECT_EQ(std::wstring(L"Kestrelon") + productVersion, std::wstring(kWindowTitle));
     VS_FIXEDFILEINFO* fixed = nullptr;
     ASSERT_TRUE(VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
-    EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);
-    EXPECT_EQ(fixed->dwFileVersionLS, 0x00030000u);
+    unsigned major = 0, minor = 0, patch = 0;
+    ASSERT_EQ(sscanf(KESTRELON_VERSION, "%u.%u.%u", &major, &minor, &patch), 3);
+    EXPECT_EQ(fixed->dwFileVersionMS, major << 16 | minor);
+    EXPECT_EQ(fixed->dwFileVersionLS, patch << 16);
 }
 
 }  // namespace

@@ -126,7 +126,8 @@ ALL_EXTENSIONS = [".png", ".PNG", ".jpg", ".JPG", ".jpeg", ".JPEG", ".webp", ".W
 def make_cases(root):
     """Builds every case under `root`; returns a list of dicts:
     name, folder, args (list, Windows paths where needed), cwd (optional),
-    mutate (optional callable run while the app runs), unchanged (bool)."""
+    mutate (optional callable run while the app runs), unchanged (bool),
+    screen (optional: "idle", or the colour the whole picture shows)."""
     from kestrelon_harness import to_windows_path as win
     root = Path(root)
     # The corpus is made once per build folder; bump CORPUS_VERSION when it changes.
@@ -140,7 +141,8 @@ def make_cases(root):
     def case(name, target=None, args=None, **options):
         folder = root / name
         folder.mkdir(parents=True, exist_ok=True)
-        entry = {"name": name, "folder": folder, "unchanged": True, "cwd": None, "mutate": None}
+        entry = {"name": name, "folder": folder, "unchanged": True, "cwd": None, "mutate": None,
+                 "screen": None}
         entry.update(options)
         entry["target"] = target
         entry["args"] = args
@@ -187,11 +189,11 @@ def make_cases(root):
             write(folder / f"img{i}.png", seed)
         (folder / "seed.png").unlink()
     cases[-1]["target"] = folder / "img2500.png"
-    folder = case("japanese-and-emoji-names")
+    folder = case("japanese-and-emoji-names", screen=(255, 165, 0))
     for name in ("写真 1.png", "写真 10.png", "写真 2.png", "😀 smile.png", "é.png"):
         solid_png(folder / name, "orange")
     cases[-1]["target"] = folder / "😀 smile.png"
-    folder = case("spaces-and-dots")
+    folder = case("spaces-and-dots", screen=(0, 128, 128))
     for name in (" .png", "..png", ". .png", "a. .png", "   x   .png"):
         solid_png(folder / name, "teal")
     cases[-1]["target"] = folder / "..png"
@@ -251,19 +253,19 @@ def make_cases(root):
     cases[-1]["target"] = folder / "really-webm.mpg"
 
     # ---- command line ----
-    case("no-argument", args=[])
-    folder = case("two-arguments")
+    case("no-argument", args=[], screen="idle")
+    folder = case("two-arguments", screen=(255, 0, 0))  # the first one only
     solid_png(folder / "one.png")
     solid_png(folder / "two.png", "blue")
     cases[-1]["args"] = [win(folder / "one.png"), win(folder / "two.png")]
-    folder = case("directory-argument")
+    folder = case("directory-argument", screen="idle")
     solid_png(folder / "inside.png")
     cases[-1]["args"] = [win(folder)]
-    folder = case("relative-path")
+    folder = case("relative-path", screen=(255, 0, 0))
     solid_png(folder / "rel.png")
     cases[-1]["args"] = ["rel.png"]
     cases[-1]["cwd"] = folder
-    folder = case("quoted-path-with-spaces")
+    folder = case("quoted-path-with-spaces", screen=(0, 0, 255))
     sub = folder / "my pictures" / "summer holiday"
     sub.mkdir(parents=True, exist_ok=True)
     solid_jpg(sub / "beach day.jpg")

@@ -10,6 +10,7 @@ def display():
     kh.ensure_prefix()
     d = kh.Display()
     d.ensure((1280, 720))
+    kh.reset_prefix_dpi(d)
     yield d
     d.stop()
 

@@ -23,7 +23,9 @@ BUILD = Path(os.environ.get("KESTRELON_BUILD", SOURCE / "build" / "win")).resolv
 EXE = BUILD / "kestrelon.exe"
 WINE = "/usr/lib/wine/wine64" if os.path.exists("/usr/lib/wine/wine64") else "wine64"
 WINESERVER = "/usr/lib/wine/wineserver" if os.path.exists("/usr/lib/wine/wineserver") else "wineserver"
-TITLE = "Kestrelon1.0.3"
+# The version is set once, in CMakeLists.txt; the build writes it beside the exe.
+VERSION_FILE = BUILD / "version.txt"
+TITLE = "Kestrelon" + (VERSION_FILE.read_text().strip() if VERSION_FILE.exists() else "?")
 # Under pytest-xdist each worker runs its own Wine prefix (a clone of the
 # build's prefix) and its own Xvfb, so workers never share a wineserver; each
 # also keeps its screenshots apart.
@@ -205,6 +207,43 @@ class App:
         ARTIFACTS.mkdir(parents=True, exist_ok=True)
         return harness_x11.screenshot(self.env, ARTIFACTS / f"{name or 'shot'}.png")
 
+    def wait_screen(self, check, name, timeout=10.0):
+        """Screenshots until check(image) is true and returns that image; at
+        the timeout returns the last one (saved under `name`) for the test's
+        own assertion to explain."""
+        deadline = time.monotonic() + timeout
+        while True:
+            image = self.screenshot(name)
+            if check(image) or time.monotonic() >= deadline or not self.alive():
+                return image
+            time.sleep(0.1)
+
+    def wait_settled(self, timeout=2.0, quiet=0.4):
+        """Waits until the screen has not changed for `quiet` seconds (the
+        program has drawn what it will draw), at most `timeout` seconds: an
+        animation never settles and takes the whole time."""
+        x11, all_planes, z_pixmap = harness_x11.xlib(), 0xFFFFFFFF, 2
+        display = x11.XOpenDisplay(self.display.name.encode())
+        width, height = self.display.size
+        deadline, last, since = time.monotonic() + timeout, None, time.monotonic()
+        try:
+            while time.monotonic() < deadline and self.alive():
+                image = x11.XGetImage(display, x11.XDefaultRootWindow(display), 0, 0, width,
+                                      height, all_planes, z_pixmap)
+                # A few thousand pixels spread over the screen stand for it.
+                now = tuple(x11.XGetPixel(image, x, y) for x in range(7, width, 23)
+                            for y in range(5, height, 19)) if image else None
+                if image:
+                    x11.XDestroyImage(image)
+                if now != last:
+                    last, since = now, time.monotonic()
+                elif time.monotonic() - since >= quiet:
+                    return True
+                time.sleep(0.05)
+        finally:
+            x11.XCloseDisplay(display)
+        return False
+
     def key(self, *keys, delay_ms=50):
         self.xdotool("key", "--delay", str(delay_ms), *keys)
 
@@ -255,12 +294,23 @@ class App:
 
 def set_prefix_dpi(display, dpi):
     """Sets the prefix's screen DPI (LogPixels); takes effect for the next app.
-    The wineserver is stopped first and after, so the value is read afresh."""
+    The wineserver is stopped first and after, so the value is read afresh.
+    A mark in the prefix stands while it is not at 96, so a run that ended
+    before setting it back has the next session do so (reset_prefix_dpi)."""
+    mark = prefix_dir() / ".kestrelon-dpi-changed"
+    mark.touch()
     stop_wineserver()
     subprocess.run([WINE, "reg", "add", r"HKCU\Control Panel\Desktop", "/v", "LogPixels",
                     "/t", "REG_DWORD", "/d", str(dpi), "/f"], env=wine_environment(),
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
     stop_wineserver()
+    if dpi == 96:
+        mark.unlink()
+
+
+def reset_prefix_dpi(display):
+    if (prefix_dir() / ".kestrelon-dpi-changed").exists():
+        set_prefix_dpi(display, 96)
 
 
 def map_drive(letter, folder):

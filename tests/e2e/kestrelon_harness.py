@@ -8,8 +8,8 @@ from harness_images import (colour_runs, dark_fraction, fraction_matching, mean_
                             pixel, region_colours)
 from harness_wine import (ARTIFACTS, BUILD, EXE, HARNESS, HERE, PREFIX_MARK, SOURCE, TITLE, WINE,
                           WINESERVER, WORKER, App, Display, ensure_prefix, home_dir, map_drive,
-                          prefix_dir, set_prefix_dpi, stop_wineserver, to_windows_path,
-                          unmap_drive, wine_environment)
+                          prefix_dir, reset_prefix_dpi, set_prefix_dpi, stop_wineserver,
+                          to_windows_path, unmap_drive, wine_environment)
 from harness_x11 import (cursor_visible, find_windows, sample_pixel, wait_for_windows, wait_until,
                          window_property, xlib)
 
@@ -19,8 +19,8 @@ __all__ = [
     "region_colours",
     "ARTIFACTS", "BUILD", "EXE", "HARNESS", "HERE", "PREFIX_MARK", "SOURCE", "TITLE", "WINE",
     "WINESERVER", "WORKER", "App", "Display", "ensure_prefix", "home_dir", "map_drive",
-    "prefix_dir", "set_prefix_dpi", "stop_wineserver", "to_windows_path", "unmap_drive",
-    "wine_environment",
+    "prefix_dir", "reset_prefix_dpi", "set_prefix_dpi", "stop_wineserver", "to_windows_path",
+    "unmap_drive", "wine_environment",
     "cursor_visible", "find_windows", "sample_pixel", "xlib", "wait_for_windows", "wait_until",
     "window_property",
 ]

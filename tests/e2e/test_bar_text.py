@@ -22,10 +22,11 @@ def text_pixels(image, box):
                      if kh.near(image.getpixel((x, y)), TEXT, 40))
 
 
-def show_bar(app):
+def show_bar(app, box, name):
+    """Shows the bar and returns the first screenshot with text in `box`."""
     app.click(640, 300)
     assert kh.wait_for_windows(app, f"^{kh.TITLE}$", timeout=5, size=(700, 80)), "no bar"
-    time.sleep(0.5)
+    return app.wait_screen(lambda image: len(text_pixels(image, box)) > 40, name)
 
 
 def test_image_name_and_index_follow_the_keys(run_app, tmp_path):
@@ -34,22 +35,18 @@ def test_image_name_and_index_follow_the_keys(run_app, tmp_path):
         Image.new("RGB", (64, 36), (20 * i, 100, 200 - 10 * i)).save(tmp_path / name)
     app = run_app([kh.to_windows_path(tmp_path / "img3.png")], size=SIZE)
     app.wait_window()
-    time.sleep(1.0)
-    show_bar(app)
-    first = app.screenshot("bar-text-img3")
+    first = show_bar(app, INDEX_BOX, "bar-text-img3")
     name3, index3 = text_pixels(first, NAME_BOX), text_pixels(first, INDEX_BOX)
     assert len(name3) > 40 and len(index3) > 40, "name or index text missing"
     # "[003 / 012]" and "[004 / 012]" differ only in one digit; so do the names.
     app.key("Right")
-    time.sleep(0.6)
-    second = app.screenshot("bar-text-img4")
+    second = app.wait_screen(lambda image: text_pixels(image, INDEX_BOX) != index3, "bar-text-img4")
     name4, index4 = text_pixels(second, NAME_BOX), text_pixels(second, INDEX_BOX)
     assert name4 != name3 and index4 != index3
     assert len(index4 ^ index3) < len(index3), "more than one character changed"
     # Back again: the very same pixels as before.
     app.key("Left")
-    time.sleep(0.6)
-    back = app.screenshot("bar-text-img3-again")
+    back = app.wait_screen(lambda image: text_pixels(image, INDEX_BOX) == index3, "bar-text-img3-again")
     assert text_pixels(back, NAME_BOX) == name3 and text_pixels(back, INDEX_BOX) == index3
     app.key("F11")
     assert app.wait_exit(5) == 1
@@ -60,10 +57,8 @@ def test_gif_bar_shows_the_file_name(run_app, tmp_path):
                       [("red", 10, None, None), ("blue", 10, None, None)])
     app = run_app([kh.to_windows_path(gif)], size=SIZE)
     app.wait_window()
-    time.sleep(1.0)
-    show_bar(app)
-    image = app.screenshot("bar-text-gif")
     gif_box = (BAR_X + 50, BAR_Y + 20, BAR_X + 583, BAR_Y + 60)
+    image = show_bar(app, gif_box, "bar-text-gif")
     assert len(text_pixels(image, gif_box)) > 40, "GIF name missing"
     app.key("F11")
     assert app.wait_exit(5) == 1
@@ -90,11 +85,10 @@ def test_video_time_advances_and_p_pauses_it(run_app, tmp_path):
                    "-pix_fmt", "yuv420p", str(clip)], check=True)
     app = run_app([kh.to_windows_path(clip)], size=SIZE)
     app.wait_window()
-    time.sleep(1.0)
-    show_bar(app)
-    first = app.screenshot("bar-video-1")
-    time.sleep(2.2)
-    second = app.screenshot("bar-video-2")
+    first = show_bar(app, TIME_BOX, "bar-video-1")
+    # The knob moves one pixel in 20 s / 507 = 40 ms; the time text each second.
+    second = app.wait_screen(lambda image: text_pixels(image, TIME_BOX) != text_pixels(first, TIME_BOX)
+                             and (knob_x(image) or 0) > (knob_x(first) or 0), "bar-video-2", 5)
     t1, t2 = text_pixels(first, TIME_BOX), text_pixels(second, TIME_BOX)
     assert len(t1) > 40, "time text missing"
     assert t1 != t2, "the time text does not advance"
@@ -102,7 +96,7 @@ def test_video_time_advances_and_p_pauses_it(run_app, tmp_path):
     k1, k2 = knob_x(first), knob_x(second)
     assert k1 is not None and k2 is not None and k2 > k1, (k1, k2)
     app.key("p")
-    time.sleep(0.8)
+    assert app.wait_settled(timeout=5), "the picture and the time do not stop"
     paused = app.screenshot("bar-video-paused")
     time.sleep(2.0)
     still = app.screenshot("bar-video-paused-later")

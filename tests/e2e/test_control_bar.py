@@ -12,6 +12,7 @@ import time
 import pytest
 
 import kestrelon_harness as kh
+from test_idle_screen import wait_idle_screen
 
 SIZE = (1280, 720)
 BAR_W, BAR_H = 700, 80
@@ -45,14 +46,14 @@ def show_bar(app):
     app.click(*PANEL_POINT)
     found = kh.wait_for_windows(app, f"^{kh.TITLE}$", timeout=5, size=(BAR_W, BAR_H))
     assert found, "the bar did not appear"
-    time.sleep(0.3)
+    app.wait_screen(lambda image: near_bar_colour(bar_colour(image, 1, 40), FRAME), "control-bar-shown", 5)
     return found[0]
 
 
 def test_none_mode_bar_shows_hides_and_closes(run_app):
     app = run_app([], size=SIZE)
     app.wait_window()
-    time.sleep(1.0)
+    wait_idle_screen(app, SIZE, "control-bar-idle")
     assert bar_windows(app) == [], "the bar starts hidden"
 
     wid, x, y, w, h = show_bar(app)
@@ -78,16 +79,13 @@ def test_none_mode_bar_shows_hides_and_closes(run_app):
     # the very first click it can keep a stale one until then.
     for point in [(BAR_X + 300, BAR_Y + 40), (600, 320)]:
         app.mouse_move(*point)
-        time.sleep(0.3)
-        assert kh.cursor_visible(app), f"the cursor shows with the bar, at {point}"
+        assert kh.wait_until(lambda: kh.cursor_visible(app), 3), f"the cursor shows with the bar, at {point}"
 
     # A second click hides the bar and the cursor.
     app.click(*PANEL_POINT)
-    time.sleep(0.5)
-    assert bar_windows(app) == []
+    assert kh.wait_until(lambda: bar_windows(app) == [], 5), "the bar stays"
     app.mouse_move(BAR_X + 300, BAR_Y + 40)
-    time.sleep(0.3)
-    assert not kh.cursor_visible(app), "the cursor hides with the bar"
+    assert kh.wait_until(lambda: not kh.cursor_visible(app), 3), "the cursor hides with the bar"
     image = app.screenshot("control-bar-hidden")
     assert bar_colour(image, 1, 40) == (0, 0, 0)
 
@@ -110,7 +108,6 @@ def test_bar_keeps_its_pixel_geometry_at_144_dpi(run_app, prefix_at_144_dpi):
     would land outside the 700-pixel window."""
     app = run_app([], size=SIZE)
     app.wait_window()
-    time.sleep(1.0)
     wid, x, y, w, h = show_bar(app)
     assert (x, y, w, h) == (BAR_X, BAR_Y, BAR_W, BAR_H)
     image = app.screenshot("control-bar-none-144dpi")
@@ -130,7 +127,6 @@ def test_bar_keeps_its_pixel_geometry_at_144_dpi(run_app, prefix_at_144_dpi):
 def test_keys_over_the_bar_reach_the_main_window(run_app):
     app = run_app([], size=SIZE)
     app.wait_window()
-    time.sleep(1.0)
     wid = show_bar(app)[0]
     for x in (BAR_X + 300, BAR_X + 660):  # on the bar, on its close button
         app.mouse_move(x, BAR_Y + 40)

@@ -32,8 +32,11 @@ def clip(tmp_path_factory):
 
 def show_bar(app):
     app.click(*AWAY)
-    assert kh.wait_for_windows(app, f"^{kh.TITLE}$", timeout=5, size=(BAR_W, BAR_H)), "no bar"
-    time.sleep(0.3)
+    bar = kh.wait_for_windows(app, f"^{kh.TITLE}$", timeout=5, size=(BAR_W, BAR_H))
+    assert bar, "no bar"
+    # Drawn: its light frame shows at the left edge.
+    edge = (bar[0][1] + 1, bar[0][2] + 40)
+    assert kh.wait_until(lambda: min(app.screenshot("desktop-bar").getpixel(edge)) > 100, 5), "bar not drawn"
 
 
 def wait_for_popup(app, main, timeout):
@@ -64,7 +67,6 @@ def alt_f4_ends_the_program(app, name):
 def test_alt_f4_on_the_idle_screen(run_app, where):
     app = run_app([], size=SIZE)
     app.wait_window()
-    time.sleep(1.0)
     if where != "bar-hidden":
         show_bar(app)
         app.mouse_move(*(ON_BAR if where == "pointer-on-bar" else AWAY))
@@ -75,7 +77,6 @@ def test_alt_f4_on_the_idle_screen(run_app, where):
 def test_alt_f4_during_a_video_with_the_pointer_on_the_bar(run_app, clip):
     app = run_app([kh.to_windows_path(clip)], size=SIZE)
     app.wait_window()
-    time.sleep(1.0)
     show_bar(app)
     app.mouse_move(*ON_BAR)
     time.sleep(0.5)

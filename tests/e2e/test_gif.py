@@ -7,7 +7,7 @@ import time
 import pytest
 
 import kestrelon_harness as kh
-from test_idle_screen import assert_idle_screen
+from test_idle_screen import wait_idle_screen
 
 RED, GREEN, BLUE, BLACK = (255, 0, 0), (0, 255, 0), (0, 0, 255), (0, 0, 0)
 PALETTE = {"red": RED, "green": GREEN, "blue": BLUE, "black": BLACK}
@@ -134,9 +134,9 @@ def test_canvas_is_fitted_and_centred(run_app, tmp_path, screen, canvas):
     gif = kh.make_gif(tmp_path / "size.gif", canvas, [("lime", 10, None, None)])
     app = run_app([kh.to_windows_path(gif)], size=screen)
     app.wait_window()
-    time.sleep(1.0)
-    image = app.screenshot(f"gif-{canvas[0]}x{canvas[1]}-on-{screen[0]}x{screen[1]}")
     expected = place((0, 0) + canvas, canvas, screen)
+    image = app.wait_screen(lambda i: kh.near(i.getpixel((screen[0] // 2, screen[1] // 2)), GREEN, 40),
+                            f"gif-{canvas[0]}x{canvas[1]}-on-{screen[0]}x{screen[1]}")
     assert_box(filled_box(image, GREEN, screen), expected)
     # Black outside the canvas, on the side the fit leaves open.
     l, t, r, b = (int(v) for v in expected)
@@ -154,8 +154,7 @@ def test_damaged_gif_falls_back_to_idle_screen(run_app, tmp_path):
     damaged.write_bytes(data[:len(data) // 2])
     app = run_app([kh.to_windows_path(damaged)])
     app.wait_window()
-    time.sleep(1.5)
-    assert_idle_screen(app.screenshot("gif-damaged"), (1280, 720))
+    wait_idle_screen(app, (1280, 720), "gif-damaged")
 
 
 def test_gif_without_frames_stays_black(run_app, tmp_path):

@@ -48,6 +48,19 @@ def assert_idle_screen(image, size):
         assert kh.pixel(image, x, y) == (0, 0, 0), (x, y)
 
 
+def is_idle_screen(image, size):
+    try:
+        assert_idle_screen(image, size)
+    except AssertionError:
+        return False
+    return True
+
+
+def wait_idle_screen(app, size, name):
+    """Waits for the idle screen, then holds the last screenshot to it."""
+    assert_idle_screen(app.wait_screen(lambda image: is_idle_screen(image, size), name), size)
+
+
 def window_geometry(app):
     out = app.xdotool("getwindowgeometry", app.window).stdout
     return out
@@ -57,9 +70,7 @@ def window_geometry(app):
 def test_no_argument_shows_idle_screen_and_f11_exits_1(run_app, size):
     app = run_app([], size=size)
     app.wait_window()
-    time.sleep(1.5)
-    image = app.screenshot(f"idle-{size[0]}x{size[1]}")
-    assert_idle_screen(image, size)
+    wait_idle_screen(app, size, f"idle-{size[0]}x{size[1]}")
     # Captionless and covering the whole screen from 0,0.
     geometry = window_geometry(app)
     assert "Position: 0,0" in geometry and f"{size[0]}x{size[1]}" in geometry, geometry
@@ -76,8 +87,7 @@ def test_unsupported_or_failing_file_shows_idle_screen(run_app, tmp_path, name):
         subprocess.run(["convert", "-size", "64x64", "xc:red", f"png:{path}"], check=True)
     app = run_app([kh.to_windows_path(path)])
     app.wait_window()
-    time.sleep(1.5)
-    assert_idle_screen(app.screenshot(f"idle-{name}"), (1280, 720))
+    wait_idle_screen(app, (1280, 720), f"idle-{name}")
     app.key("F11")
     assert app.wait_exit(5) == 1
 
@@ -85,26 +95,31 @@ def test_unsupported_or_failing_file_shows_idle_screen(run_app, tmp_path, name):
 def test_popup_window_exists_hidden(run_app):
     app = run_app([])
     app.wait_window()
-    every = set(app.xdotool("search", "--name", f"^{kh.TITLE}$").stdout.split())
-    visible = set(app.xdotool("search", "--onlyvisible", "--name", f"^{kh.TITLE}$").stdout.split())
-    assert len(every - visible) >= 1, "no hidden top-level window for the pop-up"
+    # The pop-up covers the whole screen, hidden; the control bar, hidden too
+    # and of the same title, is 700 x 80.
+    visible = {w[0] for w in kh.find_windows(app, f"^{kh.TITLE}$")}
+    popups = [w for w in kh.find_windows(app, f"^{kh.TITLE}$", visible_only=False)
+              if w[0] not in visible and w[3:] == (1280, 720)]
+    assert len(popups) == 1, f"hidden full-screen windows: {popups}"
 
 
 def test_clicks_are_accepted_and_space_minimizes(run_app):
     app = run_app([])
     app.wait_window()
     app.click(640, 360)
-    time.sleep(0.3)
+    assert kh.wait_for_windows(app, f"^{kh.TITLE}$", timeout=5, size=(700, 80)), "no bar"
     app.click(640, 360)
-    time.sleep(0.3)
+    assert kh.wait_until(lambda: len(kh.find_windows(app, f"^{kh.TITLE}$")) == 1, 5), "bar stays"
     assert app.alive()
     app.key("space")
-    time.sleep(1.0)
+
     # Minimized: no longer the full-screen window (Wine shows an unmanaged
     # minimized window as a small title at the bottom-left corner).
-    state = subprocess.run(["xwininfo", "-id", app.window], env=app.env, capture_output=True,
-                           text=True).stdout
-    assert "IsUnMapped" in state or "-geometry 1280x720+0+0" not in state, state
+    def minimized():
+        state = subprocess.run(["xwininfo", "-id", app.window], env=app.env, capture_output=True,
+                               text=True).stdout
+        return ("IsUnMapped" in state or "-geometry 1280x720+0+0" not in state) and state
+    assert kh.wait_until(minimized, 5), "still full screen"
     assert app.alive()
 
 
@@ -121,8 +136,7 @@ def test_idle_screen_at_144_dpi_reads_the_window_dpi(run_app, dpi_144):
     the text keeps its pixel size."""
     app = run_app([], size=(1280, 720))
     app.wait_window()
-    time.sleep(1.5)
-    image = app.screenshot("idle-144dpi")
+    image = app.wait_screen(lambda i: text_in_box(i, (480, 284, 1120, 308), HELP), "idle-144dpi")
     # Icon at (320, 100)-(400, 180) units = (480, 150)-(600, 270) pixels.
     inside = kh.region_colours(image, (495, 165, 585, 255))
     assert len(inside) > 3 and any(max(c) > 150 for c in inside), "icon missing"

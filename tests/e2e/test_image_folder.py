@@ -80,7 +80,6 @@ def test_folder_steps_in_natural_order_and_wraps(run_app, tmp_path):
     make_mixed_folder(tmp_path)
     app = run_app([kh.to_windows_path(tmp_path / ".hidden.png")])
     app.wait_window()
-    time.sleep(1.0)  # keys go to the window once it has the focus
     points = [(640, 360), (20, 20), (1260, 700), (300, 500)]  # 16:9 pictures fill the screen
 
     def expect(step, index):
@@ -183,7 +182,6 @@ def test_photographs_upright_and_pictures_fitted(run_app, tmp_path):
     app.wait_window()
     left, top, right, bottom = fit(64, 48, *size)
     top_left = [(int(left + (right - left) / 4), int(top + (bottom - top) / 4))]
-    time.sleep(1.0)
     # Each photograph upright, each followed by its separator; then the PNGs as stored.
     labels = [f"orient{n}" for n in range(1, 9)] + ["png-exif6", "png"]
     for step, label in enumerate(labels):
@@ -208,7 +206,6 @@ def test_fitted_pictures_at_1920x1080(run_app, tmp_path):
     app = run_app([kh.to_windows_path(tmp_path / "tall.png")], size=size)
     app.wait_window()
     wait_fitted(app, size, TALL, "tall-1920")
-    time.sleep(1.0)
     app.key("Right")
     wait_fitted(app, size, WIDE, "wide-1920")
 
@@ -225,7 +222,6 @@ def test_drive_root_folder(run_app, tmp_path):
     try:
         app = run_app(["K:\\b.png"])
         app.wait_window()
-        time.sleep(1.0)
         centre = [(640, 360)]
         for step, (name, colour) in enumerate([ABC[1], ABC[2], ABC[0]]):
             if step:
@@ -241,7 +237,6 @@ def test_bare_file_name_lists_the_current_folder(run_app, tmp_path):
         solid(tmp_path / name, colour)
     app = run_app(["b.png"], cwd=tmp_path)
     app.wait_window()
-    time.sleep(1.0)
     centre = [(640, 360)]
     for step, (name, colour) in enumerate([ABC[1], ABC[0]]):
         if step:

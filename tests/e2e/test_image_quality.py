@@ -50,7 +50,7 @@ def test_large_picture_reduced_by_averaging(run_app, tmp_path):
     app.wait_window()
     # Shown once the picture's place is no longer black (its centre is mid-grey).
     kh.wait_until(lambda: max(kh.pixel(app.screenshot("zoneplate"), 960, 540)) > 60, 60.0)
-    time.sleep(0.5)
+    app.wait_settled()
     shot = app.screenshot("zoneplate")
     shown = shot.crop(PLACE)
     difference = ImageStat.Stat(ImageChops.difference(shown, reference)).mean

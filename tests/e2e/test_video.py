@@ -8,7 +8,7 @@ import time
 import pytest
 
 import kestrelon_harness as kh
-from test_idle_screen import assert_idle_screen
+from test_idle_screen import wait_idle_screen
 
 SIZE = (1280, 720)
 # A moving test pattern (its counter and gradient change every frame).
@@ -58,8 +58,7 @@ def wait_for_video(app, timeout=12.0):
 
 def assert_plays(app, name):
     first = wait_for_video(app)
-    time.sleep(0.6)
-    later = app.screenshot(f"video-{name}")
+    later = app.wait_screen(lambda image: kh.mean_difference(first, image) > 0.5, f"video-{name}", 5)
     assert kh.dark_fraction(later) < 0.5, "the picture went black"
     assert kh.mean_difference(first, later) > 0.5, "the picture does not change over time"
 
@@ -83,7 +82,7 @@ def test_p_pauses_the_picture(run_app, clips):
     wait_for_video(app)
     time.sleep(0.5)
     app.key("p")
-    time.sleep(0.6)
+    assert app.wait_settled(timeout=5), "the picture does not stop"
     paused = app.screenshot("video-paused")
     time.sleep(0.8)
     still = app.screenshot("video-paused-later")
@@ -137,8 +136,7 @@ def test_unplayable_file_shows_idle_screen(run_app, tmp_path, kind):
         path.write_bytes(head + os.urandom(30000))
     app = run_app([kh.to_windows_path(path)], size=SIZE)
     app.wait_window()
-    time.sleep(2.5)  # opening gives up within about a second
-    assert_idle_screen(app.screenshot(f"idle-{kind}"), SIZE)
+    wait_idle_screen(app, SIZE, f"idle-{kind}")
     close_with_f11(app)
 
 

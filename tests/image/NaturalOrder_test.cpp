@@ -8,6 +8,10 @@
 #include <string>
 #include <vector>
 
+#ifdef _WIN32
+#include "image/FolderListing.h"
+#endif
+
 namespace {
 
 // Like glibc's C.UTF-8: only 0-9 are digits, nothing beyond ASCII folds.
@@ -35,6 +39,18 @@ Order Compare(const std::wstring& a, const std::wstring& b, const TextRules& rul
     const bool ba = NaturalLessWith(b.c_str(), a.c_str(), rules);
     EXPECT_FALSE(ab && ba) << "both ways";
     return ab ? Order::Before : (ba ? Order::After : Order::Equivalent);
+}
+
+// Built for Windows, each row is also sorted as the product sorts a folder:
+// 16-bit code units, the C runtime's iswdigit and the system's fold
+// (NaturalLess hands NaturalLessWith the platform's own rules).
+void ExpectPlatformOrder(const std::wstring& a, const std::wstring& b, Order want) {
+#ifdef _WIN32
+    const bool ab = NaturalLess(a.c_str(), b.c_str()), ba = NaturalLess(b.c_str(), a.c_str());
+    EXPECT_EQ(ab ? Order::Before : (ba ? Order::After : Order::Equivalent), want) << "as Windows sorts";
+#else
+    (void)a, (void)b, (void)want;
+#endif
 }
 
 std::string Narrow(const std::wstring& s) {
@@ -89,6 +105,39 @@ TEST(NaturalLess, OrderOfPairs) {
         SCOPED_TRACE(Narrow(c.a) + " vs " + Narrow(c.b));
         EXPECT_EQ(Compare(c.a, c.b, kAsciiOnly), c.order);
         EXPECT_EQ(Compare(c.a, c.b, kWindowsLike), c.order);
+        ExpectPlatformOrder(c.a, c.b, c.order);
+    }
+}
+
+// Names beyond the basic plane. A Windows wchar_t is a UTF-16 code unit, so
+// U+1F600 is the pair D83D DE00; the rows spell the units out, so they read
+// the same with Linux's 32-bit wchar_t. The rule walks code units: a pair
+// sorts by its high half, after every character below U+D800 (kana, CJK,
+// Hangul) and before U+E000 and up (private use, full-width forms), then by
+// its low half; a half is no digit and folds to itself, so a letter beyond
+// the basic plane keeps its case, and a number after a pair still counts.
+TEST(NaturalLess, NamesBeyondTheBasicPlane) {
+    const std::wstring smile = L"\xD83D\xDE00", grin = L"\xD83D\xDE01";
+    const struct {
+        std::wstring a, b;
+        Order order;
+    } cases[] = {
+        {L"\x5199\x771F 1.png", smile + L" smile.png", Order::Before},  // 写真 1
+        {smile + L".png", L"\xFF21.png", Order::Before},                 // Ａ
+        {smile + L".png", L"\x00E9.png", Order::After},                  // é
+        {smile, grin, Order::Before},
+        {smile + L"2", smile + L"10", Order::Before},
+        {L"a" + smile + L"9", L"a" + smile + L"09", Order::Before},
+        {L"\xD801\xDC00", L"\xD801\xDC28", Order::Before},  // Deseret capital and small: not folded
+        {L"x\xD835\xDFCF", L"x2", Order::After},  // mathematical bold one is no digit
+        {L"\xD83D", smile, Order::Before},         // half a pair (a damaged name) is a prefix
+        {L"\xDE00", smile, Order::After},          // a lone low half sorts by itself
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Narrow(c.a) + " vs " + Narrow(c.b));
+        EXPECT_EQ(Compare(c.a, c.b, kAsciiOnly), c.order);
+        EXPECT_EQ(Compare(c.a, c.b, kWindowsLike), c.order);
+        ExpectPlatformOrder(c.a, c.b, c.order);
     }
 }
 
@@ -124,6 +173,7 @@ TEST(NaturalLess, WhatIsADigitIsThePlatformsAnswer) {
         SCOPED_TRACE(Narrow(c.a) + " vs " + Narrow(c.b));
         EXPECT_EQ(Compare(c.a, c.b, kWindowsLike), c.windows);
         EXPECT_EQ(Compare(c.a, c.b, kAsciiOnly), c.ascii);
+        ExpectPlatformOrder(c.a, c.b, c.windows);
     }
 }
 
@@ -146,7 +196,7 @@ TEST(NaturalLess, SortsAFolderAsAPersonExpects) {
 // transitive equivalence. Checked over names built from the characters where
 // the rules meet (digits, zeros, case, punctuation, a full-width digit).
 TEST(NaturalLess, IsAStrictWeakOrder) {
-    const wchar_t alphabet[] = L"0019aAbB. _-\uFF11";
+    const wchar_t alphabet[] = L"0019aAbB. _-\uFF11\xD83D\xDE00\xD801\xDC28";
     std::mt19937 random(12345);
     std::uniform_int_distribution<int> length(0, 5);
     std::uniform_int_distribution<int> pick(0, static_cast<int>(std::size(alphabet)) - 2);

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <map>
 #include <string>
@@ -176,9 +177,56 @@ TEST(DecodeStillImage, OtherSourceFormats) {
     }
 }
 
+// The platform's factory, every call passed on, except that it has a WebP
+// codec: a .webp file decodes as the same picture stored losslessly beside it
+// (the codec Windows installs; Wine has none).
+class WebpCodecFactory : public FakeUnknown<IWICImagingFactory> {
+public:
+    explicit WebpCodecFactory(IWICImagingFactory* real) : real_(real) {}
+    std::atomic<int> webpOpened{0};
+    STDMETHODIMP CreateDecoderFromFilename(LPCWSTR name, const GUID* vendor, DWORD access,
+                                           WICDecodeOptions options, IWICBitmapDecoder** out) override {
+        std::wstring path = name ? name : L"";
+        if (path.size() > 5 && path.compare(path.size() - 5, 5, L".webp") == 0) {
+            ++webpOpened;
+            path.replace(path.size() - 5, 5, L".png");
+        }
+        return real_->CreateDecoderFromFilename(path.c_str(), vendor, access, options, out);
+    }
+#define KESTRELON_PASS_ON(method, params, args) \
+    STDMETHODIMP method params override { return real_->method args; }
+    KESTRELON_PASS_ON(CreateDecoderFromStream, (IStream* a, const GUID* b, WICDecodeOptions c, IWICBitmapDecoder** d), (a, b, c, d))
+    KESTRELON_PASS_ON(CreateDecoderFromFileHandle, (ULONG_PTR a, const GUID* b, WICDecodeOptions c, IWICBitmapDecoder** d), (a, b, c, d))
+    KESTRELON_PASS_ON(CreateComponentInfo, (REFCLSID a, IWICComponentInfo** b), (a, b))
+    KESTRELON_PASS_ON(CreateDecoder, (REFGUID a, const GUID* b, IWICBitmapDecoder** c), (a, b, c))
+    KESTRELON_PASS_ON(CreateEncoder, (REFGUID a, const GUID* b, IWICBitmapEncoder** c), (a, b, c))
+    KESTRELON_PASS_ON(CreatePalette, (IWICPalette** a), (a))
+    KESTRELON_PASS_ON(CreateFormatConverter, (IWICFormatConverter** a), (a))
+    KESTRELON_PASS_ON(CreateBitmapScaler, (IWICBitmapScaler** a), (a))
+    KESTRELON_PASS_ON(CreateBitmapClipper, (IWICBitmapClipper** a), (a))
+    KESTRELON_PASS_ON(CreateBitmapFlipRotator, (IWICBitmapFlipRotator** a), (a))
+    KESTRELON_PASS_ON(CreateStream, (IWICStream** a), (a))
+    KESTRELON_PASS_ON(CreateColorContext, (IWICColorContext** a), (a))
+    KESTRELON_PASS_ON(CreateColorTransformer, (IWICColorTransform** a), (a))
+    KESTRELON_PASS_ON(CreateBitmap, (UINT a, UINT b, REFWICPixelFormatGUID c, WICBitmapCreateCacheOption d, IWICBitmap** e), (a, b, c, d, e))
+    KESTRELON_PASS_ON(CreateBitmapFromSource, (IWICBitmapSource* a, WICBitmapCreateCacheOption b, IWICBitmap** c), (a, b, c))
+    KESTRELON_PASS_ON(CreateBitmapFromSourceRect, (IWICBitmapSource* a, UINT b, UINT c, UINT d, UINT e, IWICBitmap** f), (a, b, c, d, e, f))
+    KESTRELON_PASS_ON(CreateBitmapFromMemory, (UINT a, UINT b, REFWICPixelFormatGUID c, UINT d, UINT e, BYTE* f, IWICBitmap** g), (a, b, c, d, e, f, g))
+    KESTRELON_PASS_ON(CreateBitmapFromHBITMAP, (HBITMAP a, HPALETTE b, WICBitmapAlphaChannelOption c, IWICBitmap** d), (a, b, c, d))
+    KESTRELON_PASS_ON(CreateBitmapFromHICON, (HICON a, IWICBitmap** b), (a, b))
+    KESTRELON_PASS_ON(CreateComponentEnumerator, (DWORD a, DWORD b, IEnumUnknown** c), (a, b, c))
+    KESTRELON_PASS_ON(CreateFastMetadataEncoderFromDecoder, (IWICBitmapDecoder* a, IWICFastMetadataEncoder** b), (a, b))
+    KESTRELON_PASS_ON(CreateFastMetadataEncoderFromFrameDecode, (IWICBitmapFrameDecode* a, IWICFastMetadataEncoder** b), (a, b))
+    KESTRELON_PASS_ON(CreateQueryWriter, (REFGUID a, const GUID* b, IWICMetadataQueryWriter** c), (a, b, c))
+    KESTRELON_PASS_ON(CreateQueryWriterFromReader, (IWICMetadataQueryReader* a, const GUID* b, IWICMetadataQueryWriter** c), (a, b, c))
+#undef KESTRELON_PASS_ON
+private:
+    IWICImagingFactory* real_;
+};
+
 TEST(DecodeStillImage, WebpDecodesWhereTheSystemHasTheCodec) {
-    // Wine has no WebP decoder: then the decode fails cleanly, as for any
-    // format without a codec; with the codec the picture is as stored.
+    // Here, as on Windows without the codec, the decode fails cleanly, as for
+    // any format without one (Windows with the codec shows the picture).
     ComPtr<IWICBitmapDecoder> probe;
     const bool codec = SUCCEEDED(g_wicFactory->CreateDecoderFromFilename(
         SampleImage(L"quad.webp").c_str(), nullptr, GENERIC_READ, WICDecodeMetadataCacheOnDemand,
@@ -187,6 +235,18 @@ TEST(DecodeStillImage, WebpDecodesWhereTheSystemHasTheCodec) {
     ComPtr<IWICBitmap> bitmap = Decode(SampleImage(L"quad.webp"));
     EXPECT_EQ(static_cast<bool>(bitmap), codec);
     if (bitmap) ExpectQuadrants(Read(bitmap.Get()), kUpright, "webp");
+
+    // The system with the codec: the picture as stored.
+    auto* withCodec = new WebpCodecFactory(g_wicFactory);
+    IWICImagingFactory* const real = g_wicFactory;
+    g_wicFactory = withCodec;
+    bitmap = Decode(SampleImage(L"quad.webp"));
+    g_wicFactory = real;
+    EXPECT_EQ(withCodec->webpOpened.load(), 1);
+    ASSERT_TRUE(bitmap);
+    ExpectQuadrants(Read(bitmap.Get()), kUpright, "webp with the codec");
+    bitmap.Reset();
+    EXPECT_EQ(withCodec->Release(), 0u);
 }
 
 TEST(DecodeStillImage, FailuresLeaveTheOutputNull) {

@@ -6,6 +6,7 @@
 #include <cwchar>
 #include <string>
 
+#include "kestrelon_version.h"
 #include "tests/ui/ControlBarTestSupport.h"
 
 namespace {
@@ -94,7 +95,7 @@ TEST_F(ControlBarTest, WindowAsCreated) {
     GetClassNameW(bar->hwnd, text, 64);
     EXPECT_STREQ(text, L"CLASS_ControlWindow");
     GetWindowTextW(bar->hwnd, text, 64);
-    EXPECT_STREQ(text, L"Kestrelon1.0.3");
+    EXPECT_STREQ(text, L"Kestrelon" KESTRELON_VERSION);
     EXPECT_TRUE(GetWindowLongW(bar->hwnd, GWL_STYLE) & WS_POPUP);
     const LONG exStyle = GetWindowLongW(bar->hwnd, GWL_EXSTYLE);
     EXPECT_TRUE(exStyle & WS_EX_LAYERED);

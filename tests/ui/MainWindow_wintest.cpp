@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/Startup.h"
+#include "kestrelon_version.h"
 #include "ui/Buttons.h"
 #include "ui/ControlBar.h"
 #include "ui/MainWindow.h"
@@ -58,7 +59,7 @@ TEST_F(MainWindowTest, CoversTheScreenWithoutCaptionAndOwnsThePanelAndPopup) {
     EXPECT_FALSE(IsWindowVisible(state->popupWindow->hwnd));
     wchar_t title[64] = {};
     GetWindowTextW(state->popupWindow->hwnd, title, 64);
-    EXPECT_STREQ(title, L"Kestrelon1.0.3");
+    EXPECT_STREQ(title, L"Kestrelon" KESTRELON_VERSION);
 
     // One way or the other, each window draws: a Direct2D target exists.
     EXPECT_TRUE(DrawingTarget(state->mainTarget) != nullptr);

@@ -10,14 +10,10 @@
 
 namespace {
 
-struct Row {
-    double a, b, c, d;
-};
-const Row kRows[3] = {
-    {1.596, 0.391, 0.813, 2.018},
-    {1.793, 0.213, 0.534, 2.112},
-    {1.67867, 0.18733, 0.65042, 2.14177},
-};
+// The exhaustive checks hold the conversion to the formula with the row it is
+// given; RowsFollowFromTheStandards holds each row to its standard.
+using Row = Nv12Coefficients;
+const Row& RowFor(int set) { return CoefficientsFor(set); }
 
 int Clamp255(int v) { return v < 0 ? 0 : (v > 255 ? 255 : v); }
 
@@ -97,7 +93,7 @@ void CheckEveryCombination(int colorPrimaries, uint32_t blocksPerRow) {
         }
         ASSERT_TRUE(ConvertNv12Frame(f.nv12.data(), f.nv12.size(), width, height, colorPrimaries,
                                      bgra.data(), bgra.size()));
-        wrong += CountMismatches(f, bgra, kRows[colorPrimaries]);
+        wrong += CountMismatches(f, bgra, RowFor(colorPrimaries));
     }
     EXPECT_EQ(wrong, 0u) << "coefficient row " << colorPrimaries << ", " << width << " wide";
 }
@@ -121,19 +117,36 @@ TEST(Nv12, RandomFramesOfEveryWidthMatchTheFormula) {
             std::vector<uint8_t> bgra(static_cast<size_t>(width) * 6 * 4);
             ASSERT_TRUE(ConvertNv12Frame(f.nv12.data(), f.nv12.size(), width, 6, set, bgra.data(),
                                          bgra.size()));
-            EXPECT_EQ(CountMismatches(f, bgra, kRows[set]), 0u) << width << " wide, row " << set;
+            EXPECT_EQ(CountMismatches(f, bgra, RowFor(set)), 0u) << width << " wide, row " << set;
         }
     }
 }
 
-TEST(Nv12, UnknownPrimariesUseTheStandardRow) {
-    for (int primaries : {-1, 3, 9, 1000}) {
-        const Nv12Coefficients& k = CoefficientsFor(primaries);
-        EXPECT_EQ(k.a, 1.596);
-        EXPECT_EQ(k.d, 2.018);
+// Each row from its standard's luma weights Kr and Kb (Kg = 1 - Kr - Kb): on
+// Y' already stretched to full range, a = 2(1-Kr), b = 2(1-Kb)Kb/Kg,
+// c = 2(1-Kr)Kr/Kg and d = 2(1-Kb), each times 255/224 for limited-range
+// chroma. The three-decimal rows in use lie within 0.0011 of that (BT.709's
+// c, 0.534 against 0.53291, the farthest); BT.2020's five-decimal row closer.
+TEST(Nv12, RowsFollowFromTheStandards) {
+    const struct {
+        int primaries;
+        double kr, kb, tolerance;
+    } cases[] = {
+        {0, 0.299, 0.114, 0.0012},     // BT.601
+        {1, 0.2126, 0.0722, 0.0012},   // BT.709
+        {2, 0.2627, 0.0593, 0.00001},  // BT.2020
+        {-1, 0.299, 0.114, 0.0012},    // unknown values: BT.601
+        {3, 0.299, 0.114, 0.0012},
+        {1000, 0.299, 0.114, 0.0012},
+    };
+    for (const auto& c : cases) {
+        const double kg = 1 - c.kr - c.kb, chroma = 255.0 / 224.0;
+        const Row& k = CoefficientsFor(c.primaries);
+        EXPECT_NEAR(k.a, 2 * (1 - c.kr) * chroma, c.tolerance) << c.primaries;
+        EXPECT_NEAR(k.b, 2 * (1 - c.kb) * c.kb / kg * chroma, c.tolerance) << c.primaries;
+        EXPECT_NEAR(k.c, 2 * (1 - c.kr) * c.kr / kg * chroma, c.tolerance) << c.primaries;
+        EXPECT_NEAR(k.d, 2 * (1 - c.kb) * chroma, c.tolerance) << c.primaries;
     }
-    EXPECT_EQ(CoefficientsFor(1).a, 1.793);
-    EXPECT_EQ(CoefficientsFor(2).c, 0.65042);
 }
 
 TEST(Nv12, RefusesFramesItCannotConvertSafely) {
@@ -312,7 +325,7 @@ TEST(PosterCrop, GreenBandsAtTheEdges) {
     }
     // Fill green is what zeros convert to under the standard row.
     uint8_t px[4];
-    Expected(0, 0, 0, kRows[0], px);
+    Expected(0, 0, 0, RowFor(0), px);
     EXPECT_TRUE(IsFillGreen(px));
     EXPECT_EQ(px[1], 154);
 }

@@ -8,6 +8,7 @@
 #include "app/ComPtr.h"
 #include "tests/video/AnsweringWindow.h"
 #include "tests/video/FakeSourceResolver.h"
+#include "tests/video/FakeUnknown.h"
 #include "video/MediaSource.h"
 #include "video/OpenVideo.h"
 
@@ -29,7 +30,6 @@ struct Answered {
 TEST(ResolveMediaSourceTest, AnswersInTimeArePassedOn) {
     const Answered cases[] = {
         {"a source", S_OK, true, S_OK},
-        {"a refusal", MF_E_UNSUPPORTED_BYTESTREAM_TYPE, false, MF_E_UNSUPPORTED_BYTESTREAM_TYPE},
         {"success without an object", S_OK, false, E_FAIL},
     };
     AnsweringWindow window;
@@ -69,6 +69,40 @@ TEST(ResolveMediaSourceTest, AnswersInTimeArePassedOn) {
         resolver->Release();
     }
     EXPECT_EQ(VideoPipelineStuck(), stuckBefore);
+}
+
+// What the platform's resolver itself answers, asked and waited for directly.
+struct DirectAnswer : FakeUnknown<IMFAsyncCallback> {
+    IMFSourceResolver* resolver = nullptr;
+    HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HRESULT answer = E_PENDING;
+    STDMETHODIMP GetParameters(DWORD*, DWORD*) override { return E_NOTIMPL; }
+    STDMETHODIMP Invoke(IMFAsyncResult* result) override {
+        MF_OBJECT_TYPE type = MF_OBJECT_INVALID;
+        ComPtr<IUnknown> object;
+        answer = resolver->EndCreateObjectFromByteStream(result, &type, object.Put());
+        SetEvent(done);
+        return S_OK;
+    }
+};
+
+TEST(ResolveMediaSourceTest, ThePlatformsRefusalIsPassedOn) {
+    // The real resolver on an empty file: its refusal comes back unchanged
+    // (Wine's is E_POINTER here, where its synchronous call says E_FAIL).
+    ComPtr<IMFSourceResolver> resolver;
+    ASSERT_HRESULT_SUCCEEDED(MFCreateSourceResolver(resolver.Put()));
+    auto* direct = new DirectAnswer();
+    direct->resolver = resolver.Get();
+    ComPtr<IUnknown> cookie;
+    ASSERT_HRESULT_SUCCEEDED(resolver->BeginCreateObjectFromByteStream(
+        TempStream().Get(), L"C:\\clip.mp4", MF_RESOLUTION_MEDIASOURCE, nullptr, cookie.Put(), direct, nullptr));
+    ASSERT_EQ(WaitForSingleObject(direct->done, 5000), WAIT_OBJECT_0);
+    ASSERT_TRUE(FAILED(direct->answer)) << std::hex << direct->answer;
+    IMFMediaSource* made = nullptr;
+    EXPECT_EQ(ResolveMediaSource(resolver.Get(), TempStream().Get(), L"C:\\clip.mp4", 5000, &made), direct->answer);
+    EXPECT_EQ(made, nullptr);
+    CloseHandle(direct->done);
+    direct->Release();
 }
 
 TEST(ResolveMediaSourceTest, RefusesMissingArguments) {
