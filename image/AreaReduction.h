@@ -35,16 +35,19 @@ struct AreaReduction {
     std::vector<uint32_t> weights;
     std::vector<uint32_t> rowSums;   // one source row reduced across, 4 per target column
     std::vector<uint64_t> sums[2];   // target rows pendingRow and pendingRow + 1 (portable)
-    // The vector loops' tables, empty where they cannot run. The weights in
-    // pairs of adjacent source columns, two 16-bit halves in each entry (a
-    // column with an odd count ends on a 0 weight); per target column where
-    // its pairs start (targetWidth + 1 entries); how many leading target
-    // columns read only inside a row of 4-byte and of 3-byte pixels when
-    // each pair is loaded as 8 bytes (the last columns go the portable way).
+    // The vector loops' tables, empty where they cannot run. Every target
+    // column takes the same number of pairs of adjacent source columns
+    // (pairsPerColumn; the pairs past its own weights weigh 0), each pair's
+    // two 16-bit weights in one entry, column after column; how many leading
+    // target columns read only inside a row of 4-byte and of 3-byte pixels
+    // when each pair is loaded as 8 bytes (the last ones go the portable way).
     std::vector<uint32_t> pairWeights;
-    std::vector<uint32_t> pairStart;
+    uint32_t pairsPerColumn = 0;
     uint32_t pairedColumns4 = 0, pairedColumns3 = 0;
-    std::vector<double> exactSums[2];  // as `sums`, for the vector loops
+    // Sums down of the pending target row: its whole source rows (weight
+    // targetHeight each, counted once) and its partial ones, weighted.
+    std::vector<int32_t> wholeRowSums;
+    std::vector<double> exactSums[2];  // as `sums`, partial rows only
 };
 
 // Prepares a reduction of a sourceWidth x sourceHeight picture of 4-byte
