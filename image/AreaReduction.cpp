@@ -78,13 +78,14 @@ void BuildPairTables(AreaReduction& r) {
         pairs = std::max(pairs, (r.weightStart[x + 1] - r.weightStart[x] + 1) / 2);
     if (pairs > kMaxPairsPerColumn) return;  // a shrink this deep is rare: the portable loops serve it
     r.pairsPerColumn = pairs;
-    r.pairWeights.assign(static_cast<size_t>(r.targetWidth) * pairs, 0);
+    r.pairWeights.assign(static_cast<size_t>(r.targetWidth) * pairs * 4, 0);
     const uint64_t s = r.sourceWidth;
     bool inside4 = true, inside3 = true;
     for (uint32_t x = 0; x < r.targetWidth; ++x) {
-        uint32_t* column = &r.pairWeights[static_cast<size_t>(x) * pairs];
+        uint32_t* column = &r.pairWeights[static_cast<size_t>(x) * pairs * 4];
         for (uint32_t w = r.weightStart[x], k = 0; w < r.weightStart[x + 1]; ++w, ++k)
-            column[k / 2] |= r.weights[w] << (k % 2 ? 16 : 0);
+            for (uint32_t lane = 0; lane < 4; ++lane)
+                column[k / 2 * 4 + lane] |= r.weights[w] << (k % 2 ? 16 : 0);
         // The last pair loads 8 bytes from pixel first + 2 * (pairs - 1) on.
         const uint64_t lastLoad = r.firstColumn[x] + 2 * (uint64_t{pairs} - 1);
         inside4 = inside4 && lastLoad * 4 + 8 <= s * 4;
@@ -109,7 +110,8 @@ inline __m128i ColumnSum(const uint8_t* p, const uint32_t* weights, uint32_t pai
         const __m128i two = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
         const __m128i paired =
             _mm_unpacklo_epi8(_mm_unpacklo_epi8(two, _mm_srli_epi64(two, 8 * kPixelBytes)), zero);
-        sum = _mm_add_epi32(sum, _mm_madd_epi16(paired, _mm_set1_epi32(static_cast<int>(weights[k]))));
+        const __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i*>(weights + 4 * k));
+        sum = _mm_add_epi32(sum, _mm_madd_epi16(paired, w));
     }
     return sum;
 }
@@ -129,7 +131,7 @@ void SumAcrossPaired(AreaReduction& r, const uint8_t* row, bool whole) {
     const uint32_t* firstColumn = r.firstColumn.data();
     __m128i* out = reinterpret_cast<__m128i*>(whole ? static_cast<void*>(r.wholeRowSums.data())
                                                     : static_cast<void*>(r.rowSums.data()));
-    for (uint32_t x = 0; x < columns; ++x, weights += pairs) {
+    for (uint32_t x = 0; x < columns; ++x, weights += 4 * pairs) {
         __m128i sum = ColumnSum<kPixelBytes, kPairs>(row + static_cast<size_t>(firstColumn[x]) * kPixelBytes,
                                                      weights, pairs);
         if (kPixelBytes == 3) sum = _mm_or_si128(_mm_and_si128(sum, colour), opaque);
@@ -169,21 +171,20 @@ void AddDownExact(std::vector<double>& sums, const std::vector<uint32_t>& rowSum
 }
 
 // floor((sum + total / 2) / total) of two sums, in the two low 32-bit lanes.
-// The sums are below 256 x total, so the product by the reciprocal is off by
-// less than 256 x 2^-52, less than 1 / total: the truncated estimate is the
-// quotient or one below it, and one exact multiply-compare tells which.
-inline __m128i Quotients(__m128d sums, __m128d half, __m128d total, __m128d inverse) {
+// With n = sum + total / 2 below 256 x total, n x (1 / total) rounded twice,
+// plus kNudge rounded once, is off from n / total by less than
+// 2^-44 + 2^-46; n / total is a whole q plus at most 1 - 1 / total, and
+// 1 / total is at least 2^-40: adding kNudge lifts every estimate to q or
+// above and keeps it below q + 1, so truncating gives q.
+constexpr double kNudge = 1.0 / (uint64_t{1} << 42);
+inline __m128i Quotients(__m128d sums, __m128d half, __m128d inverse) {
     const __m128d n = _mm_add_pd(sums, half);
-    const __m128i estimate = _mm_cvttpd_epi32(_mm_mul_pd(n, inverse));
-    const __m128d next = _mm_add_pd(_mm_cvtepi32_pd(estimate), _mm_set1_pd(1.0));
-    const __m128i under = _mm_castpd_si128(_mm_cmple_pd(_mm_mul_pd(next, total), n));
-    return _mm_sub_epi32(estimate, _mm_shuffle_epi32(under, _MM_SHUFFLE(3, 3, 2, 0)));
+    return _mm_cvttpd_epi32(_mm_add_pd(_mm_mul_pd(n, inverse), _mm_set1_pd(kNudge)));
 }
 
 void EmitPendingRowExact(AreaReduction& r, uint8_t* target, size_t targetStride) {
     const uint64_t total = static_cast<uint64_t>(r.sourceWidth) * r.sourceHeight;
     const __m128d half = _mm_set1_pd(static_cast<double>(total / 2));
-    const __m128d whole = _mm_set1_pd(static_cast<double>(total));
     const __m128d inverse = _mm_set1_pd(1.0 / static_cast<double>(total));
     const __m128d rowWeight = _mm_set1_pd(static_cast<double>(r.targetHeight));
     uint8_t* out = target + static_cast<size_t>(r.pendingRow) * targetStride;
@@ -194,8 +195,8 @@ void EmitPendingRowExact(AreaReduction& r, uint8_t* target, size_t targetStride)
         const __m128d low = _mm_add_pd(_mm_loadu_pd(sums + i), _mm_mul_pd(_mm_cvtepi32_pd(rows), rowWeight));
         const __m128d high = _mm_add_pd(_mm_loadu_pd(sums + i + 2),
                                         _mm_mul_pd(_mm_cvtepi32_pd(_mm_unpackhi_epi64(rows, rows)), rowWeight));
-        const __m128i four = _mm_unpacklo_epi64(Quotients(low, half, whole, inverse),
-                                                Quotients(high, half, whole, inverse));
+        const __m128i four =
+            _mm_unpacklo_epi64(Quotients(low, half, inverse), Quotients(high, half, inverse));
         const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(four, four), four);
         const int32_t pixel = _mm_cvtsi128_si32(bytes);
         std::memcpy(out + i, &pixel, 4);

@@ -18,8 +18,9 @@
 // Two sets of loops give the same bytes: the portable ones (64-bit sums, one
 // division a channel) and, where the processor has SSE2 (every x64 one) and
 // the sizes keep every sum exact in their lanes, the vector ones (16-bit
-// weights into 32-bit sums across, sums below 2^53 held in doubles down, and
-// a reciprocal with an exact correction in place of the division).
+// weights into 32-bit sums across, whole numbers below 2^53 in doubles down,
+// and a product by the reciprocal, nudged within its proven error, in place
+// of the division).
 struct AreaReduction {
     uint32_t sourceWidth = 0, sourceHeight = 0;
     uint32_t targetWidth = 0, targetHeight = 0;
@@ -38,9 +39,10 @@ struct AreaReduction {
     // The vector loops' tables, empty where they cannot run. Every target
     // column takes the same number of pairs of adjacent source columns
     // (pairsPerColumn; the pairs past its own weights weigh 0), each pair's
-    // two 16-bit weights in one entry, column after column; how many leading
-    // target columns read only inside a row of 4-byte and of 3-byte pixels
-    // when each pair is loaded as 8 bytes (the last ones go the portable way).
+    // two 16-bit weights in one entry, four times over (one 16-byte load),
+    // column after column; how many leading target columns read only inside
+    // a row of 4-byte and of 3-byte pixels when each pair is loaded as 8
+    // bytes (the last ones go the portable way).
     std::vector<uint32_t> pairWeights;
     uint32_t pairsPerColumn = 0;
     uint32_t pairedColumns4 = 0, pairedColumns3 = 0;

@@ -157,7 +157,8 @@ def step_through(display, pictures, centre, exe, settle):
     print(f"arrow key to next picture: {len(shown)}/{len(delays)} steps shown, "
           f"median {statistics.median(delays) * 1000:.0f} ms, "
           f"max {max(shown) * 1000 if shown else 0:.0f} ms, "
-          f"all {[round(d * 1000) for d in delays]} (goal: median <= 150 ms)")
+          f"all {[round(d * 1000) if d != float('inf') else 'never' for d in delays]} "
+          f"(goal: median <= 150 ms)")
     print(f"resident memory while stepping: peak (VmHWM) {hwm / 1024:.0f} MiB, "
           f"highest sampled {rss_peak / 1024:.0f} MiB (goal <= 600 MiB)")
 

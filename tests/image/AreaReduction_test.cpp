@@ -116,6 +116,24 @@ TEST(AreaReduction, VectorLoopsAndOpaqueRowsGiveThePortableBytes) {
     }
 }
 
+TEST(AreaReduction, RoundsHalvesUpAtLargeAreas) {
+    // One column of an odd, large number of rows shrunk to one pixel: k rows
+    // one step brighter put the mean just below, at and just above a half,
+    // where a quotient taken through a reciprocal would slip by one.
+    const uint32_t rows = 999999;
+    struct Case {
+        uint32_t brighter;
+        int expected;
+    };
+    const Case cases[] = {{rows / 2, 100}, {rows / 2 + 1, 101}, {0, 100}, {rows, 101}, {rows - 1, 101}, {1, 100}};
+    for (const Case& c : cases) {
+        Picture column{1, rows, std::vector<uint8_t>(size_t{rows} * 4, 100)};
+        for (uint32_t i = 0; i < c.brighter; ++i) column.bytes[size_t{i} * 4 + 1] = 101;
+        for (bool portable : {true, false})
+            EXPECT_EQ(Reduce(column, 1, 1, 4096, portable).bytes[1], c.expected) << c.brighter;
+    }
+}
+
 TEST(AreaReduction, RefusesToEnlargeOrEmpty) {
     AreaReduction reduction;
     EXPECT_FALSE(BeginAreaReduction(reduction, 4, 4, 5, 4));
