@@ -91,12 +91,12 @@ bool FillUprightBitmap(IWICImagingFactory* factory, UINT width, UINT height, uin
     return true;
 }
 
-// Reads all of `source` (width x height, 4 bytes a pixel) kStripRows rows at a
-// time and hands each strip to `take(strip, rowBytes, firstRow, rows)`: only
-// one strip of the picture is held at any time.
+// Reads all of `source` (width x height, pixelBytes a pixel) kStripRows rows
+// at a time and hands each strip to `take(strip, rowBytes, firstRow, rows)`:
+// only one strip of the picture is held at any time.
 template <typename Take>
-HRESULT ReadInStrips(IWICBitmapSource* source, UINT width, UINT height, Take take) {
-    const UINT rowBytes = width * kPixelBytes;
+HRESULT ReadInStrips(IWICBitmapSource* source, UINT width, UINT height, UINT pixelBytes, Take take) {
+    const UINT rowBytes = width * pixelBytes;
     std::vector<BYTE> strip(static_cast<size_t>(rowBytes) * kStripRows);
     for (UINT first = 0; first < height; first += kStripRows) {
         const UINT rows = height - first < kStripRows ? height - first : kStripRows;
@@ -116,7 +116,7 @@ bool TurnIntoNewBitmap(IWICImagingFactory* factory, IWICBitmapSource* converted,
     if (FAILED(converted->GetSize(&width, &height)) || width == 0 || height == 0) return false;
     if (width > UINT_MAX / (kPixelBytes * kStripRows)) return false;
     return FillUprightBitmap(factory, width, height, transform, out, [&](BYTE* target, UINT stride) {
-        return SUCCEEDED(ReadInStrips(converted, width, height,
+        return SUCCEEDED(ReadInStrips(converted, width, height, kPixelBytes,
                                       [&](const BYTE* strip, UINT rowBytes, UINT first, UINT rows) {
                                           TransformPixelRows(strip, rowBytes, width, height, first, rows,
                                                              transform, target, stride);
@@ -191,11 +191,14 @@ bool AveragingScalerMode(IWICImagingFactory* factory, WICBitmapInterpolationMode
     return true;
 }
 
-bool ReduceIntoNewBitmap(IWICImagingFactory* factory, IWICBitmapSource* converted, UINT width,
+bool ReduceIntoNewBitmap(IWICImagingFactory* factory, IWICBitmapSource* source, UINT width,
                          UINT height, uint32_t transform, IWICBitmap** out) {
     UINT sourceWidth = 0;
     UINT sourceHeight = 0;
-    RETURN_FALSE_IF_FAILED(converted->GetSize(&sourceWidth, &sourceHeight));
+    WICPixelFormatGUID format{};
+    RETURN_FALSE_IF_FAILED(source->GetSize(&sourceWidth, &sourceHeight));
+    RETURN_FALSE_IF_FAILED(source->GetPixelFormat(&format));
+    const bool opaqueBgr = IsEqualGUID(format, GUID_WICPixelFormat24bppBGR);
     if (sourceWidth > UINT_MAX / (kPixelBytes * kStripRows)) return false;
     AreaReduction reduction;
     if (!BeginAreaReduction(reduction, sourceWidth, sourceHeight, width, height)) return false;
@@ -203,10 +206,11 @@ bool ReduceIntoNewBitmap(IWICImagingFactory* factory, IWICBitmapSource* converte
     // strip of the full-size picture is ever held.
     const UINT reducedStride = width * kPixelBytes;
     std::vector<BYTE> reduced(static_cast<size_t>(reducedStride) * height);
-    RETURN_FALSE_IF_FAILED(ReadInStrips(converted, sourceWidth, sourceHeight,
+    RETURN_FALSE_IF_FAILED(ReadInStrips(source, sourceWidth, sourceHeight, opaqueBgr ? 3 : kPixelBytes,
                                         [&](const BYTE* strip, UINT rowBytes, UINT, UINT rows) {
-                                            ReduceAreaRows(reduction, strip, rowBytes, rows, reduced.data(),
-                                                           reducedStride);
+                                            (opaqueBgr ? ReduceOpaqueBgrRows : ReduceAreaRows)(
+                                                reduction, strip, rowBytes, rows, reduced.data(),
+                                                reducedStride);
                                         }));
     return FillUprightBitmap(factory, width, height, transform, out, [&](BYTE* target, UINT stride) {
         TransformPixelRows(reduced.data(), reducedStride, width, height, 0, height, transform, target, stride);
@@ -284,7 +288,12 @@ bool DecodeReduced(IWICImagingFactory* factory, IWICBitmapFrameDecode* frame, UI
             SUCCEEDED(rotator->Initialize(scaler.Get(), static_cast<WICBitmapTransformOptions>(transform))))
             return CreateTurnedBitmap(factory, scaler.Get(), rotator.Get(), transform, out);
     }
-    return ReduceIntoNewBitmap(factory, converter.Get(), width, height, transform, out);
+    // The codec's own opaque BGR needs no conversion: alpha 255 premultiplies
+    // to the same bytes, and the reduction adds it.
+    WICPixelFormatGUID format{};
+    const bool opaqueBgr =
+        SUCCEEDED(source->GetPixelFormat(&format)) && IsEqualGUID(format, GUID_WICPixelFormat24bppBGR);
+    return ReduceIntoNewBitmap(factory, opaqueBgr ? source : converter.Get(), width, height, transform, out);
 }
 
 }  // namespace

@@ -41,10 +41,12 @@ bool ReadFileExifOrientation(const wchar_t* path, uint16_t* orientation);
 bool CreateTurnedBitmap(IWICImagingFactory* factory, IWICBitmapSource* converted,
                         IWICBitmapSource* turned, uint32_t transform, IWICBitmap** out);
 
-// Reduces `converted` (32bppPBGRA) to width x height by area averaging, strip
-// by strip, then applies `transform`: the bitmap is height x width when the
-// transform swaps axes. Needs 1 <= width, height <= the source's size.
-bool ReduceIntoNewBitmap(IWICImagingFactory* factory, IWICBitmapSource* converted, UINT width,
+// Reduces `source` (32bppPBGRA, or opaque 24bppBGR read as it is, alpha 255
+// added: the bytes its conversion would give) to width x height by area
+// averaging, strip by strip, then applies `transform`: the bitmap is
+// 32bppPBGRA, height x width when the transform swaps axes. Needs
+// 1 <= width, height <= the source's size.
+bool ReduceIntoNewBitmap(IWICImagingFactory* factory, IWICBitmapSource* source, UINT width,
                          UINT height, uint32_t transform, IWICBitmap** out);
 
 // The mode in which the platform's scaler averages when it shrinks: high-

@@ -14,6 +14,10 @@ Each picture of the folder has a large centre patch whose colour differs from
 its neighbours', so the change is seen at one screen pixel.
 
   python3 bench/images/screen_timing.py <folder of JPEGs> [--size 1920x1080] [--exe another kestrelon.exe]
+                                        [--before a baseline's kestrelon.exe]
+
+With --before, every figure is taken for the baseline and for --exe in the
+same sitting, the first-picture launches alternating between the two.
 """
 import argparse
 import statistics
@@ -81,9 +85,10 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("folder")
     parser.add_argument("--size", default="1920x1080")
-    parser.add_argument("--launches", type=int, default=3)
+    parser.add_argument("--launches", type=int, default=5)
     parser.add_argument("--first-only", action="store_true", help="only the first-picture launches")
     parser.add_argument("--exe", default=str(kh.EXE), help="the program to measure (a baseline build)")
+    parser.add_argument("--before", help="a baseline's kestrelon.exe, measured alike")
     parser.add_argument("--settle", type=float, default=2.5,
                         help="seconds between steps, for the prefetch to decode ahead")
     args = parser.parse_args()
@@ -99,50 +104,63 @@ def main():
     kh.ensure_prefix()
     display = kh.Display()
     display.ensure(size)
+    exes = [args.before, args.exe] if args.before else [args.exe]
     try:
-        # First picture: the large folder against the small one, alternating.
-        big_times, small_times = [], []
+        # First picture: the large folder against the small one, alternating
+        # (and between the programs).
+        big_times = {exe: [] for exe in exes}
+        small_times = {exe: [] for exe in exes}
         for _ in range(args.launches):
-            for path, times in ((pictures[0], big_times), (small, small_times)):
-                t, app = first_picture(display, path, patch_colour(1), centre, args.exe)
-                app.close()
-                times.append(t)
-                time.sleep(1.0)
-        print(f"first picture on screen after launch: 24 MP {['%.3f' % t for t in big_times]} s, "
-              f"small {['%.3f' % t for t in small_times]} s")
-        difference = statistics.median(big_times) - statistics.median(small_times)
-        print(f"first picture beyond the small picture (medians): {difference * 1000:.0f} ms "
-              f"(goal <= 300 ms)")
+            for exe in exes:
+                for path, times in ((pictures[0], big_times), (small, small_times)):
+                    t, app = first_picture(display, path, patch_colour(1), centre, exe)
+                    app.close()
+                    times[exe].append(t)
+                    time.sleep(1.0)
+        for exe in exes:
+            print(f"{exe}:")
+            print(f"first picture on screen after launch: 24 MP {['%.3f' % t for t in big_times[exe]]} s, "
+                  f"small {['%.3f' % t for t in small_times[exe]]} s")
+            difference = statistics.median(big_times[exe]) - statistics.median(small_times[exe])
+            print(f"first picture beyond the small picture (medians): {difference * 1000:.0f} ms "
+                  f"(goal <= 300 ms)")
 
         if args.first_only:
             return
-        # Stepping through the whole folder, each step after the prefetch had time.
-        t, app = first_picture(display, pictures[0], patch_colour(1), centre, args.exe)
-        pid = windows_process(app)
-        time.sleep(2.0)
-        app.xdotool("mousemove", str(centre[0]), str(centre[1]))  # keys follow the mouse
-        time.sleep(args.settle * 4)
-        delays, rss_peak = [], 0
-        for step in range(1, len(pictures)):
-            time.sleep(args.settle)
-            expected = patch_colour(step + 1)
-            sent = time.monotonic()
-            app.xdotool("key", "Right")
-            delay = time_until(display, centre, expected, 10.0, sent)
-            delays.append(delay if delay is not None else float("inf"))
-            if pid:
-                rss_peak = max(rss_peak, memory_kib(pid, "VmRSS"))
-        hwm = memory_kib(pid, "VmHWM") if pid else 0
-        app.close()
-        shown = [d for d in delays if d != float("inf")]
-        print(f"arrow key to next picture: {len(shown)}/{len(delays)} steps shown, "
-              f"median {statistics.median(delays) * 1000:.0f} ms, "
-              f"max {max(shown) * 1000 if shown else 0:.0f} ms, "
-              f"all {[round(d * 1000) for d in delays]} (goal: median <= 150 ms)")
-        print(f"resident memory while stepping: peak (VmHWM) {hwm / 1024:.0f} MiB, "
-              f"highest sampled {rss_peak / 1024:.0f} MiB (goal <= 600 MiB)")
+        for exe in exes:
+            print(f"{exe}:")
+            step_through(display, pictures, centre, exe, args.settle)
     finally:
         display.stop()
+
+
+def step_through(display, pictures, centre, exe, settle):
+    """Steps through the whole folder, each step after the prefetch had time."""
+    _, app = first_picture(display, pictures[0], patch_colour(1), centre, exe)
+    pid = windows_process(app)
+    time.sleep(2.0)
+    app.xdotool("mousemove", str(centre[0]), str(centre[1]))  # keys follow the mouse
+    time.sleep(settle * 4)
+    delays, rss_peak = [], 0
+    for step in range(1, len(pictures)):
+        time.sleep(settle)
+        expected = patch_colour(step + 1)
+        sent = time.monotonic()
+        app.xdotool("key", "Right")
+        delay = time_until(display, centre, expected, 10.0, sent)
+        delays.append(delay if delay is not None else float("inf"))
+        if pid:
+            rss_peak = max(rss_peak, memory_kib(pid, "VmRSS"))
+    hwm = memory_kib(pid, "VmHWM") if pid else 0
+    app.close()
+    shown = [d for d in delays if d != float("inf")]
+    print(f"arrow key to next picture: {len(shown)}/{len(delays)} steps shown, "
+          f"median {statistics.median(delays) * 1000:.0f} ms, "
+          f"max {max(shown) * 1000 if shown else 0:.0f} ms, "
+          f"all {[round(d * 1000) if d != float('inf') else 'never' for d in delays]} "
+          f"(goal: median <= 150 ms)")
+    print(f"resident memory while stepping: peak (VmHWM) {hwm / 1024:.0f} MiB, "
+          f"highest sampled {rss_peak / 1024:.0f} MiB (goal <= 600 MiB)")
 
 
 if __name__ == "__main__":

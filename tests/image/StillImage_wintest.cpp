@@ -449,4 +449,47 @@ TEST(CreateTurnedBitmap, NoTurnOrNoPixelsIsAFailure) {
     broken->Release();
 }
 
+TEST(ReduceIntoNewBitmap, OpaqueBgrReadAsItIsGivesTheConvertedBytes) {
+    // The codec's own 24-bit BGR (a real JPEG frame) and every byte value (a
+    // random BGR bitmap) reduce to exactly the bytes of their conversion to
+    // premultiplied BGRA, in every turn.
+    std::vector<uint8_t> random(37 * 3 * 23);
+    uint32_t seed = 24;
+    for (uint8_t& b : random) b = static_cast<uint8_t>((seed = seed * 1103515245u + 12345u) >> 16);
+    ComPtr<IWICBitmap> bitmap;
+    ASSERT_HRESULT_SUCCEEDED(g_wicFactory->CreateBitmapFromMemory(
+        37, 23, GUID_WICPixelFormat24bppBGR, 37 * 3, static_cast<UINT>(random.size()), random.data(),
+        bitmap.Put()));
+    ComPtr<IWICBitmapDecoder> decoder;
+    ComPtr<IWICBitmapFrameDecode> frame;
+    ASSERT_HRESULT_SUCCEEDED(g_wicFactory->CreateDecoderFromFilename(
+        SampleImage(L"orient1-mm.jpg").c_str(), nullptr, GENERIC_READ, WICDecodeMetadataCacheOnDemand,
+        decoder.Put()));
+    ASSERT_HRESULT_SUCCEEDED(decoder->GetFrame(0, frame.Put()));
+    for (IWICBitmapSource* source : {static_cast<IWICBitmapSource*>(bitmap.Get()),
+                                     static_cast<IWICBitmapSource*>(frame.Get())}) {
+        WICPixelFormatGUID format{};
+        source->GetPixelFormat(&format);
+        ASSERT_TRUE(IsEqualGUID(format, GUID_WICPixelFormat24bppBGR));
+        ComPtr<IWICFormatConverter> converter;
+        ASSERT_HRESULT_SUCCEEDED(g_wicFactory->CreateFormatConverter(converter.Put()));
+        ASSERT_HRESULT_SUCCEEDED(converter->Initialize(source, GUID_WICPixelFormat32bppPBGRA,
+                                                       WICBitmapDitherTypeNone, nullptr, 0.0,
+                                                       WICBitmapPaletteTypeCustom));
+        for (uint32_t orientation = 1; orientation <= 8; ++orientation) {
+            const uint32_t transform = OrientationTransform(orientation);
+            IWICBitmap* direct = nullptr;
+            IWICBitmap* converted = nullptr;
+            ASSERT_TRUE(ReduceIntoNewBitmap(g_wicFactory, source, 11, 7, transform, &direct));
+            ASSERT_TRUE(ReduceIntoNewBitmap(g_wicFactory, converter.Get(), 11, 7, transform, &converted));
+            const Pixels got = Read(direct), want = Read(converted);
+            direct->Release();
+            converted->Release();
+            EXPECT_TRUE(IsEqualGUID(got.format, GUID_WICPixelFormat32bppPBGRA));
+            EXPECT_EQ(got.width, want.width);
+            EXPECT_EQ(got.bytes, want.bytes) << "orientation " << orientation;
+        }
+    }
+}
+
 }  // namespace
