@@ -94,11 +94,14 @@ bool FillUprightBitmap(IWICImagingFactory* factory, UINT width, UINT height, uin
 // Reads all of `source` (width x height, 4 bytes a pixel) kStripRows rows at a
 // time and hands each strip to `take(strip, rowBytes, firstRow, rows)`: only
 // one strip of the picture is held at any time.
+// Stops with E_ABORT before a strip once `gate` has closed.
 template <typename Take>
-HRESULT ReadInStrips(IWICBitmapSource* source, UINT width, UINT height, Take take) {
+HRESULT ReadInStrips(IWICBitmapSource* source, UINT width, UINT height, Take take,
+                     const DecodeGate& gate = DecodeGate{}) {
     const UINT rowBytes = width * kPixelBytes;
     std::vector<BYTE> strip(static_cast<size_t>(rowBytes) * kStripRows);
     for (UINT first = 0; first < height; first += kStripRows) {
+        if (!gate.Open()) return E_ABORT;
         const UINT rows = height - first < kStripRows ? height - first : kStripRows;
         const WICRect rect{0, static_cast<INT>(first), static_cast<INT>(width), static_cast<INT>(rows)};
         RETURN_IF_FAILED(source->CopyPixels(&rect, rowBytes, rowBytes * rows, strip.data()));
@@ -192,7 +195,7 @@ bool AveragingScalerMode(IWICImagingFactory* factory, WICBitmapInterpolationMode
 }
 
 bool ReduceIntoNewBitmap(IWICImagingFactory* factory, IWICBitmapSource* converted, UINT width,
-                         UINT height, uint32_t transform, IWICBitmap** out) {
+                         UINT height, uint32_t transform, IWICBitmap** out, const DecodeGate& gate) {
     UINT sourceWidth = 0;
     UINT sourceHeight = 0;
     RETURN_FALSE_IF_FAILED(converted->GetSize(&sourceWidth, &sourceHeight));
@@ -207,7 +210,8 @@ bool ReduceIntoNewBitmap(IWICImagingFactory* factory, IWICBitmapSource* converte
                                         [&](const BYTE* strip, UINT rowBytes, UINT, UINT rows) {
                                             ReduceAreaRows(reduction, strip, rowBytes, rows, reduced.data(),
                                                            reducedStride);
-                                        }));
+                                        },
+                                        gate));
     return FillUprightBitmap(factory, width, height, transform, out, [&](BYTE* target, UINT stride) {
         TransformPixelRows(reduced.data(), reducedStride, width, height, 0, height, transform, target, stride);
         return true;
@@ -255,7 +259,8 @@ namespace {
 // The reduction of `frame` (frameWidth x frameHeight as stored) to width x
 // height as stored, turned by `transform` last.
 bool DecodeReduced(IWICImagingFactory* factory, IWICBitmapFrameDecode* frame, UINT frameWidth,
-                   UINT frameHeight, UINT width, UINT height, uint32_t transform, IWICBitmap** out) {
+                   UINT frameHeight, UINT width, UINT height, uint32_t transform, IWICBitmap** out,
+                   const DecodeGate& gate) {
     ComPtr<IWICBitmap> scaledByCodec;
     IWICBitmapSource* source = frame;
     if (DecodeScaledByCodec(factory, frame, frameWidth, frameHeight, width, height, scaledByCodec))
@@ -284,13 +289,13 @@ bool DecodeReduced(IWICImagingFactory* factory, IWICBitmapFrameDecode* frame, UI
             SUCCEEDED(rotator->Initialize(scaler.Get(), static_cast<WICBitmapTransformOptions>(transform))))
             return CreateTurnedBitmap(factory, scaler.Get(), rotator.Get(), transform, out);
     }
-    return ReduceIntoNewBitmap(factory, converter.Get(), width, height, transform, out);
+    return ReduceIntoNewBitmap(factory, converter.Get(), width, height, transform, out, gate);
 }
 
 }  // namespace
 
 bool DecodeStillImage(const wchar_t* path, int32_t panelWidth, int32_t panelHeight, IWICBitmap** out,
-                      ImageSize* original) {
+                      ImageSize* original, const DecodeGate& gate) {
     IWICImagingFactory* factory = g_wicFactory;
     if (!factory || !path || !out) return false;
 
@@ -322,7 +327,7 @@ bool DecodeStillImage(const wchar_t* path, int32_t panelWidth, int32_t panelHeig
     bool decoded;
     if (keptWidth != 0 && (keptWidth < frameWidth || keptHeight < frameHeight)) {
         decoded = DecodeReduced(factory, frame.Get(), frameWidth, frameHeight, keptWidth, keptHeight,
-                                transform, out);
+                                transform, out, gate);
     } else {
         // Converted before the turn: the turn is the last stage before the pixels are kept.
         ComPtr<IWICFormatConverter> converter;

@@ -68,6 +68,7 @@ void ForgetShownImage(VideoPanel& panel) {
     SafeRelease(&panel.shownSource);
     panel.shownIndex = -1;
     panel.shownExact = false;
+    panel.shownPlaced = false;
 }
 
 IWICBitmap* CurrentImageSlot(const PlayerState& state, int32_t index) {
@@ -82,16 +83,43 @@ bool FolderPictureChanged(const VideoPanel& panel, const PlayerState& state) {
     return index != panel.paintedIndex || CurrentImageSlot(state, index) != panel.paintedSlot;
 }
 
+// Where the shown picture lands on the panel as it is now, and, where
+// Direct2D will draw it, its Direct2D copy. A failed conversion leaves no
+// bitmap and is not retried until the picture is placed again.
+void PlaceShownPicture(VideoPanel& panel) {
+    UINT width = 0;
+    UINT height = 0;
+    panel.shownSource->GetSize(&width, &height);
+    panel.shownFit = FitOnScreen(panel.shownOriginal.width, panel.shownOriginal.height, panel.width,
+                                 panel.height);
+    panel.shownExact = static_cast<int32_t>(width) == panel.shownFit.rect.width &&
+                       static_cast<int32_t>(height) == panel.shownFit.rect.height;
+    SafeRelease(&panel.shownBitmap);
+    // Copied by GDI where drawing goes through the window DC: no upload then.
+    ID2D1RenderTarget* target = DrawingTarget(panel.target);
+    if (target && !(panel.shownExact && CopySizedPicturesByGdi()))
+        target->CreateBitmapFromWicBitmap(panel.shownSource, nullptr, &panel.shownBitmap);
+    panel.shownPlaced = true;
+}
+
 // Makes the picture at currentIndex the shown one, once per slot and index:
-// its reference, its place on the panel and, where Direct2D will draw it, its
-// Direct2D copy. The reference keeps it alive even after its slot is emptied
-// (the window moved on). Returns the slot (null: nothing to show yet).
+// its reference and its place (PlaceShownPicture). The reference keeps it
+// alive even after its slot is emptied (the window moved on, or the screen
+// changed size). Returns the picture to draw (null: nothing to show yet).
 IWICBitmap* TakeCurrentPicture(VideoPanel& panel, PlayerState& state) {
     const int32_t index = state.currentIndex.load();
     IWICBitmap* slot = CurrentImageSlot(state, index);
+    // A step: the decoders turn to the new index now, not after their pause.
+    if (index != panel.paintedIndex) WakePrefetch(state);
     panel.paintedIndex = index;
     panel.paintedSlot = slot;
-    if (slot == panel.shownSource && index == panel.shownIndex) return slot;
+    // Its slot was emptied to be decoded for a new screen size: the picture
+    // kept for the old one stays on screen, fitted, until the new one is in.
+    if (!slot && index == panel.shownIndex) slot = panel.shownSource;
+    if (slot && slot == panel.shownSource && index == panel.shownIndex) {
+        if (!panel.shownPlaced) PlaceShownPicture(panel);
+        return slot;
+    }
     ForgetShownImage(panel);
     if (!slot) return nullptr;
     slot->AddRef();
@@ -105,15 +133,7 @@ IWICBitmap* TakeCurrentPicture(VideoPanel& panel, PlayerState& state) {
     panel.shownOriginal = ImageSize{width, height};
     if (state.imageSizes && state.imageSizes[index].width != 0)
         panel.shownOriginal = state.imageSizes[index];
-    panel.shownFit = FitOnScreen(panel.shownOriginal.width, panel.shownOriginal.height, panel.width,
-                                 panel.height);
-    panel.shownExact = static_cast<int32_t>(width) == panel.shownFit.rect.width &&
-                       static_cast<int32_t>(height) == panel.shownFit.rect.height;
-    // Copied by GDI where drawing goes through the window DC: no upload then.
-    // A failed conversion leaves no bitmap and is not retried for this source.
-    ID2D1RenderTarget* target = DrawingTarget(panel.target);
-    if (target && !(panel.shownExact && CopySizedPicturesByGdi()))
-        target->CreateBitmapFromWicBitmap(slot, nullptr, &panel.shownBitmap);
+    PlaceShownPicture(panel);
     return slot;
 }
 
@@ -308,7 +328,10 @@ void RemakePanelResources(VideoPanel& panel, PlayerState& state) {
     SafeRelease(&panel.titleBrush);
     SafeRelease(&panel.helpBrush);
     SafeRelease(&state.appIcon);
-    ForgetShownImage(panel);
+    // The folder picture itself is kept (its slot may be waiting for a new
+    // decode); only its upload went with the target.
+    SafeRelease(&panel.shownBitmap);
+    panel.shownPlaced = false;
     SafeRelease(&panel.gifPictureBitmap);
     panel.gifOnScreen = false;
     RemakeWindowTarget(panel.target);
@@ -387,8 +410,10 @@ void ResizeVideoPanel(VideoPanel& panel, int width, int height) {
     SetWindowPos(panel.hwnd, nullptr, 0, 0, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
     ResizeWindowTarget(panel.target, width, height);
     MakePanelTextFormats(panel);
-    // The folder picture is placed anew at its next paint.
-    ForgetShownImage(panel);
+    // The folder picture is placed anew at its next paint, and kept: its
+    // slot is emptied to be decoded for the new size, and until then the
+    // old one is drawn fitted to the new panel rather than black.
+    panel.shownPlaced = false;
     panel.paintedIndex = -1;
     // The GIF canvas is fitted to the new size at once, all of it re-scaled,
     // and put on screen whole at the next paint.
