@@ -152,6 +152,10 @@ struct PlayerState {
     // The last index a decoder took up while it was currentIndex: until the
     // index moves again, the picture on screen is being served.
     std::atomic<int32_t> ringLandingTaken{-1};
+    // GetTickCount64 when the panel last painted a new index (a step), 0
+    // before any: the decoders start nothing while steps come quickly.
+    // Written by the UI thread, read by the decoders.
+    std::atomic<uint64_t> ringIndexMovedMs{0};
     // The drawing panel's window: set on the UI thread when it is created,
     // before any other thread starts. The prefetch thread invalidates it when
     // the picture on screen reaches its slot, so it is drawn at once rather

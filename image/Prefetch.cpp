@@ -98,12 +98,21 @@ void DecodeIntoSlot(PlayerState& state, int32_t index, int worker) {
     if (index == state.currentIndex.load() && window) InvalidateRect(window, nullptr, FALSE);
 }
 
+// What a decoder does next: decode `index`, or (index -1) wait up to waitMs
+// unless woken.
+struct NextWork {
+    int32_t index;
+    DWORD waitMs;
+};
+
 // Under ringLock: the next slot of this decoder's pass that is empty and not
-// taken by the other decoder, taken for this one; -1 when the pass is over.
-// The pass starts again around currentIndex when the index has moved or
-// anything woke the decoders since the pass began (slots emptied by a
-// display change): the picture on screen is always the next one served.
-int32_t TakeNextSlot(PlayerState& state, int worker, PrefetchPass& pass, uint32_t& seenWakes) {
+// taken by the other decoder, taken for this one. The pass starts again
+// around currentIndex when the index has moved or anything woke the
+// decoders since the pass began (slots emptied by a display change): the
+// picture on screen is always the next one served. Nothing is started while
+// steps come quickly, nor beside the picture on screen while the other
+// decoder is making it (it has the machine to itself).
+NextWork TakeNextSlot(PlayerState& state, int worker, PrefetchPass& pass, uint32_t& seenWakes) {
     const int32_t count = state.imageCount;
     AcquireSRWLockExclusive(&state.ringLock);
     const int32_t current = state.currentIndex.load();
@@ -111,23 +120,28 @@ int32_t TakeNextSlot(PlayerState& state, int worker, PrefetchPass& pass, uint32_
         pass = PrefetchPass{current, 0};
         seenWakes = state.ringWakes;
     }
-    int32_t taken = -1;
-    while (taken < 0 && pass.visit < kVisitsPerPass) {
-        const int32_t index = PrefetchVisitIndex(pass.centre, count, pass.visit++);
-        if (!SlotFilled(state, index) && state.ringDecoding[1 - worker].load() != index) taken = index;
+    NextWork next{-1, kPassPauseMs};
+    const uint64_t settle = SettleWaitMs(GetTickCount64(), state.ringIndexMovedMs.load());
+    if (settle > 0) {
+        next.waitMs = static_cast<DWORD>(settle);
+    } else if (SlotFilled(state, current) || state.ringDecoding[1 - worker].load() != current) {
+        while (next.index < 0 && pass.visit < kVisitsPerPass) {
+            const int32_t index = PrefetchVisitIndex(pass.centre, count, pass.visit++);
+            if (!SlotFilled(state, index) && state.ringDecoding[1 - worker].load() != index) next.index = index;
+        }
     }
-    state.ringDecoding[worker].store(taken);
-    if (taken >= 0 && taken == current) state.ringLandingTaken.store(current);
+    state.ringDecoding[worker].store(next.index);
+    if (next.index >= 0 && next.index == current) state.ringLandingTaken.store(current);
     ReleaseSRWLockExclusive(&state.ringLock);
-    return taken;
+    return next;
 }
 
-// The pause between passes, cut short by WakePrefetch (also by one that
-// came during the pass just ended).
-void WaitForWork(PlayerState& state, uint32_t seenWakes) {
+// A pause, cut short by WakePrefetch (also by one that came since the pass
+// began).
+void WaitForWork(PlayerState& state, uint32_t seenWakes, DWORD ms) {
     AcquireSRWLockExclusive(&state.ringLock);
     if (state.ringWakes == seenWakes && !state.quitRequested.load())
-        SleepConditionVariableSRW(&state.ringWork, &state.ringLock, kPassPauseMs, 0);
+        SleepConditionVariableSRW(&state.ringWork, &state.ringLock, ms, 0);
     ReleaseSRWLockExclusive(&state.ringLock);
 }
 
@@ -135,14 +149,17 @@ void RunDecoder(PlayerState& state, int worker) {
     PrefetchPass pass;
     uint32_t seenWakes = 0;
     while (!state.quitRequested.load()) {
-        const int32_t index = TakeNextSlot(state, worker, pass, seenWakes);
-        if (index < 0) {
-            WaitForWork(state, seenWakes);
+        const NextWork next = TakeNextSlot(state, worker, pass, seenWakes);
+        if (next.index < 0) {
+            WaitForWork(state, seenWakes, next.waitMs);
             pass = PrefetchPass{};  // the next pass, around the index as it is then
             continue;
         }
-        DecodeIntoSlot(state, index, worker);
+        DecodeIntoSlot(state, next.index, worker);
         state.ringDecoding[worker].store(-1);
+        // The picture on screen is done (or failed): the other decoder, held
+        // back meanwhile, goes on with its neighbours.
+        if (next.index == state.currentIndex.load()) WakePrefetch(state);
     }
 }
 

@@ -33,6 +33,12 @@ int32_t OutsideWindowCount(int32_t count) {
     return count > kWindowSlots ? count - kWindowSlots : 0;
 }
 
+uint64_t SettleWaitMs(uint64_t now, uint64_t movedAt) {
+    if (movedAt == 0) return 0;
+    if (now < movedAt) return kSettleMs;
+    return now - movedAt >= kSettleMs ? 0 : kSettleMs - (now - movedAt);
+}
+
 bool FollowCurrentIndex(PrefetchPass& pass, int32_t current) {
     if (pass.centre == current) return false;
     pass.centre = current;

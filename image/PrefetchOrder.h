@@ -27,6 +27,18 @@ int32_t OutsideWindowCount(int32_t count);
 
 // ---- The picture on screen first ----
 
+// Steps can come faster than pictures decode (an arrow key held down repeats
+// about every 33 ms; quick taps are not much slower): no decode starts until
+// the index has stayed put this long, so that the decoders are free for the
+// picture the user lands on rather than busy with those passed on the way.
+constexpr uint64_t kSettleMs = 90;
+
+// Milliseconds a decoder still waits at `now` before it starts a decode, the
+// index having last moved at `movedAt` (both in milliseconds of one clock;
+// movedAt 0: it never moved). A movedAt after `now` (read in the other
+// order) counts as just moved.
+uint64_t SettleWaitMs(uint64_t now, uint64_t movedAt);
+
 // One decoder's way through a pass: the index the pass is around (-1 before
 // the first) and its next visit.
 struct PrefetchPass {

@@ -69,6 +69,7 @@ void ForgetShownImage(VideoPanel& panel) {
     panel.shownIndex = -1;
     panel.shownExact = false;
     panel.shownPlaced = false;
+    panel.shownStale = false;
 }
 
 IWICBitmap* CurrentImageSlot(const PlayerState& state, int32_t index) {
@@ -95,9 +96,10 @@ void PlaceShownPicture(VideoPanel& panel) {
     panel.shownExact = static_cast<int32_t>(width) == panel.shownFit.rect.width &&
                        static_cast<int32_t>(height) == panel.shownFit.rect.height;
     SafeRelease(&panel.shownBitmap);
-    // Copied by GDI where drawing goes through the window DC: no upload then.
+    // Copied (or, kept for another size, scaled) by GDI where drawing goes
+    // through the window DC: no upload then.
     ID2D1RenderTarget* target = DrawingTarget(panel.target);
-    if (target && !(panel.shownExact && CopySizedPicturesByGdi()))
+    if (target && !((panel.shownExact || panel.shownStale) && CopySizedPicturesByGdi()))
         target->CreateBitmapFromWicBitmap(panel.shownSource, nullptr, &panel.shownBitmap);
     panel.shownPlaced = true;
 }
@@ -110,12 +112,16 @@ IWICBitmap* TakeCurrentPicture(VideoPanel& panel, PlayerState& state) {
     const int32_t index = state.currentIndex.load();
     IWICBitmap* slot = CurrentImageSlot(state, index);
     // A step: the decoders turn to the new index now, not after their pause.
-    if (index != panel.paintedIndex) WakePrefetch(state);
+    if (index != panel.paintedIndex) {
+        if (panel.paintedIndex >= 0) state.ringIndexMovedMs.store(GetTickCount64());
+        WakePrefetch(state);
+    }
     panel.paintedIndex = index;
     panel.paintedSlot = slot;
     // Its slot was emptied to be decoded for a new screen size: the picture
     // kept for the old one stays on screen, fitted, until the new one is in.
-    if (!slot && index == panel.shownIndex) slot = panel.shownSource;
+    panel.shownStale = !slot && index == panel.shownIndex && panel.shownSource;
+    if (panel.shownStale) slot = panel.shownSource;
     if (slot && slot == panel.shownSource && index == panel.shownIndex) {
         if (!panel.shownPlaced) PlaceShownPicture(panel);
         return slot;
@@ -142,7 +148,7 @@ void PaintFolderImage(VideoPanel& panel, PlayerState& state, ID2D1RenderTarget* 
     IWICBitmap* picture = TakeCurrentPicture(panel, state);
     if (!picture) return;  // black until a later tick
     // The GDI copy was refused: Direct2D draws the picture after all.
-    if (!panel.shownBitmap && panel.shownExact && CopySizedPicturesByGdi())
+    if (!panel.shownBitmap && (panel.shownExact || panel.shownStale) && CopySizedPicturesByGdi())
         rt->CreateBitmapFromWicBitmap(picture, nullptr, &panel.shownBitmap);
     if (!panel.shownBitmap) return;
     const float k = ApplyWindowDpi(panel.hwnd, rt);
@@ -155,7 +161,8 @@ void PaintFolderImage(VideoPanel& panel, PlayerState& state, ID2D1RenderTarget* 
         rt->DrawBitmap(panel.shownBitmap, dest, 1.0f, D2D1_BITMAP_INTERPOLATION_MODE_NEAREST_NEIGHBOR);
         return;
     }
-    // Smaller than its place on screen: enlarged.
+    // Smaller than its place on screen (enlarged), or kept for another
+    // screen size until it is decoded again (fitted to this one).
     const RectF dest = FitIntoWindow(static_cast<float>(panel.shownOriginal.width),
                                      static_cast<float>(panel.shownOriginal.height),
                                      static_cast<float>(panel.width), static_cast<float>(panel.height), k);
@@ -179,15 +186,34 @@ bool PrepareGifPicture(VideoPanel& panel, const PlayerState& state) {
     return true;
 }
 
+// The width x height premultiplied BGRA picture at `pixels`, scaled by GDI
+// into `to` on `dc` (averaging where the platform's halftone mode does).
+bool StretchBgraToDc(HDC dc, const ScreenRect& to, UINT width, UINT height, const BYTE* pixels, UINT stride) {
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = static_cast<LONG>(stride / 4);
+    info.bmiHeader.biHeight = -static_cast<LONG>(height);  // top-down rows
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    SetStretchBltMode(dc, HALFTONE);
+    SetBrushOrgEx(dc, 0, 0, nullptr);  // as HALFTONE requires
+    return StretchDIBits(dc, to.left, to.top, to.width, to.height, 0, 0, static_cast<int>(width),
+                         static_cast<int>(height), pixels, &info, DIB_RGB_COLORS, SRCCOPY) != 0;
+}
+
 // Where drawing goes through the window DC, a picture that already has its
 // on-screen size is copied to the DC by GDI, with black margins: one copy of
 // its pixels instead of a DC render target's software redraw and read-back
-// of the whole client area. An empty slot is only black. False when the
-// picture needs Direct2D (enlarged) or GDI refused; the caller then paints
-// with Direct2D.
+// of the whole client area. A picture kept for another screen size, drawn
+// only until its slot is decoded again, is scaled by GDI as well: the
+// software Direct2D path takes seconds for it under load, while the UI
+// thread is inside the display change. An empty slot is only black. False
+// when the picture needs Direct2D (enlarged) or GDI refused; the caller then
+// paints with Direct2D.
 bool CopyFolderImageToDc(VideoPanel& panel, PlayerState& state) {
     IWICBitmap* picture = TakeCurrentPicture(panel, state);
-    if (picture && !panel.shownExact) return false;
+    if (picture && !panel.shownExact && !panel.shownStale) return false;
     const HDC dc = GetDC(panel.hwnd);
     if (!dc) return false;
     RECT client{};
@@ -203,9 +229,12 @@ bool CopyFolderImageToDc(VideoPanel& panel, PlayerState& state) {
         UINT size = 0;
         BYTE* pixels = nullptr;
         // Read-only: the slot's picture is never written after it is published.
-        if (SUCCEEDED(picture->Lock(nullptr, WICBitmapLockRead, lock.Put())) &&
+        UINT width = 0, height = 0;
+        if (SUCCEEDED(picture->GetSize(&width, &height)) &&
+            SUCCEEDED(picture->Lock(nullptr, WICBitmapLockRead, lock.Put())) &&
             SUCCEEDED(lock->GetStride(&stride)) && SUCCEEDED(lock->GetDataPointer(&size, &pixels)) &&
-            BlitBgraToDc(dc, r.left, r.top, r.width, r.height, pixels, stride)) {
+            (panel.shownExact ? BlitBgraToDc(dc, r.left, r.top, r.width, r.height, pixels, stride)
+                              : StretchBgraToDc(dc, r, width, height, pixels, stride))) {
             const LONG right = r.left + r.width, bottom = r.top + r.height;
             FillBlack(dc, RECT{client.left, client.top, client.right, r.top});
             FillBlack(dc, RECT{client.left, bottom, client.right, client.bottom});

@@ -37,6 +37,9 @@ struct VideoPanel {
     // now; false after a resize or a new target, so the next paint places the
     // picture again.
     bool shownPlaced = false;
+    // The shown picture was kept for another screen size and its slot is
+    // empty until it is decoded for this one: drawn fitted meanwhile.
+    bool shownStale = false;
     // What the last folder paint found at currentIndex (compared only, never
     // dereferenced): the 100 ms tick repaints only when either has changed,
     // since an unchanged picture needs no new frame. UI thread only.

@@ -1,7 +1,7 @@
 // Changes the display under the running viewer, for bench/images/screen_timing.py:
 // reads lines "W H" from standard input and for each asks the system for a
 // W x H display mode; where the system has no such mode (a virtual X
-// screen of one size), sends the viewer's main window the WM_DISPLAYCHANGE
+// screen of one size) or it is the mode already set, sends the viewer's main window the WM_DISPLAYCHANGE
 // the system would have sent. Prints one line per change, once it is handled.
 //   image_display_change.exe   (then "1600 900" lines on standard input)
 #include <windows.h>
@@ -42,7 +42,13 @@ int main() {
         mode.dmPelsWidth = static_cast<DWORD>(width);
         mode.dmPelsHeight = static_cast<DWORD>(height);
         mode.dmFields = DM_PELSWIDTH | DM_PELSHEIGHT;
-        if (ChangeDisplaySettingsExW(nullptr, &mode, nullptr, CDS_FULLSCREEN, nullptr) == DISP_CHANGE_SUCCESSFUL) {
+        // A "change" to the mode already set may not reach the viewer at all.
+        DEVMODEW now{};
+        now.dmSize = sizeof(now);
+        const bool already = EnumDisplaySettingsW(nullptr, ENUM_CURRENT_SETTINGS, &now) &&
+                             now.dmPelsWidth == mode.dmPelsWidth && now.dmPelsHeight == mode.dmPelsHeight;
+        if (!already &&
+            ChangeDisplaySettingsExW(nullptr, &mode, nullptr, CDS_FULLSCREEN, nullptr) == DISP_CHANGE_SUCCESSFUL) {
             std::printf("mode %dx%d\n", width, height);
             continue;
         }

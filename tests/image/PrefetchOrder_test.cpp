@@ -111,6 +111,20 @@ TEST(PrefetchOrder, APassStartsAgainAroundAMovedIndex) {
     }
 }
 
+TEST(PrefetchOrder, NoDecodeStartsWhileStepsComeQuickly) {
+    struct Case {
+        uint64_t now, movedAt, wait;
+    };
+    const Case cases[] = {
+        {5000, 0, 0},                       // never moved: at once
+        {5000, 5000, kSettleMs},            // just moved
+        {5000, 4970, kSettleMs - 30},       // one key repeat ago
+        {5000, 5000 - kSettleMs, 0},        // settled
+        {5000, 5016, kSettleMs},            // moved after the clock was read
+    };
+    for (const Case& c : cases) EXPECT_EQ(SettleWaitMs(c.now, c.movedAt), c.wait) << c.now << " " << c.movedAt;
+}
+
 TEST(PrefetchOrder, ARunningDecodeGivesWayToTheLandingPicture) {
     struct Case {
         int32_t decoding, other, current;
