@@ -7,10 +7,14 @@
 #include "image/ScreenFit.h"
 #include "image/StillImage.h"
 
-// Two decoders share the ring: the prefetch thread and a second thread it
-// starts. One decoder alone makes the picture a quick stepper lands on wait
-// behind whatever decode it was in, and the machine has a second core; two
-// keep at most two full-size decodes in memory at once. The slot rules stay
+// Two decoders share the ring: the prefetch thread, which works through the
+// passes, and a second thread it starts, which only ever makes the picture
+// on screen. One decoder alone makes the picture a quick stepper lands on
+// wait behind whatever decode it was in (a platform decoder cannot be
+// stopped halfway), and the machine has a second core; the second decoder is
+// kept free for the landing picture, and two keep at most two full-size
+// decodes in memory at once. Both run below the UI thread's priority, so
+// steps and paints never wait for them. The slot rules stay
 // those of one filler: a slot is taken by one decoder only (under ringLock,
 // in ringDecoding), so each picture is decoded once and each slot still has a
 // single writer while it is empty; only the UI thread empties slots.
@@ -18,6 +22,9 @@
 namespace {
 
 constexpr DWORD kPassPauseMs = 300;
+// The decoder that takes up only the picture on screen (the other one, 0,
+// is the prefetch thread).
+constexpr int kLandingDecoder = 1;
 // A decoder asked to stop ends within one strip of our reduction (or one
 // decode where the platform reduces in one call): the wait only guards
 // against a read that never returns, such as a lost network folder.
@@ -106,7 +113,8 @@ struct NextWork {
 };
 
 // Under ringLock: the next slot of this decoder's pass that is empty and not
-// taken by the other decoder, taken for this one. The pass starts again
+// taken by the other decoder, taken for this one (for the landing decoder:
+// the picture on screen, if it waits, and nothing else). The pass starts again
 // around currentIndex when the index has moved or anything woke the
 // decoders since the pass began (slots emptied by a display change): the
 // picture on screen is always the next one served. Nothing is started while
@@ -124,6 +132,9 @@ NextWork TakeNextSlot(PlayerState& state, int worker, PrefetchPass& pass, uint32
     const uint64_t settle = SettleWaitMs(GetTickCount64(), state.ringIndexMovedMs.load());
     if (settle > 0) {
         next.waitMs = static_cast<DWORD>(settle);
+    } else if (worker == kLandingDecoder) {
+        // Once per landing: a picture that fails is tried again by the passes.
+        if (!SlotFilled(state, current) && state.ringLandingTaken.load() != current) next.index = current;
     } else if (SlotFilled(state, current) || state.ringDecoding[1 - worker].load() != current) {
         while (next.index < 0 && pass.visit < kVisitsPerPass) {
             const int32_t index = PrefetchVisitIndex(pass.centre, count, pass.visit++);
@@ -168,7 +179,8 @@ unsigned __stdcall SecondDecoderProc(void* argument) {
     // The WIC factory is free-threaded; each decoder joins the
     // multithreaded apartment to use it and the objects it makes.
     const HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    RunDecoder(*state, 1);
+    SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL);
+    RunDecoder(*state, kLandingDecoder);
     if (SUCCEEDED(com)) CoUninitialize();
     return 0;
 }
@@ -220,6 +232,7 @@ void FillImageSlot(PlayerState& state, int32_t index) { DecodeIntoSlot(state, in
 unsigned __stdcall PrefetchThreadProc(void* argument) {
     PlayerState* state = static_cast<PlayerState*>(argument);
     const HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL);
     if (state->imageCount > 0 && state->imageBitmaps && !state->quitRequested.load()) {
         const uintptr_t second = _beginthreadex(nullptr, 0, SecondDecoderProc, state, 0, nullptr);
         RunDecoder(*state, 0);
