@@ -4,11 +4,12 @@
 #include "app/PlayerState.h"
 
 // Thread entry for _beginthreadex; the argument is the PlayerState. Starts
-// the ring's second decoder, and both work in passes of 22 visits around
-// currentIndex (ahead first), sleeping 300 ms between passes unless woken
-// (WakePrefetch); a pass starts again around the new index as soon as it
-// moves. Until quitRequested; then waits for the second decoder, closes its
-// own handle in prefetchThread and returns 1.
+// the ring's second decoder, which only makes the picture on screen when it
+// waits, and works in passes of 22 visits around currentIndex (ahead first),
+// sleeping 300 ms between passes unless woken (WakePrefetch); a pass starts
+// again around the new index as soon as it moves. Neither starts a decode
+// while steps come quickly. Until quitRequested; then waits for the second
+// decoder, closes its own handle in prefetchThread and returns 1.
 unsigned __stdcall PrefetchThreadProc(void* argument);
 
 // Decoder thread: decodes image `index` into its slot if the slot is empty.
