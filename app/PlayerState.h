@@ -2,9 +2,10 @@
 // The one record of a run, the process-wide globals and the custom messages.
 //
 // Threads that touch the record: the UI thread (everything not noted), the
-// prefetch thread (image ring), the multimedia timer thread (GIF tick, video
-// clock) and the Media Foundation work-queue thread (session events). Fields
-// shared across threads are atomics or are noted with their rule below.
+// prefetch thread and the second ring decoder it starts (image ring), the
+// multimedia timer thread (GIF tick, video clock) and the Media Foundation
+// work-queue thread (session events). Fields shared across threads are
+// atomics or are noted with their rule below.
 #include <windows.h>
 #include <d2d1.h>
 #include <dwrite.h>
@@ -53,7 +54,11 @@ constexpr UINT kFirstGifTickMs = 30;
 
 extern const wchar_t kWindowTitle[];  // "Kestrelon" and the version: "Kestrelon1.0.3"
 
-// One image slot of the folder ring. Written by the prefetch thread (null to a
+// Decoders working on the folder ring at once (each a full-size decode in
+// memory at most).
+constexpr int kRingDecoders = 2;
+
+// One image slot of the folder ring. Written by a ring decoder (null to a
 // bitmap, release store) and read by the UI thread (acquire load); emptied
 // again only by the UI thread, which is the only reader, when the image leaves
 // the prefetch window. The slot owns one reference to its bitmap.
@@ -78,7 +83,7 @@ struct PlayerState {
     PopupWindow* popupWindow = nullptr;
     ControlWindow* controlWindow = nullptr;
 
-    // Set once by WM_CLOSE on the UI thread; read by the prefetch thread and the GIF timer.
+    // Set once by WM_CLOSE on the UI thread; read by the ring decoders and the GIF timer.
     std::atomic<bool> quitRequested{false};
     // Prefetch thread handle: created by the mode start, closed and cleared by the thread itself.
     std::atomic<HANDLE> prefetchThread{nullptr};
@@ -122,22 +127,42 @@ struct PlayerState {
     // Sized once by the listing before the prefetch thread starts; never resized.
     std::unique_ptr<ImageSlot[]> imageBitmaps;
     // Beside each slot, the original size of its picture: written by the
-    // prefetch thread while the slot is empty, before the release store that
+    // decoder that took the slot, while it is empty, before the release store that
     // fills it; read by the UI thread only after an acquire load found the slot
     // filled. Sized with imageBitmaps (may be absent: the bitmap's own size then).
     std::unique_ptr<ImageSize[]> imageSizes;
     // The panel size, in pixels, the ring keeps its pictures for: width in the
     // high 32 bits, height in the low ones, so both change together. Written by
-    // the UI thread (mode start, display change), read by the prefetch thread;
-    // 0 until set, which means the screen size.
+    // the UI thread (set by the mode start before the prefetch thread starts,
+    // and at a display change), read by the decoders; 0 until set, which
+    // keeps pictures at their own size.
     std::atomic<uint64_t> ringPanelSize{0};
+    // The ring's decoders: the prefetch thread and a second one it starts, so
+    // that the picture on screen never waits behind one long decode (see
+    // image/Prefetch.cpp). ringLock is held only while a decoder picks its
+    // next slot or goes to sleep, and by the UI thread to wake them, never
+    // across a decode; ringWork is what they sleep on between passes, and
+    // ringWakes (under ringLock) counts the wakes so that none is missed.
+    SRWLOCK ringLock = SRWLOCK_INIT;
+    CONDITION_VARIABLE ringWork = CONDITION_VARIABLE_INIT;
+    uint32_t ringWakes = 0;
+    // The slot each decoder is decoding, -1 when none: taken under ringLock,
+    // so no slot is decoded by both; read without it by the other decoder.
+    std::atomic<int32_t> ringDecoding[kRingDecoders] = {{-1}, {-1}};
+    // The last index a decoder took up while it was currentIndex: until the
+    // index moves again, the picture on screen is being served.
+    std::atomic<int32_t> ringLandingTaken{-1};
+    // GetTickCount64 when the panel last painted a new index (a step), 0
+    // before any: the decoders start nothing while steps come quickly.
+    // Written by the UI thread, read by the decoders.
+    std::atomic<uint64_t> ringIndexMovedMs{0};
     // The drawing panel's window: set on the UI thread when it is created,
     // before any other thread starts. The prefetch thread invalidates it when
     // the picture on screen reaches its slot, so it is drawn at once rather
     // than at the next repaint tick; the video opening hands it to the
     // renderer. Atomic: the threads share it.
     std::atomic<HWND> panelWindow{nullptr};
-    std::vector<std::unique_ptr<PathBuffer>> imagePaths;  // read by the prefetch thread
+    std::vector<std::unique_ptr<PathBuffer>> imagePaths;  // read by the ring decoders
     std::vector<std::unique_ptr<PathBuffer>> imageNames;
 
     std::vector<uint32_t> gifFrameDelays;  // read by the GIF timer thread
@@ -146,7 +171,7 @@ struct PlayerState {
     ID2D1Bitmap* appIcon = nullptr;  // owned; made for the panel's render target
 
     int32_t imageCount = 0;               // fixed before the prefetch thread starts
-    std::atomic<int32_t> currentIndex{0};  // written by the UI thread, read by prefetch
+    std::atomic<int32_t> currentIndex{0};  // written by the UI thread, read by the decoders
     // Id of the running multimedia timer; written by the UI thread and the GIF tick.
     std::atomic<uint32_t> mmTimerId{0};
     uint32_t gifFrameCount = 0;
@@ -175,7 +200,7 @@ inline PlayerState* CurrentState() { return g_playerState ? *g_playerState : nul
 // Direct2D factory, g_d2dFactory, is declared with the window targets made on
 // it, in app/WindowTarget.h.)
 extern IDWriteFactory* g_dwriteFactory;   // shared
-extern IWICImagingFactory* g_wicFactory;  // used by the UI and prefetch threads
+extern IWICImagingFactory* g_wicFactory;  // used by the UI thread and the ring decoders
 
 // One holder at a time of the presentation clock: the seek keys and the restart
 // on the UI thread, the clock tick on the timer thread. Taken with exchange(true).

@@ -69,6 +69,9 @@ bool StartVideo(PlayerState& state) {
 
 bool StartImageFolder(PlayerState& state) {
     if (!ListFolderImages(state)) return false;
+    // Before the decoders start, so they never read the screen fields,
+    // which a display change writes.
+    SetRingPanelSize(state, state.screenWidth, state.screenHeight);
     if (!state.quitRequested.load()) {
         const uintptr_t thread = _beginthreadex(nullptr, 0, PrefetchThreadProc, &state, 0, nullptr);
         state.prefetchThread.store(reinterpret_cast<HANDLE>(thread));

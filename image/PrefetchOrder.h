@@ -24,3 +24,41 @@ bool InPrefetchWindow(int32_t index, int32_t current, int32_t count);
 // from count - 1 to 0. The count is 0 when the ring has 21 slots or fewer.
 int32_t FirstOutsideWindow(int32_t current, int32_t count);
 int32_t OutsideWindowCount(int32_t count);
+
+// ---- The picture on screen first ----
+
+// Steps can come faster than pictures decode (an arrow key held down repeats
+// about every 33 ms; quick taps are not much slower): no decode starts until
+// the index has stayed put this long, so that the decoders are free for the
+// picture the user lands on rather than busy with those passed on the way.
+constexpr uint64_t kSettleMs = 90;
+
+// Milliseconds a decoder still waits at `now` before it starts a decode, the
+// index having last moved at `movedAt` (both in milliseconds of one clock;
+// movedAt 0: it never moved). A movedAt after `now` (read in the other
+// order) counts as just moved.
+uint64_t SettleWaitMs(uint64_t now, uint64_t movedAt);
+
+// One decoder's way through a pass: the index the pass is around (-1 before
+// the first) and its next visit.
+struct PrefetchPass {
+    int32_t centre = -1;
+    int32_t visit = 0;
+};
+
+// Starts `pass` again around `current` when the index has moved since it
+// began: the visits left for the old neighbourhood are dropped, and the next
+// one is the picture on screen, then forward, then back, as in any pass.
+// Returns whether it started again.
+bool FollowCurrentIndex(PrefetchPass& pass, int32_t current);
+
+// Whether a decode running for `decoding` is still worth finishing when
+// `current` is on screen (both in a ring of `count`): never once its picture
+// has left the window. And when `landingWaits` (the picture on screen has no
+// bitmap and no decoder has taken it up since it became current) while the
+// other decoder is busy too (`other`, -1 when idle), the decode of the two
+// that lies further from `current` gives way to it; at equal distances the
+// one behind, then the higher index. The picture on screen itself is always
+// finished.
+bool DecodeStillWanted(int32_t decoding, int32_t other, int32_t current, int32_t count,
+                       bool landingWaits);

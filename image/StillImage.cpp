@@ -94,11 +94,14 @@ bool FillUprightBitmap(IWICImagingFactory* factory, UINT width, UINT height, uin
 // Reads all of `source` (width x height, pixelBytes a pixel) kStripRows rows
 // at a time and hands each strip to `take(strip, rowBytes, firstRow, rows)`:
 // only one strip of the picture is held at any time.
+// Stops with E_ABORT before a strip once `gate` has closed.
 template <typename Take>
-HRESULT ReadInStrips(IWICBitmapSource* source, UINT width, UINT height, UINT pixelBytes, Take take) {
+HRESULT ReadInStrips(IWICBitmapSource* source, UINT width, UINT height, UINT pixelBytes, Take take,
+                     const DecodeGate& gate = DecodeGate{}) {
     const UINT rowBytes = width * pixelBytes;
     std::vector<BYTE> strip(static_cast<size_t>(rowBytes) * kStripRows);
     for (UINT first = 0; first < height; first += kStripRows) {
+        if (!gate.Open()) return E_ABORT;
         const UINT rows = height - first < kStripRows ? height - first : kStripRows;
         const WICRect rect{0, static_cast<INT>(first), static_cast<INT>(width), static_cast<INT>(rows)};
         RETURN_IF_FAILED(source->CopyPixels(&rect, rowBytes, rowBytes * rows, strip.data()));
@@ -192,7 +195,7 @@ bool AveragingScalerMode(IWICImagingFactory* factory, WICBitmapInterpolationMode
 }
 
 bool ReduceIntoNewBitmap(IWICImagingFactory* factory, IWICBitmapSource* source, UINT width,
-                         UINT height, uint32_t transform, IWICBitmap** out) {
+                         UINT height, uint32_t transform, IWICBitmap** out, const DecodeGate& gate) {
     UINT sourceWidth = 0;
     UINT sourceHeight = 0;
     WICPixelFormatGUID format{};
@@ -211,7 +214,8 @@ bool ReduceIntoNewBitmap(IWICImagingFactory* factory, IWICBitmapSource* source, 
                                             (opaqueBgr ? ReduceOpaqueBgrRows : ReduceAreaRows)(
                                                 reduction, strip, rowBytes, rows, reduced.data(),
                                                 reducedStride);
-                                        }));
+                                        },
+                                        gate));
     return FillUprightBitmap(factory, width, height, transform, out, [&](BYTE* target, UINT stride) {
         TransformPixelRows(reduced.data(), reducedStride, width, height, 0, height, transform, target, stride);
         return true;
@@ -259,7 +263,8 @@ namespace {
 // The reduction of `frame` (frameWidth x frameHeight as stored) to width x
 // height as stored, turned by `transform` last.
 bool DecodeReduced(IWICImagingFactory* factory, IWICBitmapFrameDecode* frame, UINT frameWidth,
-                   UINT frameHeight, UINT width, UINT height, uint32_t transform, IWICBitmap** out) {
+                   UINT frameHeight, UINT width, UINT height, uint32_t transform, IWICBitmap** out,
+                   const DecodeGate& gate) {
     ComPtr<IWICBitmap> scaledByCodec;
     IWICBitmapSource* source = frame;
     if (DecodeScaledByCodec(factory, frame, frameWidth, frameHeight, width, height, scaledByCodec))
@@ -293,13 +298,14 @@ bool DecodeReduced(IWICImagingFactory* factory, IWICBitmapFrameDecode* frame, UI
     WICPixelFormatGUID format{};
     const bool opaqueBgr =
         SUCCEEDED(source->GetPixelFormat(&format)) && IsEqualGUID(format, GUID_WICPixelFormat24bppBGR);
-    return ReduceIntoNewBitmap(factory, opaqueBgr ? source : converter.Get(), width, height, transform, out);
+    return ReduceIntoNewBitmap(factory, opaqueBgr ? source : converter.Get(), width, height, transform, out,
+                               gate);
 }
 
 }  // namespace
 
 bool DecodeStillImage(const wchar_t* path, int32_t panelWidth, int32_t panelHeight, IWICBitmap** out,
-                      ImageSize* original) {
+                      ImageSize* original, const DecodeGate& gate) {
     IWICImagingFactory* factory = g_wicFactory;
     if (!factory || !path || !out) return false;
 
@@ -331,7 +337,7 @@ bool DecodeStillImage(const wchar_t* path, int32_t panelWidth, int32_t panelHeig
     bool decoded;
     if (keptWidth != 0 && (keptWidth < frameWidth || keptHeight < frameHeight)) {
         decoded = DecodeReduced(factory, frame.Get(), frameWidth, frameHeight, keptWidth, keptHeight,
-                                transform, out);
+                                transform, out, gate);
     } else {
         // Converted before the turn: the turn is the last stage before the pixels are kept.
         ComPtr<IWICFormatConverter> converter;

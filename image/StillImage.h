@@ -8,6 +8,16 @@
 
 #include "app/PlayerState.h"
 
+// Asked by our own reduction before each strip it reads: false stops the
+// decode there, which then fails. Lets a caller drop a picture no longer
+// wanted without waiting for the whole of it; a reduction the codec or the
+// platform's scaler does in one call runs to its end.
+struct DecodeGate {
+    bool (*keepGoing)(void* context) = nullptr;
+    void* context = nullptr;
+    bool Open() const { return !keepGoing || keepGoing(context); }
+};
+
 // Decodes frame 0 of the file at `path` through g_wicFactory: pixels converted
 // to 32bppPBGRA, turned by the EXIF orientation, decoded in full now
 // (cache-on-load), at the size FitOnScreen keeps the upright picture at on a
@@ -18,9 +28,10 @@
 // bilinear sampling. The full-size picture is never held whole by us: it is
 // read in strips. True with *out holding the bitmap (one reference, the
 // caller's) and *original (if given) the upright size stored in the file;
-// false with *out left null. No Direct2D resource is involved.
+// false with *out left null, also when `gate` closed. No Direct2D resource
+// is involved.
 bool DecodeStillImage(const wchar_t* path, int32_t panelWidth, int32_t panelHeight, IWICBitmap** out,
-                      ImageSize* original = nullptr);
+                      ImageSize* original = nullptr, const DecodeGate& gate = DecodeGate{});
 
 // ---- The steps, for the decoder and its tests ----
 
@@ -45,9 +56,11 @@ bool CreateTurnedBitmap(IWICImagingFactory* factory, IWICBitmapSource* converted
 // added: the bytes its conversion would give) to width x height by area
 // averaging, strip by strip, then applies `transform`: the bitmap is
 // 32bppPBGRA, height x width when the transform swaps axes. Needs
-// 1 <= width, height <= the source's size.
+// 1 <= width, height <= the source's size. Stops (false) before a strip when
+// `gate` has closed.
 bool ReduceIntoNewBitmap(IWICImagingFactory* factory, IWICBitmapSource* source, UINT width,
-                         UINT height, uint32_t transform, IWICBitmap** out);
+                         UINT height, uint32_t transform, IWICBitmap** out,
+                         const DecodeGate& gate = DecodeGate{});
 
 // The mode in which the platform's scaler averages when it shrinks: high-
 // quality cubic, else Fant; false when it samples points in both (Wine 8

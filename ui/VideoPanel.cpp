@@ -68,6 +68,8 @@ void ForgetShownImage(VideoPanel& panel) {
     SafeRelease(&panel.shownSource);
     panel.shownIndex = -1;
     panel.shownExact = false;
+    panel.shownPlaced = false;
+    panel.shownStale = false;
 }
 
 IWICBitmap* CurrentImageSlot(const PlayerState& state, int32_t index) {
@@ -82,16 +84,48 @@ bool FolderPictureChanged(const VideoPanel& panel, const PlayerState& state) {
     return index != panel.paintedIndex || CurrentImageSlot(state, index) != panel.paintedSlot;
 }
 
+// Where the shown picture lands on the panel as it is now, and, where
+// Direct2D will draw it, its Direct2D copy. A failed conversion leaves no
+// bitmap and is not retried until the picture is placed again.
+void PlaceShownPicture(VideoPanel& panel) {
+    UINT width = 0;
+    UINT height = 0;
+    panel.shownSource->GetSize(&width, &height);
+    panel.shownFit = FitOnScreen(panel.shownOriginal.width, panel.shownOriginal.height, panel.width,
+                                 panel.height);
+    panel.shownExact = static_cast<int32_t>(width) == panel.shownFit.rect.width &&
+                       static_cast<int32_t>(height) == panel.shownFit.rect.height;
+    SafeRelease(&panel.shownBitmap);
+    // Copied (or, kept for another size, scaled) by GDI where drawing goes
+    // through the window DC: no upload then.
+    ID2D1RenderTarget* target = DrawingTarget(panel.target);
+    if (target && !((panel.shownExact || panel.shownStale) && CopySizedPicturesByGdi()))
+        target->CreateBitmapFromWicBitmap(panel.shownSource, nullptr, &panel.shownBitmap);
+    panel.shownPlaced = true;
+}
+
 // Makes the picture at currentIndex the shown one, once per slot and index:
-// its reference, its place on the panel and, where Direct2D will draw it, its
-// Direct2D copy. The reference keeps it alive even after its slot is emptied
-// (the window moved on). Returns the slot (null: nothing to show yet).
+// its reference and its place (PlaceShownPicture). The reference keeps it
+// alive even after its slot is emptied (the window moved on, or the screen
+// changed size). Returns the picture to draw (null: nothing to show yet).
 IWICBitmap* TakeCurrentPicture(VideoPanel& panel, PlayerState& state) {
     const int32_t index = state.currentIndex.load();
     IWICBitmap* slot = CurrentImageSlot(state, index);
+    // A step: the decoders turn to the new index now, not after their pause.
+    if (index != panel.paintedIndex) {
+        if (panel.paintedIndex >= 0) state.ringIndexMovedMs.store(GetTickCount64());
+        WakePrefetch(state);
+    }
     panel.paintedIndex = index;
     panel.paintedSlot = slot;
-    if (slot == panel.shownSource && index == panel.shownIndex) return slot;
+    // Its slot was emptied to be decoded for a new screen size: the picture
+    // kept for the old one stays on screen, fitted, until the new one is in.
+    panel.shownStale = !slot && index == panel.shownIndex && panel.shownSource;
+    if (panel.shownStale) slot = panel.shownSource;
+    if (slot && slot == panel.shownSource && index == panel.shownIndex) {
+        if (!panel.shownPlaced) PlaceShownPicture(panel);
+        return slot;
+    }
     ForgetShownImage(panel);
     if (!slot) return nullptr;
     slot->AddRef();
@@ -105,15 +139,7 @@ IWICBitmap* TakeCurrentPicture(VideoPanel& panel, PlayerState& state) {
     panel.shownOriginal = ImageSize{width, height};
     if (state.imageSizes && state.imageSizes[index].width != 0)
         panel.shownOriginal = state.imageSizes[index];
-    panel.shownFit = FitOnScreen(panel.shownOriginal.width, panel.shownOriginal.height, panel.width,
-                                 panel.height);
-    panel.shownExact = static_cast<int32_t>(width) == panel.shownFit.rect.width &&
-                       static_cast<int32_t>(height) == panel.shownFit.rect.height;
-    // Copied by GDI where drawing goes through the window DC: no upload then.
-    // A failed conversion leaves no bitmap and is not retried for this source.
-    ID2D1RenderTarget* target = DrawingTarget(panel.target);
-    if (target && !(panel.shownExact && CopySizedPicturesByGdi()))
-        target->CreateBitmapFromWicBitmap(slot, nullptr, &panel.shownBitmap);
+    PlaceShownPicture(panel);
     return slot;
 }
 
@@ -122,7 +148,7 @@ void PaintFolderImage(VideoPanel& panel, PlayerState& state, ID2D1RenderTarget* 
     IWICBitmap* picture = TakeCurrentPicture(panel, state);
     if (!picture) return;  // black until a later tick
     // The GDI copy was refused: Direct2D draws the picture after all.
-    if (!panel.shownBitmap && panel.shownExact && CopySizedPicturesByGdi())
+    if (!panel.shownBitmap && (panel.shownExact || panel.shownStale) && CopySizedPicturesByGdi())
         rt->CreateBitmapFromWicBitmap(picture, nullptr, &panel.shownBitmap);
     if (!panel.shownBitmap) return;
     const float k = ApplyWindowDpi(panel.hwnd, rt);
@@ -135,7 +161,8 @@ void PaintFolderImage(VideoPanel& panel, PlayerState& state, ID2D1RenderTarget* 
         rt->DrawBitmap(panel.shownBitmap, dest, 1.0f, D2D1_BITMAP_INTERPOLATION_MODE_NEAREST_NEIGHBOR);
         return;
     }
-    // Smaller than its place on screen: enlarged.
+    // Smaller than its place on screen (enlarged), or kept for another
+    // screen size until it is decoded again (fitted to this one).
     const RectF dest = FitIntoWindow(static_cast<float>(panel.shownOriginal.width),
                                      static_cast<float>(panel.shownOriginal.height),
                                      static_cast<float>(panel.width), static_cast<float>(panel.height), k);
@@ -159,15 +186,34 @@ bool PrepareGifPicture(VideoPanel& panel, const PlayerState& state) {
     return true;
 }
 
+// The width x height premultiplied BGRA picture at `pixels`, scaled by GDI
+// into `to` on `dc` (averaging where the platform's halftone mode does).
+bool StretchBgraToDc(HDC dc, const ScreenRect& to, UINT width, UINT height, const BYTE* pixels, UINT stride) {
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = static_cast<LONG>(stride / 4);
+    info.bmiHeader.biHeight = -static_cast<LONG>(height);  // top-down rows
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    SetStretchBltMode(dc, HALFTONE);
+    SetBrushOrgEx(dc, 0, 0, nullptr);  // as HALFTONE requires
+    return StretchDIBits(dc, to.left, to.top, to.width, to.height, 0, 0, static_cast<int>(width),
+                         static_cast<int>(height), pixels, &info, DIB_RGB_COLORS, SRCCOPY) != 0;
+}
+
 // Where drawing goes through the window DC, a picture that already has its
 // on-screen size is copied to the DC by GDI, with black margins: one copy of
 // its pixels instead of a DC render target's software redraw and read-back
-// of the whole client area. An empty slot is only black. False when the
-// picture needs Direct2D (enlarged) or GDI refused; the caller then paints
-// with Direct2D.
+// of the whole client area. A picture kept for another screen size, drawn
+// only until its slot is decoded again, is scaled by GDI as well: the
+// software Direct2D path takes seconds for it under load, while the UI
+// thread is inside the display change. An empty slot is only black. False
+// when the picture needs Direct2D (enlarged) or GDI refused; the caller then
+// paints with Direct2D.
 bool CopyFolderImageToDc(VideoPanel& panel, PlayerState& state) {
     IWICBitmap* picture = TakeCurrentPicture(panel, state);
-    if (picture && !panel.shownExact) return false;
+    if (picture && !panel.shownExact && !panel.shownStale) return false;
     const HDC dc = GetDC(panel.hwnd);
     if (!dc) return false;
     RECT client{};
@@ -183,9 +229,12 @@ bool CopyFolderImageToDc(VideoPanel& panel, PlayerState& state) {
         UINT size = 0;
         BYTE* pixels = nullptr;
         // Read-only: the slot's picture is never written after it is published.
-        if (SUCCEEDED(picture->Lock(nullptr, WICBitmapLockRead, lock.Put())) &&
+        UINT width = 0, height = 0;
+        if (SUCCEEDED(picture->GetSize(&width, &height)) &&
+            SUCCEEDED(picture->Lock(nullptr, WICBitmapLockRead, lock.Put())) &&
             SUCCEEDED(lock->GetStride(&stride)) && SUCCEEDED(lock->GetDataPointer(&size, &pixels)) &&
-            BlitBgraToDc(dc, r.left, r.top, r.width, r.height, pixels, stride)) {
+            (panel.shownExact ? BlitBgraToDc(dc, r.left, r.top, r.width, r.height, pixels, stride)
+                              : StretchBgraToDc(dc, r, width, height, pixels, stride))) {
             const LONG right = r.left + r.width, bottom = r.top + r.height;
             FillBlack(dc, RECT{client.left, client.top, client.right, r.top});
             FillBlack(dc, RECT{client.left, bottom, client.right, client.bottom});
@@ -308,7 +357,10 @@ void RemakePanelResources(VideoPanel& panel, PlayerState& state) {
     SafeRelease(&panel.titleBrush);
     SafeRelease(&panel.helpBrush);
     SafeRelease(&state.appIcon);
-    ForgetShownImage(panel);
+    // The folder picture itself is kept (its slot may be waiting for a new
+    // decode); only its upload went with the target.
+    SafeRelease(&panel.shownBitmap);
+    panel.shownPlaced = false;
     SafeRelease(&panel.gifPictureBitmap);
     panel.gifOnScreen = false;
     RemakeWindowTarget(panel.target);
@@ -387,8 +439,10 @@ void ResizeVideoPanel(VideoPanel& panel, int width, int height) {
     SetWindowPos(panel.hwnd, nullptr, 0, 0, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
     ResizeWindowTarget(panel.target, width, height);
     MakePanelTextFormats(panel);
-    // The folder picture is placed anew at its next paint.
-    ForgetShownImage(panel);
+    // The folder picture is placed anew at its next paint, and kept: its
+    // slot is emptied to be decoded for the new size, and until then the
+    // old one is drawn fitted to the new panel rather than black.
+    panel.shownPlaced = false;
     panel.paintedIndex = -1;
     // The GIF canvas is fitted to the new size at once, all of it re-scaled,
     // and put on screen whole at the next paint.

@@ -20,7 +20,8 @@ struct VideoPanel {
     IDWriteTextFormat* titleTextFormat = nullptr;   // owned; size height/30 at creation DPI
 
     // The folder image on screen, kept while the slot and currentIndex stay
-    // the same: shownSource (its own reference) and, where it is drawn by
+    // the same, and while its slot waits to be decoded again for a new screen
+    // size: shownSource (its own reference) and, where it is drawn by
     // Direct2D, its Direct2D copy, uploaded once rather than on every tick.
     // A picture copied 1:1 to the window DC has no Direct2D copy. UI thread only.
     ID2D1Bitmap* shownBitmap = nullptr;
@@ -32,6 +33,13 @@ struct VideoPanel {
     ImageSize shownOriginal;
     ScreenFit shownFit;
     bool shownExact = false;
+    // shownFit, shownExact and the Direct2D copy are for the panel as it is
+    // now; false after a resize or a new target, so the next paint places the
+    // picture again.
+    bool shownPlaced = false;
+    // The shown picture was kept for another screen size and its slot is
+    // empty until it is decoded for this one: drawn fitted meanwhile.
+    bool shownStale = false;
     // What the last folder paint found at currentIndex (compared only, never
     // dereferenced): the 100 ms tick repaints only when either has changed,
     // since an unchanged picture needs no new frame. UI thread only.

@@ -87,4 +87,64 @@ TEST(PrefetchOrder, WindowEdges) {
             << c.index << " around " << c.current << " of " << c.count;
 }
 
+
+TEST(PrefetchOrder, APassStartsAgainAroundAMovedIndex) {
+    // Visits 0..k of a pass around 5, then the index moves (or not): the
+    // next slot visited is the new current one, then forward, then back.
+    struct Case {
+        int32_t visited, movedTo;
+        std::vector<int32_t> next;
+    };
+    const std::vector<Case> cases = {
+        {3, 25, {25, 26, 27}},
+        {3, 5, {8, 9, 10}},  // not moved: the pass goes on
+        {15, 4, {4, 5, 6}},  // moved back during the backward sweep
+    };
+    for (const Case& c : cases) {
+        PrefetchPass pass;
+        FollowCurrentIndex(pass, 5);
+        pass.visit = c.visited;
+        EXPECT_EQ(FollowCurrentIndex(pass, c.movedTo), c.movedTo != 5);
+        std::vector<int32_t> next;
+        for (int k = 0; k < 3; ++k) next.push_back(PrefetchVisitIndex(pass.centre, 100, pass.visit++));
+        EXPECT_EQ(next, c.next) << c.visited << " then " << c.movedTo;
+    }
+}
+
+TEST(PrefetchOrder, NoDecodeStartsWhileStepsComeQuickly) {
+    struct Case {
+        uint64_t now, movedAt, wait;
+    };
+    const Case cases[] = {
+        {5000, 0, 0},                       // never moved: at once
+        {5000, 5000, kSettleMs},            // just moved
+        {5000, 4970, kSettleMs - 30},       // one key repeat ago
+        {5000, 5000 - kSettleMs, 0},        // settled
+        {5000, 5016, kSettleMs},            // moved after the clock was read
+    };
+    for (const Case& c : cases) EXPECT_EQ(SettleWaitMs(c.now, c.movedAt), c.wait) << c.now << " " << c.movedAt;
+}
+
+TEST(PrefetchOrder, ARunningDecodeGivesWayToTheLandingPicture) {
+    struct Case {
+        int32_t decoding, other, current;
+        bool landingWaits, kept;
+    };
+    const Case cases[] = {
+        {25, 3, 25, true, true},     // the picture on screen itself
+        {3, 25, 25, false, false},   // left the window
+        {15, 24, 25, false, true},   // stepped past, still in the window
+        {15, -1, 25, true, true},    // the other decoder is free for the landing picture
+        {15, 24, 25, true, false},   // both busy: the further one gives way ...
+        {24, 15, 25, true, true},    // ... and the nearer one goes on
+        {27, 23, 25, true, true},    // equal distances: the one ahead goes on ...
+        {23, 27, 25, true, false},   // ... and the one behind gives way
+        {99, 2, 0, true, true},      // around the end of the ring
+        {5, 25, 25, true, false},    // out of the window whatever the other does
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(DecodeStillWanted(c.decoding, c.other, c.current, 100, c.landingWaits), c.kept)
+            << c.decoding << " beside " << c.other << " around " << c.current;
+}
+
 }  // namespace

@@ -13,6 +13,7 @@
 #include "image/FolderListing.h"
 #include "image/Prefetch.h"
 #include "image/PrefetchOrder.h"
+#include "image/StillImage.h"
 #include "tests/image/ImageTestFiles.h"
 #include "ui/MainWindow.h"
 #include "ui/VideoPanel.h"
@@ -39,6 +40,12 @@ int Filled(const PlayerState& state, std::vector<int>* which = nullptr) {
         }
     }
     return n;
+}
+
+UINT WidthOf(IWICBitmap* bitmap) {
+    UINT width = 0, height = 0;
+    if (bitmap) bitmap->GetSize(&width, &height);
+    return width;
 }
 
 // A folder of 40 small pictures, p00.png to p39.png, one of them damaged.
@@ -95,6 +102,14 @@ TEST_F(PrefetchFolder, KeepsTheWindowDecodedAndFollowsTheIndex) {
     ASSERT_TRUE(WaitFor([&] { return WindowFilled(20); }, 10000));
     EXPECT_EQ(state->imageBitmaps[kDamaged].load(), nullptr);
 
+    // A display change: the slots kept for the old size are made again for
+    // the new one, and nothing of the old size is published after it.
+    SetRingPanelSize(*state, 32, 18);
+    ReleaseImagesOfAnotherSize(*state);
+    ASSERT_TRUE(WaitFor([&] { return WindowFilled(20); }, 10000));
+    for (int i = 0; i < kCount; ++i)
+        if (IWICBitmap* b = state->imageBitmaps[i].load()) EXPECT_EQ(WidthOf(b), 24u) << i;
+
     // The UI thread empties what is outside the window around 20 ...
     ReleaseImagesOutsideWindow(*state);
     which.clear();
@@ -114,23 +129,21 @@ TEST_F(PrefetchFolder, ThePictureOnScreenIsRepaintedWhenItsSlotFills) {
                                        nullptr, nullptr);
     ASSERT_NE(panel, nullptr);
     state->panelWindow.store(panel);
+    // A picture stepped past is published if it is still in the window,
+    // never if it has left it.
     struct Case {
-        int index;
-        bool repainted;
+        int current, index;
+        bool filled, repainted;
     };
-    for (const Case c : {Case{6, false}, Case{5, true}, Case{5, false} /* already filled */}) {
+    for (const Case c : {Case{5, 6, true, false}, Case{5, 5, true, true}, Case{5, 5, true, false} /* already */,
+                         Case{25, 7, false, false}, Case{25, 15, true, false}}) {
+        state->currentIndex.store(c.current);
         ValidateRect(panel, nullptr);
         FillImageSlot(*state, c.index);
-        EXPECT_NE(state->imageBitmaps[c.index].load(), nullptr) << c.index;
+        EXPECT_EQ(state->imageBitmaps[c.index].load() != nullptr, c.filled) << c.index;
         EXPECT_EQ(GetUpdateRect(panel, nullptr, FALSE) != FALSE, c.repainted) << c.index;
     }
     DestroyWindow(panel);
-}
-
-UINT WidthOf(IWICBitmap* bitmap) {
-    UINT width = 0, height = 0;
-    if (bitmap) bitmap->GetSize(&width, &height);
-    return width;
 }
 
 TEST_F(PrefetchFolder, ADisplayChangeHasTheRingDecodedAgainForTheNewSize) {
@@ -150,6 +163,32 @@ TEST_F(PrefetchFolder, ADisplayChangeHasTheRingDecodedAgainForTheNewSize) {
     EXPECT_EQ(WidthOf(state->imageBitmaps[5].load()), 64u);
     ReleaseImagesOfAnotherSize(*state);
     EXPECT_EQ(Filled(*state), 1);
+}
+
+TEST(DecodeGate, OurReductionStopsBeforeTheStripWhereTheGateCloses) {
+    // 8 x 200 pixels: four strips.
+    std::vector<uint32_t> pixels(8 * 200, 0xFF808080u);
+    ComPtr<IWICBitmap> source;
+    ASSERT_HRESULT_SUCCEEDED(g_wicFactory->CreateBitmapFromMemory(
+        8, 200, GUID_WICPixelFormat32bppPBGRA, 32, 32 * 200, reinterpret_cast<BYTE*>(pixels.data()), source.Put()));
+    struct Case {
+        int openFor;  // strips let through
+        bool reduced;
+        int asked;
+    };
+    for (const Case c : {Case{99, true, 4}, Case{0, false, 1}, Case{2, false, 3}}) {
+        struct Counter {
+            int asked, openFor;
+        } counter{0, c.openFor};
+        const DecodeGate gate{[](void* p) {
+                                  Counter& n = *static_cast<Counter*>(p);
+                                  return n.asked++ < n.openFor;
+                              },
+                              &counter};
+        ComPtr<IWICBitmap> reduced;
+        EXPECT_EQ(ReduceIntoNewBitmap(g_wicFactory, source.Get(), 4, 100, 0, reduced.Put(), gate), c.reduced);
+        EXPECT_EQ(counter.asked, c.asked) << c.openFor;
+    }
 }
 
 TEST_F(PrefetchFolder, EndsAtOnceWhenAskedBeforeTheFirstPass) {
@@ -231,6 +270,28 @@ TEST_F(PanelCache, UploadsOncePerPictureAndIndex) {
     EXPECT_EQ(Refs(second), 2u);  // ours and the slot's
     first->Release();
     second->Release();
+}
+
+TEST_F(PanelCache, ADisplayChangeKeepsThePictureUntilItsSlotIsMadeAgain) {
+    ShowWindow(state->mainWindow, SW_SHOWNA);  // its pixels are read back
+    IWICBitmap* old = Put(3);
+    state->currentIndex.store(3);
+    Paint();
+    // The screen shrinks and the slot is emptied to be decoded for it.
+    ResizeVideoPanel(*panel, 320, 180);
+    state->imageBitmaps[3].exchange(nullptr)->Release();
+    Paint();
+    EXPECT_EQ(panel->shownSource, old);  // still drawn, fitted to the new panel
+    EXPECT_EQ(panel->shownFit.rect.width, 320);
+    const HDC dc = GetDC(panel->hwnd);
+    EXPECT_EQ(GetPixel(dc, 160, 90), RGB(0x20, 0x80, 0xC0));
+    ReleaseDC(panel->hwnd, dc);
+    IWICBitmap* fresh = Put(3);
+    Paint();
+    EXPECT_EQ(panel->shownSource, fresh);
+    EXPECT_EQ(Refs(old), 1u);  // only ours: the panel let go of the old one
+    old->Release();
+    fresh->Release();
 }
 
 TEST_F(PanelCache, ReleasingASlotNeverTakesThePanelsPicture) {
