@@ -4,34 +4,22 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 
+#include "fuzz/FuzzInput.h"
 #include "ui/ControlBarGeometry.h"
 
-namespace {
-template <typename T>
-T Take(const uint8_t*& data, size_t& size) {
-    T value{};
-    if (size >= sizeof(T)) {
-        std::memcpy(&value, data, sizeof(T));
-        data += sizeof(T);
-        size -= sizeof(T);
-    }
-    return value;
-}
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const int64_t position = Take<int64_t>(data, size);
-    const int64_t duration = Take<int64_t>(data, size);
-    const uint16_t x = Take<uint16_t>(data, size);
-    const uint16_t y = Take<uint16_t>(data, size);
-    const int32_t index = Take<int32_t>(data, size);
-    const int32_t count = Take<int32_t>(data, size);
-    const uint16_t width = Take<uint16_t>(data, size);
-    const uint16_t height = Take<uint16_t>(data, size);
-    const uint8_t dpiStep = Take<uint8_t>(data, size);
+    FuzzInput in{data, size};
+    const int64_t position = in.Take<int64_t>();
+    const int64_t duration = in.Take<int64_t>();
+    const uint16_t x = in.Take<uint16_t>();
+    const uint16_t y = in.Take<uint16_t>();
+    const int32_t index = in.Take<int32_t>();
+    const int32_t count = in.Take<int32_t>();
+    const uint16_t width = in.Take<uint16_t>();
+    const uint16_t height = in.Take<uint16_t>();
+    const uint8_t dpiStep = in.Take<uint8_t>();
 
     const std::wstring time = FormatTimeText(position, duration);
     if (time.size() < 21 || time.front() != L'[' || time.back() != L']') std::abort();
