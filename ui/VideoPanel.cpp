@@ -335,7 +335,7 @@ bool DrawPanelByDirect2D(VideoPanel& panel, PlayerState& state) {
         case ViewMode::None: PaintIdleScreen(panel, state, rt); break;
         case ViewMode::ImageFolder: PaintFolderImage(panel, state, rt); break;
         case ViewMode::AnimatedGif: break;  // put on screen by its own way
-        case ViewMode::Video: break;  // the video renderer presents into this window
+        case ViewMode::Video: break;  // never begun (PaintVideoPanel)
     }
     return EndWindowDraw(panel.target);
 }
@@ -366,6 +366,10 @@ void CreateVideoPanel(VideoPanel& panel, HWND parent, int width, int height) {
 void PaintVideoPanel(VideoPanel& panel) {
     PlayerState* state = CurrentState();
     if (!state) return;
+    // The video's picture is the renderer's: a frame of ours, even an empty
+    // one, would be presented over it (black or stale). The window procedure
+    // asks the renderer to repaint instead.
+    if (state->viewMode == ViewMode::Video) return;
     if (state->viewMode == ViewMode::ImageFolder && CopySizedPicturesByGdi() &&
         CopyFolderImageToDc(panel, *state))
         return;
@@ -439,7 +443,7 @@ LRESULT CALLBACK VideoPanelProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
         switch (message) {
             case WM_PAINT:
                 PaintVideoPanel(*panel);
-                RepaintPausedVideo(*state);
+                RepaintVideoWindow(*state);
                 ValidateRect(hwnd, nullptr);
                 break;
             case WM_NCHITTEST:

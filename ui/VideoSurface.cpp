@@ -100,12 +100,15 @@ void PaintPicture(const PausedPicture& picture, HWND window) {
 
 }  // namespace
 
-void RepaintPausedVideo(const PlayerState& state) {
-    if (state.viewMode != ViewMode::Video || !state.videoPaused.load() || !state.videoDisplayControl) {
+void RepaintVideoWindow(const PlayerState& state) {
+    const bool paused = state.videoPaused.load();
+    if (state.viewMode != ViewMode::Video || !state.videoDisplayControl) {
         g_pausedPicture = PausedPicture{};
         return;
     }
-    if (SUCCEEDED(state.videoDisplayControl->RepaintVideo())) return;
+    if (!paused) g_pausedPicture = PausedPicture{};
+    if (!paused && RepaintVideoOnlyWhilePaused()) return;
+    if (SUCCEEDED(state.videoDisplayControl->RepaintVideo()) || !paused) return;
     const HWND window = VideoPresentationWindow(state.panelWindow.load());
     if (window && TakeCurrentImage(state.videoDisplayControl, state.position.load(), g_pausedPicture))
         PaintPicture(g_pausedPicture, window);
