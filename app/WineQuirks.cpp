@@ -1,6 +1,10 @@
 #include "app/WineQuirks.h"
 
+#include <atomic>
+
 namespace {
+
+std::atomic<bool> g_windowsAnswers{false};
 
 // Decided once, at the first question (thread-safe static initialisation).
 bool RunningUnderWine() {
@@ -8,7 +12,7 @@ bool RunningUnderWine() {
         HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
         return ntdll && GetProcAddress(ntdll, "wine_get_version") != nullptr;
     }();
-    return underWine;
+    return underWine && !g_windowsAnswers.load(std::memory_order_relaxed);
 }
 
 }  // namespace
@@ -27,4 +31,6 @@ HWND VideoPresentationWindow(HWND panel) {
 
 bool RendererTakesCallsWhilePlaying() { return !RunningUnderWine(); }
 
-int PopupShowCommand() { return RunningUnderWine() ? SW_SHOWNA : SW_SHOW; }
+bool RepaintVideoOnlyWhilePaused() { return RunningUnderWine(); }
+
+void ForceWindowsAnswers(bool windows) { g_windowsAnswers.store(windows, std::memory_order_relaxed); }

@@ -17,10 +17,8 @@
 //     query; the Exif block is read from the file.
 //   - app/WindowTarget.cpp CreateHwndTarget: R8G8B8A8 is refused for window
 //     targets (E_INVALIDARG); B8G8R8A8 is asked for next.
-//   - ui/VideoSurface.cpp RepaintPausedVideo: RepaintVideo answers E_NOTIMPL;
+//   - ui/VideoSurface.cpp RepaintVideoWindow: RepaintVideo answers E_NOTIMPL;
 //     the renderer's current image (GetCurrentImage) is drawn by GDI instead.
-//     Calls into the renderer while it plays are avoided (it can deadlock its
-//     own threads at a clip's restart).
 //   - video/OpenVideo.cpp SelectRendererTypeWhereOffered: decoded types are
 //     offered (I420 first) and no converter can be put before the renderer;
 //     NV12, YUY2 or RGB32 is chosen on the stream.
@@ -79,9 +77,17 @@ HWND VideoPresentationWindow(HWND panel);
 // while the session is paused (ui/VideoSurface.cpp PlaceVideo).
 bool RendererTakesCallsWhilePlaying();
 
-// How the pop-up window is shown at the end of a clip: SW_SHOW, but under
-// Wine SW_SHOWNA. Wine restacks the main window above the control bar when
-// the main window is activated again as the pop-up hides; shown without
-// activation, the pop-up leaves the main window active (it hands the keys on
-// to it anyway) and the bar stays on top.
-int PopupShowCommand();
+// Whether the video window's paint calls into the renderer (RepaintVideo)
+// only while the session is paused. Under Wine the renderer can deadlock its
+// own threads at a clip's restart, and a call into it from the window's
+// thread then freezes the program; while playing, the next frame repaints
+// anyway. Elsewhere every paint of the video window asks for RepaintVideo, as
+// Media Foundation's video display control expects.
+bool RepaintVideoOnlyWhilePaused();
+
+// Test seam: while set, every decision above gives the answer it gives on
+// Windows, so a test under Wine runs the branches Windows users take (HWND
+// targets on the main window, the panel and the bar, the panel's paint in
+// video mode). Set and cleared on one thread while no window draws; false in
+// the product.
+void ForceWindowsAnswers(bool windows);

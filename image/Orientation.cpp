@@ -65,9 +65,11 @@ uint32_t OrientationTransform(uint32_t orientation) {
         case 2: return kTransformFlipHorizontal;
         case 3: return kTransformRotate180;
         case 4: return kTransformFlipVertical;
-        case 5: return kTransformRotate90 | kTransformFlipHorizontal;
+        // Mirrored then turned: 5 (transposed) is a mirror and a quarter turn
+        // anticlockwise, 7 (transversed) a mirror and a quarter turn clockwise.
+        case 5: return kTransformRotate270 | kTransformFlipHorizontal;
         case 6: return kTransformRotate90;
-        case 7: return kTransformRotate270 | kTransformFlipHorizontal;
+        case 7: return kTransformRotate90 | kTransformFlipHorizontal;
         case 8: return kTransformRotate270;
         default: return kTransformRotate0;
     }
@@ -107,14 +109,13 @@ void TransformPixelRows(const uint8_t* rows, size_t rowStride, uint32_t width, u
                         size_t targetStride) {
     if (width == 0 || height == 0 || firstRow >= height) return;
     if (rowCount > height - firstRow) rowCount = height - firstRow;
-    const bool swap = TransformSwapsAxes(transform);
-    const int64_t targetWidth = swap ? height : width;
-    const int64_t targetHeight = swap ? width : height;
     const int64_t w = width;
     const int64_t h = height;
 
     // Where source pixel (x, y) lands: (x0 + x*ax + y*ay, y0 + x*bx + y*by) in
-    // the target, first turned clockwise by the rotation, then flipped.
+    // the target. The rotation (clockwise) is set up first, then the flips are
+    // folded into it on the source side, so a combined transform flips the
+    // picture before it turns it, in the platform's order.
     int64_t x0 = 0, ax = 1, ay = 0, y0 = 0, bx = 0, by = 1;
     switch (transform & kRotationMask) {
         case kTransformRotate90: x0 = h - 1; ax = 0; ay = -1; y0 = 0; bx = 1; by = 0; break;
@@ -122,8 +123,9 @@ void TransformPixelRows(const uint8_t* rows, size_t rowStride, uint32_t width, u
         case kTransformRotate270: x0 = 0; ax = 0; ay = 1; y0 = w - 1; bx = -1; by = 0; break;
         default: break;
     }
-    if (transform & kTransformFlipHorizontal) { x0 = targetWidth - 1 - x0; ax = -ax; ay = -ay; }
-    if (transform & kTransformFlipVertical) { y0 = targetHeight - 1 - y0; bx = -bx; by = -by; }
+    // Source x becomes w - 1 - x, source y becomes h - 1 - y.
+    if (transform & kTransformFlipHorizontal) { x0 += (w - 1) * ax; y0 += (w - 1) * bx; ax = -ax; bx = -bx; }
+    if (transform & kTransformFlipVertical) { x0 += (h - 1) * ay; y0 += (h - 1) * by; ay = -ay; by = -by; }
 
     const int64_t stride = static_cast<int64_t>(targetStride);
     const int64_t stepX = ax * static_cast<int64_t>(kPixelBytes) + bx * stride;  // per source column

@@ -7,7 +7,9 @@
 
 // The values of WIC's WICBitmapTransformOptions, repeated here so the rules
 // stay Windows-free (the Windows side checks they agree). Rotations are
-// clockwise. Combined values mean: rotate first, then flip the rotated picture.
+// clockwise. A combined value flips first and then rotates the flipped
+// picture, as IWICBitmapFlipRotator does ("the flip is done before the
+// rotation"), so our own turn and the platform's give the same picture.
 constexpr uint32_t kTransformRotate0 = 0;
 constexpr uint32_t kTransformRotate90 = 1;
 constexpr uint32_t kTransformRotate180 = 2;
@@ -16,7 +18,7 @@ constexpr uint32_t kTransformFlipHorizontal = 8;
 constexpr uint32_t kTransformFlipVertical = 16;
 
 // EXIF tag 274 to the transform that shows the picture upright:
-// 1 -> 0, 2 -> 8, 3 -> 2, 4 -> 16, 5 -> 9, 6 -> 1, 7 -> 11, 8 -> 3; any other
+// 1 -> 0, 2 -> 8, 3 -> 2, 4 -> 16, 5 -> 11, 6 -> 1, 7 -> 9, 8 -> 3; any other
 // value (0, 9 and above) -> 0 (as stored).
 uint32_t OrientationTransform(uint32_t orientation);
 

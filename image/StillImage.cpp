@@ -20,21 +20,6 @@ static_assert(kTransformFlipVertical == WICBitmapTransformFlipVertical, "transfo
 
 namespace {
 
-// IWICBitmapSourceTransform, the codec's own scaling while it decodes (JPEG:
-// by 1/2, 1/4 or 1/8 in the DCT). Declared here because not every SDK's
-// wincodec.h has it; the layout and IID are the platform's.
-struct WicSourceTransform : IUnknown {
-    virtual HRESULT STDMETHODCALLTYPE CopyPixels(const WICRect* rect, UINT width, UINT height,
-                                                 WICPixelFormatGUID* format,
-                                                 WICBitmapTransformOptions transform, UINT stride,
-                                                 UINT bufferSize, BYTE* buffer) = 0;
-    virtual HRESULT STDMETHODCALLTYPE GetClosestSize(UINT* width, UINT* height) = 0;
-    virtual HRESULT STDMETHODCALLTYPE GetClosestPixelFormat(WICPixelFormatGUID* format) = 0;
-    virtual HRESULT STDMETHODCALLTYPE DoesSupportTransform(WICBitmapTransformOptions transform,
-                                                           BOOL* supported) = 0;
-};
-constexpr IID kIidWicSourceTransform = {
-    0x3B16811B, 0x6A43, 0x4ec9, {0xB7, 0x13, 0x3D, 0x5A, 0x0C, 0x13, 0xB9, 0x40}};
 // Not in every SDK's enumeration either (Windows 10 and later).
 constexpr auto kInterpolationHighQualityCubic = static_cast<WICBitmapInterpolationMode>(4);
 
@@ -160,19 +145,27 @@ bool DecodeScaledByCodec(IWICImagingFactory* factory, IWICBitmapFrameDecode* fra
     return false;
 }
 
-// True when `mode` shrinks 8 x 2 one-pixel black and white stripes to 4 x 1
-// greys rather than picking one of the two.
+// True when `mode` shrinks 60 x 2 one-pixel black and white stripes to 18 x 1
+// greys rather than picking one of the two. At 10:3 each result covers 3 1/3
+// stripes, so an average lies between 40% and 60% white everywhere; bilinear
+// sampling lands between two stripes only at some places and nearly on one at
+// the others (83% or 17% white), and point sampling always on one. (At 2:1
+// bilinear would pass: every sample falls halfway between two stripes.)
 bool ScalerAverages(IWICImagingFactory* factory, WICBitmapInterpolationMode mode) {
-    uint32_t stripes[16];
-    for (int i = 0; i < 16; ++i) stripes[i] = (i & 1) ? 0xFFFFFFFFu : 0xFF000000u;
+    constexpr UINT kStripes = 60;
+    constexpr UINT kShrunk = 18;
+    uint32_t stripes[kStripes * 2];
+    for (UINT i = 0; i < kStripes * 2; ++i) stripes[i] = (i & 1) ? 0xFFFFFFFFu : 0xFF000000u;
     ComPtr<IWICBitmap> source;
     ComPtr<IWICBitmapScaler> scaler;
-    uint32_t shrunk[4] = {};
-    RETURN_FALSE_IF_FAILED(factory->CreateBitmapFromMemory(8, 2, GUID_WICPixelFormat32bppPBGRA, 32, sizeof stripes,
+    uint32_t shrunk[kShrunk] = {};
+    RETURN_FALSE_IF_FAILED(factory->CreateBitmapFromMemory(kStripes, 2, GUID_WICPixelFormat32bppPBGRA,
+                                                           kStripes * 4, sizeof stripes,
                                                            reinterpret_cast<BYTE*>(stripes), source.Put()));
     RETURN_FALSE_IF_FAILED(factory->CreateBitmapScaler(scaler.Put()));
-    RETURN_FALSE_IF_FAILED(scaler->Initialize(source.Get(), 4, 1, mode));
-    RETURN_FALSE_IF_FAILED(scaler->CopyPixels(nullptr, 16, sizeof shrunk, reinterpret_cast<BYTE*>(shrunk)));
+    RETURN_FALSE_IF_FAILED(scaler->Initialize(source.Get(), kShrunk, 1, mode));
+    RETURN_FALSE_IF_FAILED(
+        scaler->CopyPixels(nullptr, sizeof shrunk, sizeof shrunk, reinterpret_cast<BYTE*>(shrunk)));
     for (uint32_t pixel : shrunk) {
         const uint32_t green = (pixel >> 8) & 0xFF;
         if (green < 64 || green > 192) return false;
@@ -183,14 +176,26 @@ bool ScalerAverages(IWICImagingFactory* factory, WICBitmapInterpolationMode mode
 }  // namespace
 
 bool AveragingScalerMode(IWICImagingFactory* factory, WICBitmapInterpolationMode* mode) {
-    // Asked once per process; the answer is a property of the platform.
-    static const int found = [factory] {
+    // The answer is a property of the platform behind the factory: found for
+    // the first factory asked, and again only if another one is asked (a test
+    // that stands in for the platform's objects).
+    static SRWLOCK guard = SRWLOCK_INIT;
+    static IWICImagingFactory* askedFactory = nullptr;
+    static int found = -1;
+    AcquireSRWLockExclusive(&guard);
+    if (factory != askedFactory) {
+        askedFactory = factory;
+        found = -1;
         for (WICBitmapInterpolationMode m : {kInterpolationHighQualityCubic, WICBitmapInterpolationModeFant})
-            if (ScalerAverages(factory, m)) return static_cast<int>(m);
-        return -1;
-    }();
-    if (found < 0) return false;
-    *mode = static_cast<WICBitmapInterpolationMode>(found);
+            if (ScalerAverages(factory, m)) {
+                found = static_cast<int>(m);
+                break;
+            }
+    }
+    const int answer = found;
+    ReleaseSRWLockExclusive(&guard);
+    if (answer < 0) return false;
+    *mode = static_cast<WICBitmapInterpolationMode>(answer);
     return true;
 }
 

@@ -35,6 +35,24 @@ bool DecodeStillImage(const wchar_t* path, int32_t panelWidth, int32_t panelHeig
 
 // ---- The steps, for the decoder and its tests ----
 
+// IWICBitmapSourceTransform, the codec's own scaling while it decodes (JPEG:
+// by 1/2, 1/4 or 1/8 in the DCT). Declared here because not every SDK's
+// wincodec.h has it; the layout and IID are the platform's. It must not sit
+// in an unnamed namespace: the compiler would then know that no class of ours
+// implements it and turn every call on it into a pure-virtual call.
+struct WicSourceTransform : IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE CopyPixels(const WICRect* rect, UINT width, UINT height,
+                                                 WICPixelFormatGUID* format,
+                                                 WICBitmapTransformOptions transform, UINT stride,
+                                                 UINT bufferSize, BYTE* buffer) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetClosestSize(UINT* width, UINT* height) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetClosestPixelFormat(WICPixelFormatGUID* format) = 0;
+    virtual HRESULT STDMETHODCALLTYPE DoesSupportTransform(WICBitmapTransformOptions transform,
+                                                           BOOL* supported) = 0;
+};
+constexpr IID kIidWicSourceTransform = {
+    0x3B16811B, 0x6A43, 0x4ec9, {0xB7, 0x13, 0x3D, 0x5A, 0x0C, 0x13, 0xB9, 0x40}};
+
 // Asks the frame's metadata query reader for "/app1/ifd/{ushort=274}". True
 // when the query answered; *orientation is then its value if it is a VT_UI2
 // and stays as it was otherwise. False when there is no reader or no answer.
@@ -63,6 +81,7 @@ bool ReduceIntoNewBitmap(IWICImagingFactory* factory, IWICBitmapSource* source, 
                          const DecodeGate& gate = DecodeGate{});
 
 // The mode in which the platform's scaler averages when it shrinks: high-
-// quality cubic, else Fant; false when it samples points in both (Wine 8
-// does). Found once, by shrinking one-pixel stripes, and remembered.
+// quality cubic, else Fant; false when neither averages (Wine 8 samples
+// points; a bilinear scaler does not average either). Found by shrinking
+// one-pixel stripes at 10:3, once for each factory asked, and remembered.
 bool AveragingScalerMode(IWICImagingFactory* factory, WICBitmapInterpolationMode* mode);

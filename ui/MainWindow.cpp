@@ -282,7 +282,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
                 if (VideoPresentsIntoMainWindow(*state)) {
                     // The renderer's picture is this window's content, and the
                     // renderer keeps it.
-                    RepaintPausedVideo(*state);
+                    RepaintVideoWindow(*state);
                     ValidateRect(window, nullptr);
                     break;
                 }
@@ -341,7 +341,10 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
                 break;
             case WM_APP_SHOW_POPUP:
                 if (state->popupWindow) {
-                    ShowWindow(state->popupWindow->hwnd, PopupShowCommand());
+                    // Without activation: the main window keeps the focus
+                    // (the pop-up hands keys on to it anyway), so focus does
+                    // not bounce at every clip's end, and the bar stays on top.
+                    ShowWindow(state->popupWindow->hwnd, SW_SHOWNA);
                     RepaintWindow(state->popupWindow->hwnd);
                 }
                 break;

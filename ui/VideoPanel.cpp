@@ -42,6 +42,9 @@ D2D1_RECT_F ToD2D(const RectF& r) { return D2D1::RectF(r.left, r.top, r.right, r
 
 UINT32 TextLength(const wchar_t* text) { return static_cast<UINT32>(wcslen(text)); }
 
+// The DPI the window is drawn at.
+float WindowDpi(HWND window) { return 96.0f / ApplyWindowDpi(window, nullptr); }
+
 void PaintIdleScreen(VideoPanel& panel, PlayerState& state, ID2D1RenderTarget* rt) {
     rt->Clear(D2D1::ColorF(0.0f, 0.0f, 0.0f, 1.0f));
     const float k = ApplyWindowDpi(panel.hwnd, rt);
@@ -151,16 +154,11 @@ void PaintFolderImage(VideoPanel& panel, PlayerState& state, ID2D1RenderTarget* 
     if (!panel.shownBitmap && (panel.shownExact || panel.shownStale) && CopySizedPicturesByGdi())
         rt->CreateBitmapFromWicBitmap(picture, nullptr, &panel.shownBitmap);
     if (!panel.shownBitmap) return;
-    const float k = ApplyWindowDpi(panel.hwnd, rt);
     if (panel.shownExact) {
-        // Already its on-screen size: drawn onto exactly its pixels, a copy.
-        const ScreenRect& r = panel.shownFit.rect;
-        const D2D1_RECT_F dest = D2D1::RectF(static_cast<float>(r.left) * k, static_cast<float>(r.top) * k,
-                                             static_cast<float>(r.left + r.width) * k,
-                                             static_cast<float>(r.top + r.height) * k);
-        rt->DrawBitmap(panel.shownBitmap, dest, 1.0f, D2D1_BITMAP_INTERPOLATION_MODE_NEAREST_NEIGHBOR);
+        DrawPictureOnItsPixels(rt, WindowDpi(panel.hwnd), panel.shownBitmap, panel.shownFit.rect);
         return;
     }
+    const float k = ApplyWindowDpi(panel.hwnd, rt);
     // Smaller than its place on screen (enlarged), or kept for another
     // screen size until it is decoded again (fitted to this one).
     const RectF dest = FitIntoWindow(static_cast<float>(panel.shownOriginal.width),
@@ -275,42 +273,12 @@ void PresentGifByGdi(VideoPanel& panel, const GifRect& changed, bool whole) {
     ReleaseDC(panel.hwnd, dc);
 }
 
-// With an HWND target: the changed part goes into the picture's bitmap, and
-// the bitmap is drawn 1:1 on black (the target need not keep its last frame).
-// True when the target reported a lost device.
+// With an HWND target: the GIF's picture drawn by Direct2D. True when the
+// target reported a lost device.
 bool PresentGifByDirect2D(VideoPanel& panel, const GifRect& changed) {
     ID2D1HwndRenderTarget* rt = panel.target.hwndTarget;
-    if (!rt) return false;
-    const GifRect& d = panel.gifFit.dest;
-    const UINT32 pictureWidth = static_cast<UINT32>(d.right - d.left);
-    if (panel.gifPictureBitmap && !changed.Empty()) {
-        const D2D1_RECT_U part = D2D1::RectU(static_cast<UINT32>(changed.left), static_cast<UINT32>(changed.top),
-                                             static_cast<UINT32>(changed.right),
-                                             static_cast<UINT32>(changed.bottom));
-        // A part that cannot be copied in would leave an old frame showing:
-        // the bitmap is made again, whole, instead.
-        if (FAILED(panel.gifPictureBitmap->CopyFromMemory(
-                &part, panel.gifPicture.data() + static_cast<size_t>(changed.top) * pictureWidth + changed.left,
-                pictureWidth * 4)))
-            SafeRelease(&panel.gifPictureBitmap);
-    }
-    if (!d.Empty() && !panel.gifPictureBitmap) {
-        // Made from the picture as it is now, the changed part included; one
-        // that cannot be made leaves the panel black until the next frame.
-        rt->CreateBitmap(D2D1::SizeU(pictureWidth, static_cast<UINT32>(d.bottom - d.top)),
-                         panel.gifPicture.data(), pictureWidth * 4,
-                         D2D1::BitmapProperties(D2D1::PixelFormat(DXGI_FORMAT_B8G8R8A8_UNORM,
-                                                                  D2D1_ALPHA_MODE_PREMULTIPLIED)),
-                         &panel.gifPictureBitmap);
-    }
-    if (!BeginWindowDraw(panel.target)) return false;
-    rt->Clear(D2D1::ColorF(0.0f, 0.0f, 0.0f, 1.0f));
-    const float k = ApplyWindowDpi(panel.hwnd, rt);
-    if (panel.gifPictureBitmap)
-        rt->DrawBitmap(panel.gifPictureBitmap,
-                       D2D1::RectF(static_cast<float>(d.left) * k, static_cast<float>(d.top) * k,
-                                   static_cast<float>(d.right) * k, static_cast<float>(d.bottom) * k),
-                       1.0f, D2D1_BITMAP_INTERPOLATION_MODE_NEAREST_NEIGHBOR);
+    if (!rt || !BeginWindowDraw(panel.target)) return false;
+    DrawGifPicture(panel, rt, WindowDpi(panel.hwnd), changed);
     return EndWindowDraw(panel.target);
 }
 
@@ -387,12 +355,50 @@ bool DrawPanelByDirect2D(VideoPanel& panel, PlayerState& state) {
         case ViewMode::None: PaintIdleScreen(panel, state, rt); break;
         case ViewMode::ImageFolder: PaintFolderImage(panel, state, rt); break;
         case ViewMode::AnimatedGif: break;  // put on screen by its own way
-        case ViewMode::Video: break;  // the video renderer presents into this window
+        case ViewMode::Video: break;  // never begun (PaintVideoPanel)
     }
     return EndWindowDraw(panel.target);
 }
 
 }  // namespace
+
+void DrawPictureOnItsPixels(ID2D1RenderTarget* target, float dpi, ID2D1Bitmap* picture, const ScreenRect& place) {
+    target->SetDpi(dpi, dpi);
+    const float k = 96.0f / dpi;
+    const D2D1_RECT_F dest = D2D1::RectF(static_cast<float>(place.left) * k, static_cast<float>(place.top) * k,
+                                         static_cast<float>(place.left + place.width) * k,
+                                         static_cast<float>(place.top + place.height) * k);
+    target->DrawBitmap(picture, dest, 1.0f, D2D1_BITMAP_INTERPOLATION_MODE_NEAREST_NEIGHBOR);
+}
+
+void DrawGifPicture(VideoPanel& panel, ID2D1RenderTarget* target, float dpi, const GifRect& changed) {
+    const GifRect& d = panel.gifFit.dest;
+    const UINT32 pictureWidth = static_cast<UINT32>(d.right - d.left);
+    if (panel.gifPictureBitmap && !changed.Empty()) {
+        const D2D1_RECT_U part = D2D1::RectU(static_cast<UINT32>(changed.left), static_cast<UINT32>(changed.top),
+                                             static_cast<UINT32>(changed.right),
+                                             static_cast<UINT32>(changed.bottom));
+        // A part that cannot be copied in would leave an old frame showing:
+        // the bitmap is made again, whole, instead.
+        if (FAILED(panel.gifPictureBitmap->CopyFromMemory(
+                &part, panel.gifPicture.data() + static_cast<size_t>(changed.top) * pictureWidth + changed.left,
+                pictureWidth * 4)))
+            SafeRelease(&panel.gifPictureBitmap);
+    }
+    if (!d.Empty() && !panel.gifPictureBitmap) {
+        // Made from the picture as it is now, the changed part included; one
+        // that cannot be made leaves the panel black until the next frame.
+        target->CreateBitmap(D2D1::SizeU(pictureWidth, static_cast<UINT32>(d.bottom - d.top)),
+                             panel.gifPicture.data(), pictureWidth * 4,
+                             D2D1::BitmapProperties(D2D1::PixelFormat(DXGI_FORMAT_B8G8R8A8_UNORM,
+                                                                      D2D1_ALPHA_MODE_PREMULTIPLIED)),
+                             &panel.gifPictureBitmap);
+    }
+    target->Clear(D2D1::ColorF(0.0f, 0.0f, 0.0f, 1.0f));
+    if (panel.gifPictureBitmap)
+        DrawPictureOnItsPixels(target, dpi, panel.gifPictureBitmap,
+                               ScreenRect{d.left, d.top, d.right - d.left, d.bottom - d.top});
+}
 
 void LoadPanelIcon(PlayerState& state) {
     wchar_t iconPath[kPathChars] = {};
@@ -418,6 +424,10 @@ void CreateVideoPanel(VideoPanel& panel, HWND parent, int width, int height) {
 void PaintVideoPanel(VideoPanel& panel) {
     PlayerState* state = CurrentState();
     if (!state) return;
+    // The video's picture is the renderer's: a frame of ours, even an empty
+    // one, would be presented over it (black or stale). The window procedure
+    // asks the renderer to repaint instead.
+    if (state->viewMode == ViewMode::Video) return;
     if (state->viewMode == ViewMode::ImageFolder && CopySizedPicturesByGdi() &&
         CopyFolderImageToDc(panel, *state))
         return;
@@ -493,7 +503,7 @@ LRESULT CALLBACK VideoPanelProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
         switch (message) {
             case WM_PAINT:
                 PaintVideoPanel(*panel);
-                RepaintPausedVideo(*state);
+                RepaintVideoWindow(*state);
                 ValidateRect(hwnd, nullptr);
                 break;
             case WM_NCHITTEST:

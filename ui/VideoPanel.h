@@ -84,6 +84,18 @@ void PaintPopupWindow(PopupWindow& popup);
 void ResizeVideoPanel(VideoPanel& panel, int width, int height);
 void ResizePopupWindow(PopupWindow& popup, int width, int height);
 
+// Draws `picture`, which has exactly the size of `place` (device pixels),
+// onto those pixels of `target`, drawn at `dpi`: a copy, with no resampling.
+// Between the target's BeginDraw and EndDraw, on the UI thread.
+void DrawPictureOnItsPixels(ID2D1RenderTarget* target, float dpi, ID2D1Bitmap* picture, const ScreenRect& place);
+
+// The GIF's frame through Direct2D onto `target` (the panel's HWND target,
+// drawn at `dpi`): the `changed` part of panel.gifPicture is copied into
+// panel.gifPictureBitmap (made on `target` from the whole picture when there
+// is none), then black and the picture on its pixels panel.gifFit.dest.
+// Between the target's BeginDraw and EndDraw, on the UI thread.
+void DrawGifPicture(VideoPanel& panel, ID2D1RenderTarget* target, float dpi, const GifRect& changed);
+
 // One opaque black frame on the panel (before the first GIF frame is drawn).
 void ClearPanelToBlack(VideoPanel& panel);
 

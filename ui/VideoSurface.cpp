@@ -130,15 +130,18 @@ void PlaceVideo(PlayerState& state, int width, int height) {
     if (state.videoPaused.load() || CallsWhilePlaying()) HandOverDestination(state);
 }
 
-void RepaintPausedVideo(const PlayerState& state) {
+void RepaintVideoWindow(const PlayerState& state) {
+    const bool paused = state.videoPaused.load();
     // Nothing once the program closes: the renderer is being shut down.
-    if (state.viewMode != ViewMode::Video || !state.videoPaused.load() || !state.videoDisplayControl ||
-        state.quitRequested.load()) {
+    if (state.viewMode != ViewMode::Video || !state.videoDisplayControl || state.quitRequested.load()) {
         g_pausedPicture = PausedPicture{};
         return;
     }
-    HandOverDestination(state);
-    if (SUCCEEDED(state.videoDisplayControl->RepaintVideo())) return;
+    if (!paused) g_pausedPicture = PausedPicture{};
+    if (!paused && RepaintVideoOnlyWhilePaused()) return;
+    // A destination PlaceVideo kept for a pause is handed over first.
+    if (paused) HandOverDestination(state);
+    if (SUCCEEDED(state.videoDisplayControl->RepaintVideo()) || !paused) return;
     const HWND window = VideoPresentationWindow(state.panelWindow.load());
     if (window && TakeCurrentImage(state.videoDisplayControl, state.position.load(), g_pausedPicture))
         PaintPicture(g_pausedPicture, window);

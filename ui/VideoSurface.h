@@ -19,22 +19,22 @@ bool OpenVideoOnPanel(PlayerState& state);
 // must then leave the picture to the renderer.
 bool VideoPresentsIntoMainWindow(const PlayerState& state);
 
-// The video window is painting (UI thread, from its WM_PAINT): while the
-// session is paused no new frame comes to cover what was uncovered (a restore
-// after minimizing), so the renderer is given a destination PlaceVideo kept
-// for a pause, and asked to present its last frame again;
-// a renderer that cannot has its current picture drawn into the window.
-// While playing the renderer is left alone: the next frame repaints, and
-// Wine's renderer can deadlock its own threads at a clip's restart, when a
-// call into it would freeze this thread too.
-void RepaintPausedVideo(const PlayerState& state);
+// The video window is painting (UI thread, from its WM_PAINT): the renderer
+// is asked to present its current frame again (RepaintVideo), as the video
+// display control expects of its window's paint; nothing else paints over the
+// video's rectangle. While the session is paused no new frame would cover
+// what was uncovered (a restore after minimizing), so a renderer that cannot
+// repaint (E_NOTIMPL) has its current picture drawn into the window instead.
+// Where RepaintVideoOnlyWhilePaused() holds (app/WineQuirks.h), the renderer
+// is left alone while playing.
+void RepaintVideoWindow(const PlayerState& state);
 
 // The screen changed: the renderer is to present into the whole width x height
 // client area of its window. The destination is handed to it only where it
 // takes the call safely: at once while the session is paused, or while it
 // plays where the platform's renderer takes calls then
 // (RendererTakesCallsWhilePlaying in app/WineQuirks.h); otherwise it is kept
-// and handed over by RepaintPausedVideo, at the first paint of the video
+// and handed over by RepaintVideoWindow, at the first paint of the video
 // window in a pause. Nothing once the program is closing: the renderer is
 // being shut down. UI thread.
 void PlaceVideo(PlayerState& state, int width, int height);

@@ -361,6 +361,27 @@ VectorPass ConvertColumnsVector(const uint8_t* y0, const uint8_t* y1, const uint
 
 }  // namespace
 
+int CoefficientRowOf(const StreamColour& colour) {
+    constexpr uint32_t kMatrixBt709 = 1, kMatrixBt601 = 2, kMatrixSmpte240 = 3, kMatrixBt2020Ten = 4,
+                       kMatrixBt2020Twelve = 5;
+    constexpr uint32_t kPrimariesBt709 = 2, kPrimariesBt2020 = 9;
+    // The largest standard-definition frame (576 lines, 1024 wide at 16:9).
+    constexpr uint32_t kLargestSdWidth = 1024, kLargestSdHeight = 576;
+    if (colour.hasMatrix) {
+        switch (colour.matrix) {
+            case kMatrixBt601: return 0;
+            case kMatrixBt709:
+            case kMatrixSmpte240: return 1;
+            case kMatrixBt2020Ten:
+            case kMatrixBt2020Twelve: return 2;
+            default: break;  // unknown: not a description
+        }
+    }
+    if (colour.hasPrimaries)
+        return colour.primaries == kPrimariesBt709 ? 1 : (colour.primaries == kPrimariesBt2020 ? 2 : 0);
+    return colour.width > kLargestSdWidth || colour.height > kLargestSdHeight ? 1 : 0;
+}
+
 const Nv12Coefficients& CoefficientsFor(int colorPrimaries) {
     return kCoefficientSets[SetIndex(colorPrimaries)];
 }

@@ -30,6 +30,26 @@ struct Nv12Coefficients {
 // value gives the standard-definition row.
 const Nv12Coefficients& CoefficientsFor(int colorPrimaries);
 
+// What a video stream's media types say about its colour, for choosing the
+// coefficient row. The values are Media Foundation's: MFVideoTransferMatrix
+// for `matrix` (BT.709 1, BT.601 2, SMPTE 240M 3, BT.2020 4 and 5) and
+// MFVideoPrimaries for `primaries` (BT.709 2, BT.2020 9).
+struct StreamColour {
+    bool hasMatrix = false;
+    uint32_t matrix = 0;
+    bool hasPrimaries = false;
+    uint32_t primaries = 0;
+    uint32_t width = 0, height = 0;
+};
+
+// The coefficient row (colorPrimaries) for a stream. The matrix says how
+// Y'CbCr was made from R'G'B', so it decides where it names one: BT.601 0,
+// BT.709 and SMPTE 240M 1 (240M's weights are within 0.001 of BT.709's),
+// BT.2020 2. Otherwise (no matrix, or an unknown one) the primaries, as
+// before: BT.709 1, BT.2020 2, any other value 0. Without either, the frame
+// size: larger than standard definition (1024 x 576) 1, else 0.
+int CoefficientRowOf(const StreamColour& colour);
+
 // Bytes of an NV12 frame and of a BGRA picture of the given size; 0 when the
 // size cannot be a frame (zero or odd width or height, or larger than
 // kMaxFrameSide on a side).

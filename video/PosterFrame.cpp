@@ -14,41 +14,27 @@ namespace {
 // A read may end without a sample (a stream tick, a format change); a few more
 // reads get past that, an error or the end of the stream does not.
 constexpr int kFirstSampleReads = 8;
-// The largest standard-definition frame (576 lines, 1024 wide at 16:9).
-constexpr UINT32 kLargestSdWidth = 1024;
-constexpr UINT32 kLargestSdHeight = 576;
-
-// MF_MT_VIDEO_PRIMARIES to the coefficient row: BT.709 1, BT.2020 2, else 0.
-// False when the type does not say.
-bool CoefficientRowFor(IMFMediaType* type, int32_t* row) {
-    UINT32 primaries = 0;
-    if (!type || FAILED(type->GetUINT32(MF_MT_VIDEO_PRIMARIES, &primaries))) return false;
-    *row = primaries == MFVideoPrimaries_BT709 ? 1 : (primaries == MFVideoPrimaries_BT2020 ? 2 : 0);
-    return true;
-}
-
 // The type asked for (NV12) carries no colour description of its own: the
 // decoder's output type may pass the stream's on, the source's native type
-// has it from the file. Where neither says (Wine's types never do), the
-// platform's rule for an unknown matrix holds: BT.601 for standard
-// definition, BT.709 for high definition.
+// has it from the file; each attribute is taken from the first type that has
+// it. Where none says (Wine's types never do), the platform's rule for an
+// unknown matrix holds: BT.601 for standard definition, BT.709 for high
+// definition (CoefficientRowOf).
 int32_t StreamCoefficientRow(IMFSourceReader* reader) {
     constexpr DWORD kStream = static_cast<DWORD>(MF_SOURCE_READER_FIRST_VIDEO_STREAM);
-    int32_t row = 0;
-    ComPtr<IMFMediaType> current;
-    if (SUCCEEDED(reader->GetCurrentMediaType(kStream, current.Put())) && CoefficientRowFor(current.Get(), &row))
-        return row;
-    ComPtr<IMFMediaType> native;
-    if (SUCCEEDED(reader->GetNativeMediaType(kStream, static_cast<DWORD>(MF_SOURCE_READER_CURRENT_TYPE_INDEX),
-                                             native.Put())) &&
-        CoefficientRowFor(native.Get(), &row))
-        return row;
-    native.Reset();
-    if (SUCCEEDED(reader->GetNativeMediaType(kStream, 0, native.Put())) && CoefficientRowFor(native.Get(), &row))
-        return row;
-    UINT32 width = 0, height = 0;
-    if (current) MFGetAttributeSize(current.Get(), MF_MT_FRAME_SIZE, &width, &height);
-    return width > kLargestSdWidth || height > kLargestSdHeight ? 1 : 0;
+    ComPtr<IMFMediaType> types[3];
+    reader->GetCurrentMediaType(kStream, types[0].Put());
+    reader->GetNativeMediaType(kStream, static_cast<DWORD>(MF_SOURCE_READER_CURRENT_TYPE_INDEX), types[1].Put());
+    reader->GetNativeMediaType(kStream, 0, types[2].Put());
+    StreamColour colour;
+    for (const ComPtr<IMFMediaType>& type : types) {
+        if (!type) continue;
+        if (!colour.hasMatrix) colour.hasMatrix = SUCCEEDED(type->GetUINT32(MF_MT_YUV_MATRIX, &colour.matrix));
+        if (!colour.hasPrimaries)
+            colour.hasPrimaries = SUCCEEDED(type->GetUINT32(MF_MT_VIDEO_PRIMARIES, &colour.primaries));
+    }
+    if (types[0]) MFGetAttributeSize(types[0].Get(), MF_MT_FRAME_SIZE, &colour.width, &colour.height);
+    return CoefficientRowOf(colour);
 }
 
 ComPtr<IMFSample> ReadFirstVideoSample(IMFSourceReader* reader) {

@@ -9,12 +9,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "app/ComPtr.h"
 #include "app/Startup.h"
+#include "app/WineQuirks.h"
 #include "image/AnimatedGif.h"
 #include "ui/VideoPanel.h"
 
@@ -349,6 +351,29 @@ TEST_F(GifModeWin, TicksPaintFramesInOrderAndWaitForTheNextFrame) {
         due += waitAfter[i];
         EXPECT_GE(Milliseconds(paints_[0].start, paints_[i + 1].start), due - 2.0) << "paint " << i + 1;
     }
+}
+
+// With the Windows answers the panel draws each frame through its HWND target
+// (Direct2D), as on Windows, in the same order.
+TEST_F(GifModeWin, FramesGoThroughDirect2DWithWindowsTargets) {
+    ForceWindowsAnswers(true);
+    WindowTarget& target = state_->videoPanel->target;
+    target.throughWindowDc = DrawThroughWindowDc();
+    RemakeWindowTarget(target);
+    ASSERT_NE(target.hwndTarget, nullptr);
+    ASSERT_TRUE(Start(L"mode-windows.gif", BuildGif(40, 30, kThreeColours)));
+    static std::atomic<int> frames{0};
+    frames = 0;
+    g_endDrawFilter = [](HWND, HRESULT result) {
+        ++frames;
+        return result;
+    };
+    for (int i = 0; i < 100 && paints_.size() < 3; ++i) PumpFor(50);
+    g_endDrawFilter = nullptr;
+    ForceWindowsAnswers(false);
+    ASSERT_GE(paints_.size(), 3u);
+    for (uint32_t i = 0; i < 3; ++i) EXPECT_EQ(paints_[i].index, i) << "paint " << i;
+    EXPECT_GE(frames.load(), static_cast<int>(paints_.size())) << "each frame ends a Direct2D frame";
 }
 
 TEST_F(GifModeWin, RepaintAfterDamageRestoresThePicture) {

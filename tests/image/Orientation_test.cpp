@@ -1,5 +1,7 @@
 #include "image/Orientation.h"
 
+#include "tests/image/DocumentedTurn.h"
+
 #include <gtest/gtest.h>
 
 #ifndef _WIN32
@@ -17,7 +19,7 @@
 namespace {
 
 TEST(Orientation, Table) {
-    const uint32_t expected[] = {0, 0, 8, 2, 16, 9, 1, 11, 3, 0, 0};  // values 0..10
+    const uint32_t expected[] = {0, 0, 8, 2, 16, 11, 1, 9, 3, 0, 0};  // values 0..10
     for (uint32_t value = 0; value < std::size(expected); ++value)
         EXPECT_EQ(OrientationTransform(value), expected[value]) << value;
     EXPECT_EQ(OrientationTransform(65535), 0u);
@@ -44,6 +46,29 @@ Point StoredPixelOf(int orientation, int x, int y, int w, int h) {
 }
 
 uint32_t Tag(int x, int y) { return 0x01000000u + static_cast<uint32_t>(y) * 4096u + x; }
+
+// Our own turn agrees with the platform's documented order for every
+// combination of rotation and flips, not only for the eight the table uses.
+TEST(Orientation, TurnFlipsBeforeItRotates) {
+    const int w = 5, h = 3;
+    std::vector<uint32_t> stored(w * h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) stored[y * w + x] = Tag(x, y);
+    for (uint32_t flips : {0u, 8u, 16u, 24u}) {
+        for (uint32_t rotation = 0; rotation < 4; ++rotation) {
+            const uint32_t transform = flips | rotation;
+            const int tw = (rotation & 1) ? h : w;
+            std::vector<uint32_t> target(w * h, 0);
+            TransformPixelRows(reinterpret_cast<const uint8_t*>(stored.data()), w * 4, w, h, 0, h, transform,
+                               reinterpret_cast<uint8_t*>(target.data()), tw * 4);
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x) {
+                    const TurnedPoint to = DocumentedTurn(transform, x, y, w, h);
+                    ASSERT_EQ(target[to.y * tw + to.x], Tag(x, y)) << "transform " << transform;
+                }
+        }
+    }
+}
 
 TEST(Orientation, TurnShowsEveryOrientationUpright) {
     struct Size {

@@ -18,6 +18,9 @@
 #include "app/PlayerState.h"
 #include "image/Orientation.h"
 #include "image/StillImage.h"
+#include "image/ScreenFit.h"
+#include "ui/FitGeometry.h"
+#include "tests/image/DelegatingWicFactory.h"
 #include "tests/image/ImageTestFiles.h"
 #include "tests/video/FakeUnknown.h"
 
@@ -123,6 +126,85 @@ TEST(DecodeStillImage, EveryOrientationUprightInBothByteOrders) {
                 ExpectQuadrants(p, kUpright, Narrow(name));
             }
         }
+    }
+}
+
+// The branches Windows takes, through a factory that hands out what Windows
+// has and Wine lacks (the codec's own scaling, an averaging scaler, a turning
+// flip-rotator in the documented order): every orientation upright through
+// each way a picture is reduced, at the size and place the panel fits the
+// original into.
+TEST(DecodeStillImage, EveryOrientationUprightThroughEachWindowsDecodePath) {
+    struct Path {
+        const char* what;
+        ScalerKind scaler;
+        UINT num, den;           // the picture's share of the panel's height
+        LONG codecWidth;         // the codec's decode, 0: none
+        LONG scalerWidth;        // the platform scaler's result, 0: none
+        bool platformTurn;       // the flip-rotator's pixels are used
+    };
+    const Path paths[] = {
+        {"codec size exact", ScalerKind::Averaging, 1, 2, 32, 0, true},
+        {"codec size then scaler", ScalerKind::Averaging, 3, 8, 32, 24, true},
+        {"scaler only", ScalerKind::Averaging, 3, 4, 0, 48, true},
+        {"codec size then own reduction", ScalerKind::Bilinear, 3, 8, 32, 0, false},
+        {"own reduction only", ScalerKind::Bilinear, 3, 4, 0, 0, false},
+    };
+    IWICImagingFactory* real = g_wicFactory;
+    for (const Path& path : paths) {
+        WindowsWicFactory* windows = WindowsWicFactory::Make(real, path.scaler);
+        g_wicFactory = windows;
+        WICBitmapInterpolationMode mode{};
+        AveragingScalerMode(windows, &mode);  // probed now, so its scalers are not counted below
+        for (int n = 1; n <= 8; ++n) {
+            for (const wchar_t* order : {L"mm", L"ii"}) {
+                const std::wstring name = L"orient" + std::to_wstring(n) + L"-" + order + L".jpg";
+                SCOPED_TRACE(std::string(path.what) + ", " + Narrow(name));
+                // Upright 64 x 48 (stored 48 x 64 for 5 to 8), on a panel wider
+                // than the picture: it fills the height, centred.
+                const bool swap = n >= 5;
+                const int32_t panelHeight = static_cast<int32_t>(48 * path.num / path.den);
+                const int32_t panelWidth = static_cast<int32_t>(64 * path.num / path.den) + 10;
+                windows->record = WindowsWicRecord{};
+                ComPtr<IWICBitmap> bitmap = Decode(SampleImage(name.c_str()), panelWidth, panelHeight);
+                ASSERT_TRUE(bitmap);
+                const Pixels p = Read(bitmap.Get());
+                const RectF fitted = FitIntoWindow(64.0f, 48.0f, static_cast<float>(panelWidth),
+                                                   static_cast<float>(panelHeight), 1.0f);
+                const ScreenRect onScreen = FitOnScreen(64, 48, panelWidth, panelHeight).rect;
+                EXPECT_EQ(onScreen.left, std::lround(fitted.left));
+                EXPECT_EQ(static_cast<long>(p.width), std::lround(fitted.right) - std::lround(fitted.left));
+                EXPECT_EQ(static_cast<long>(p.height), std::lround(fitted.bottom) - std::lround(fitted.top));
+                ExpectQuadrants(p, kUpright, Narrow(name));
+                // What the codec and the scaler made, as widths of the upright picture.
+                const WindowsWicRecord& asked = windows->record;
+                const auto uprightWidth = [swap](const std::vector<SIZE>& sizes) {
+                    return sizes.empty() ? 0 : swap ? sizes.back().cy : sizes.back().cx;
+                };
+                EXPECT_EQ(uprightWidth(asked.codecSizes), path.codecWidth);
+                EXPECT_EQ(uprightWidth(asked.scalerSizes), path.scalerWidth);
+                EXPECT_EQ(!asked.turns.empty(), path.platformTurn);
+            }
+        }
+    }
+    g_wicFactory = real;
+}
+
+// The probe tells a scaler that averages from one that interpolates between
+// neighbours or samples points (Wine's).
+TEST(AveragingScalerMode, OnlyAnAveragingScalerPasses) {
+    IWICImagingFactory* real = g_wicFactory;
+    const struct {
+        const char* what;
+        IWICImagingFactory* factory;
+        bool averages;
+    } cases[] = {
+        {"averaging", WindowsWicFactory::Make(real, ScalerKind::Averaging), true},
+        {"bilinear", WindowsWicFactory::Make(real, ScalerKind::Bilinear), false},
+    };
+    for (const auto& c : cases) {
+        WICBitmapInterpolationMode mode{};
+        EXPECT_EQ(AveragingScalerMode(c.factory, &mode), c.averages) << c.what;
     }
 }
 

@@ -102,19 +102,31 @@ TEST_F(EtiquetteTest, EachWindowMakesItsTargetAgainAfterALostDeviceAndRepaints) 
     // Under Wine a playing video is the main window's own picture: no video here.
     state->viewMode = ViewMode::None;
     g_endDrawFilter = LoseDeviceOnce;
-    for (const LostDeviceCase& c : cases) {
-        SCOPED_TRACE(c.window);
-        Kept target(c.target(*state));
-        ASSERT_NE(target.object, nullptr);
-        g_countedWindow = g_loseOnce = c.hwnd(*state);
-        g_drawsOfWindow = 0;
-        c.paint(*state);
-        EXPECT_TRUE(target.ReplacedBy(c.target(*state)));
-        EXPECT_EQ(g_drawsOfWindow, 2);  // the lost draw, and one on the new target at once
-        g_drawsOfWindow = 0;
-        c.paint(*state);
-        EXPECT_EQ(g_drawsOfWindow, 1);  // the new target is kept
+    // With the Windows answers the main window, the panel and the bar draw
+    // through HWND targets, as on Windows; then through what Wine needs again.
+    for (bool windows : {true, false}) {
+        SCOPED_TRACE(windows ? "Windows' targets" : "this platform's targets");
+        ForceWindowsAnswers(windows);
+        for (WindowTarget* t : {&state->mainTarget, &state->videoPanel->target, &state->controlWindow->target}) {
+            t->throughWindowDc = DrawThroughWindowDc();
+            RemakeWindowTarget(*t);
+            if (windows) EXPECT_NE(t->hwndTarget, nullptr);
+        }
+        for (const LostDeviceCase& c : cases) {
+            SCOPED_TRACE(c.window);
+            Kept target(c.target(*state));
+            ASSERT_NE(target.object, nullptr);
+            g_countedWindow = g_loseOnce = c.hwnd(*state);
+            g_drawsOfWindow = 0;
+            c.paint(*state);
+            EXPECT_TRUE(target.ReplacedBy(c.target(*state)));
+            EXPECT_EQ(g_drawsOfWindow, 2);  // the lost draw, and one on the new target at once
+            g_drawsOfWindow = 0;
+            c.paint(*state);
+            EXPECT_EQ(g_drawsOfWindow, 1);  // the new target is kept
+        }
     }
+    ForceWindowsAnswers(false);
     g_endDrawFilter = nullptr;
     g_countedWindow = nullptr;
 }

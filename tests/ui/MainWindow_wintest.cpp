@@ -268,12 +268,20 @@ TEST_F(MainWindowTest, ASecondCloseDuringTheFirstDoesNothing) {
     EXPECT_FALSE(PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
 }
 
+// The pop-up covers a clip's restart without taking the activation: the
+// main window keeps the keys and the focus does not bounce at every loop.
 TEST_F(MainWindowTest, PopupFollowsTheShowAndHideMessages) {
     state->viewMode = ViewMode::Video;
+    ShowWindow(state->mainWindow, SW_SHOW);
+    SetForegroundWindow(state->mainWindow);
+    SetActiveWindow(state->mainWindow);
+    ASSERT_EQ(GetActiveWindow(), state->mainWindow);
     SendMessageW(state->mainWindow, WM_APP_SHOW_POPUP, 0, 0);
     EXPECT_TRUE(IsWindowVisible(state->popupWindow->hwnd));
+    EXPECT_EQ(GetActiveWindow(), state->mainWindow);
     SendMessageW(state->mainWindow, WM_APP_HIDE_POPUP, 0, 0);
     EXPECT_FALSE(IsWindowVisible(state->popupWindow->hwnd));
+    ShowWindow(state->mainWindow, SW_HIDE);
 }
 
 TEST(ControlBarPlacement, CentredNearTheBottom) {

@@ -27,6 +27,8 @@ public:
     BYTE luma = 120, u = 90, v = 200;
     // MF_MT_VIDEO_PRIMARIES of the output type and of the native type; 0 leaves it out.
     UINT32 currentPrimaries = 0, nativePrimaries = 0;
+    // MF_MT_YUV_MATRIX of the two types the same way.
+    UINT32 currentMatrix = 0, nativeMatrix = 0;
     // When set, ReadSample signals `reading` and waits for the gate. Not owned.
     std::atomic<HANDLE> readGate{nullptr};
     std::atomic<HANDLE> reading{nullptr};
@@ -41,10 +43,10 @@ public:
     }
     STDMETHODIMP SetStreamSelection(DWORD, BOOL) override { return S_OK; }
     STDMETHODIMP GetNativeMediaType(DWORD, DWORD, IMFMediaType** type) override {
-        return MakeType(MFVideoFormat_H264, nativePrimaries, type);
+        return MakeType(MFVideoFormat_H264, nativePrimaries, nativeMatrix, type);
     }
     STDMETHODIMP GetCurrentMediaType(DWORD, IMFMediaType** type) override {
-        return MakeType(MFVideoFormat_NV12, currentPrimaries, type);
+        return MakeType(MFVideoFormat_NV12, currentPrimaries, currentMatrix, type);
     }
     STDMETHODIMP SetCurrentMediaType(DWORD, DWORD*, IMFMediaType* type) override {
         GUID subtype = GUID_NULL;
@@ -76,7 +78,7 @@ public:
 private:
     virtual ~FakeSourceReader() = default;
 
-    HRESULT MakeType(REFGUID subtype, UINT32 primaries, IMFMediaType** out) {
+    HRESULT MakeType(REFGUID subtype, UINT32 primaries, UINT32 matrix, IMFMediaType** out) {
         if (!out) return E_POINTER;
         *out = nullptr;
         IMFMediaType* type = nullptr;
@@ -86,6 +88,7 @@ private:
         type->SetGUID(MF_MT_SUBTYPE, subtype);
         MFSetAttributeSize(type, MF_MT_FRAME_SIZE, width, height);
         if (primaries != 0) type->SetUINT32(MF_MT_VIDEO_PRIMARIES, primaries);
+        if (matrix != 0) type->SetUINT32(MF_MT_YUV_MATRIX, matrix);
         *out = type;
         return S_OK;
     }

@@ -400,27 +400,45 @@ TEST_F(PlaybackTest, RestartDuringCloseDoesNothing) {
     EXPECT_EQ(state->mmTimerId.load(), 0u) << "a clock timer was armed after the close";
 }
 
-// After a minimize and restore the video window paints; a paused session
-// sends no new frame, so the renderer must present its last one again, or,
-// where it cannot, hand out its picture to be drawn.
-TEST_F(PlaybackTest, VideoWindowPaintRepaintsOnlyAPausedVideo) {
+// Draws through the EndDraw seam, counted for one window.
+HWND g_drawnWindow = nullptr;
+int g_endDraws = 0;
+HRESULT CountEndDraws(HWND window, HRESULT result) {
+    if (window == g_drawnWindow) ++g_endDraws;
+    return result;
+}
+
+// After a minimize and restore the video window paints: it asks the renderer
+// to present its frame again and begins no Direct2D frame of its own over the
+// video. A paused session sends no new frame, so a renderer that cannot
+// repaint hands out its picture to be drawn. With Wine's answers the renderer
+// is left alone while playing; with Windows' answers (the panel is the video
+// window then) every paint asks it.
+TEST_F(PlaybackTest, VideoWindowPaintLeavesThePictureToTheRenderer) {
     const struct {
         const char* what;
+        bool windows;
         ViewMode mode;
         bool paused;
         HRESULT repaintResult;
-        int repaints, currentImages;
+        int repaints, currentImages, endDraws;
     } cases[] = {
-        {"paused", ViewMode::Video, true, S_OK, 1, 0},
+        {"paused", false, ViewMode::Video, true, S_OK, 1, 0, 0},
         // Its picture is asked for once: Wine's hands out each frame once.
-        {"paused, the renderer cannot repaint", ViewMode::Video, true, E_NOTIMPL, 1, 1},
-        {"playing", ViewMode::Video, false, S_OK, 0, 0},
-        {"not a video", ViewMode::None, true, S_OK, 0, 0},
+        {"paused, the renderer cannot repaint", false, ViewMode::Video, true, E_NOTIMPL, 1, 1, 0},
+        {"playing", false, ViewMode::Video, false, S_OK, 0, 0, 0},
+        {"not a video", false, ViewMode::None, true, S_OK, 0, 0, 1},
+        {"Windows, paused", true, ViewMode::Video, true, S_OK, 1, 0, 0},
+        {"Windows, playing", true, ViewMode::Video, false, S_OK, 1, 0, 0},
+        {"Windows, playing, the renderer cannot repaint", true, ViewMode::Video, false, E_NOTIMPL, 1, 0, 0},
+        {"Windows, not a video", true, ViewMode::None, true, S_OK, 0, 0, 1},
     };
     ASSERT_NE(state->videoPanel, nullptr);
-    const HWND videoWindow = VideoPresentationWindow(state->videoPanel->hwnd);
+    g_endDrawFilter = CountEndDraws;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
+        ForceWindowsAnswers(c.windows);
+        const HWND videoWindow = VideoPresentationWindow(state->videoPanel->hwnd);
         auto* display = new FakeDisplayControl();
         display->repaintResult = c.repaintResult;
         state->videoDisplayControl = display;
@@ -428,13 +446,18 @@ TEST_F(PlaybackTest, VideoWindowPaintRepaintsOnlyAPausedVideo) {
         state->videoPaused = c.paused;
         state->videoPlaying = !c.paused;
         state->position = 7 * kTestSecond;
+        g_drawnWindow = videoWindow;
+        g_endDraws = 0;
         SendMessageW(videoWindow, WM_PAINT, 0, 0);  // the test's windows are not shown
         SendMessageW(videoWindow, WM_PAINT, 0, 0);  // a second restore of the same pause
         EXPECT_EQ(display->repaints.load(), 2 * c.repaints);
         EXPECT_EQ(display->currentImages.load(), c.currentImages) << "drawn by us when the renderer cannot";
+        EXPECT_EQ(g_endDraws, 2 * c.endDraws) << "Direct2D frames ended on the video window";
         state->videoDisplayControl = nullptr;
         display->Release();
     }
+    ForceWindowsAnswers(false);
+    g_endDrawFilter = nullptr;
     state->viewMode = ViewMode::Video;
 }
 

@@ -127,6 +127,7 @@ TEST(PosterRead, CoefficientRowComesFromTheStream) {
         UINT32 width, height, current, native;
         int32_t row;
         uint8_t red;
+        UINT32 currentMatrix, nativeMatrix;  // MF_MT_YUV_MATRIX, 0: none
     } cases[] = {
         {"no primaries anywhere", 16, 8, 0, 0, 0, 235},
         {"BT.709 on the output type", 16, 8, MFVideoPrimaries_BT709, 0, 1, 250},
@@ -137,6 +138,14 @@ TEST(PosterRead, CoefficientRowComesFromTheStream) {
         {"SD frame without primaries", 1024, 576, 0, 0, 0, 235},
         {"HD frame without primaries", 1280, 720, 0, 0, 1, 250},
         {"HD frame tagged BT.601", 1280, 720, 0, MFVideoPrimaries_SMPTE170M, 0, 235},
+        // The matrix says how the stream's Y'CbCr was made: it decides.
+        {"BT.601 matrix over BT.709 primaries", 1280, 720, MFVideoPrimaries_BT709, 0, 0, 235, 0,
+         MFVideoTransferMatrix_BT601},
+        {"BT.709 matrix over BT.2020 primaries", 16, 8, 0, MFVideoPrimaries_BT2020, 1, 250,
+         MFVideoTransferMatrix_BT709, 0},
+        {"BT.2020 matrix on the native type", 16, 8, MFVideoPrimaries_BT709, 0, 2, 0, 0,
+         MFVideoTransferMatrix_BT2020_10},
+        {"SMPTE 240M matrix on an SD frame", 16, 8, 0, 0, 1, 250, MFVideoTransferMatrix_SMPTE240M, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -145,6 +154,8 @@ TEST(PosterRead, CoefficientRowComesFromTheStream) {
         reader->height = c.height;
         reader->currentPrimaries = c.current;
         reader->nativePrimaries = c.native;
+        reader->currentMatrix = c.currentMatrix;
+        reader->nativeMatrix = c.nativeMatrix;
         PlayerState state;
         state.colorPrimaries = 7;
         EXPECT_TRUE(ReadPosterFrame(state, reader, 10000));
