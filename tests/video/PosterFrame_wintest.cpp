@@ -143,7 +143,7 @@ TEST(PosterRead, CoefficientRowComesFromTheStream) {
          MFVideoTransferMatrix_BT601},
         {"BT.709 matrix over BT.2020 primaries", 16, 8, 0, MFVideoPrimaries_BT2020, 1, 250,
          MFVideoTransferMatrix_BT709, 0},
-        {"BT.2020 matrix on the native type", 16, 8, MFVideoPrimaries_BT709, 0, 2, 0, 0,
+        {"BT.2020 matrix on the native type", 16, 8, MFVideoPrimaries_BT709, 0, 2, 241, 0,
          MFVideoTransferMatrix_BT2020_10},
         {"SMPTE 240M matrix on an SD frame", 16, 8, 0, 0, 1, 250, MFVideoTransferMatrix_SMPTE240M, 0},
     };
