@@ -26,3 +26,5 @@ HWND VideoPresentationWindow(HWND panel) {
 }
 
 int PopupShowCommand() { return RunningUnderWine() ? SW_SHOWNA : SW_SHOW; }
+
+bool RebuildSessionToMove() { return RunningUnderWine(); }

@@ -78,3 +78,19 @@ HWND VideoPresentationWindow(HWND panel);
 // activation, the pop-up leaves the main window active (it hands the keys on
 // to it anyway) and the bar stays on top.
 int PopupShowCommand();
+
+// Whether a media session is started once only, and every later move - a
+// resume after a pause, a seek (playing or paused), the restart at a clip's
+// end - is made by a new session (a new source, topology and renderer)
+// started at the wanted position, instead of the documented commands on the
+// running one (Start with VT_EMPTY from paused, Start with a VT_I8 position
+// while started or paused, Stop then Start at 0 after MESessionEnded). Wine
+// 8.0's session takes Pause, but a Start after it reaches the renderer's
+// preroll and never reports MESessionStarted, so every later command waits
+// behind it for good; a Start with a position while started is ignored
+// ("Seeking is not implemented"); a Start from stopped reports
+// MESessionStarted but the picture stays on its first frame and no end event
+// follows; at a clip's end MESessionEnded may never come (the restart is
+// taken from MEEndOfPresentation there). A first Start at a position of a new
+// session plays from that position.
+bool RebuildSessionToMove();

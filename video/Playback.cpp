@@ -5,7 +5,10 @@
 #include "app/DrawingResources.h"
 #include "app/HResult.h"
 #include "app/WindowPlumbing.h"
+#include "app/WineQuirks.h"
 #include "video/DisplayAwake.h"
+#include "video/OpenVideo.h"
+#include "video/SessionSteps.h"
 
 namespace {
 
@@ -13,18 +16,138 @@ namespace {
 // timer that is still under way.
 constexpr int kRestartWaitTries = 100;
 
+// The commands under way on the session. UI thread only, except `moving`.
+struct SessionControl {
+    SessionPhase phase = SessionPhase::Fresh;  // what the session last confirmed
+    SessionWish wish;
+    StepKind awaiting = StepKind::None;  // the command whose event has not come yet
+    uint32_t session = 0;                // the number of the current session's event sink
+};
+SessionControl g_control;
+// Set while a command that moves the position (a start at a position, a new
+// session) is under way: the clock still reads the old position then, and
+// the timer thread must not write it over the target. Written by the UI
+// thread, read by the timer thread.
+std::atomic<bool> g_sessionMoving{false};
+
+HRESULT StartAt(IMFMediaSession* session, int64_t position) {
+    PROPVARIANT start;
+    PropVariantInit(&start);
+    start.vt = VT_I8;
+    start.hVal.QuadPart = position;
+    const HRESULT hr = session->Start(&GUID_NULL, &start);
+    PropVariantClear(&start);
+    return hr;
+}
+
+HRESULT Resume(IMFMediaSession* session) {
+    PROPVARIANT resume;  // VT_EMPTY: on from the paused position
+    PropVariantInit(&resume);
+    return session->Start(&GUID_NULL, &resume);
+}
+
+// Issues the next command the wish needs, unless one is under way. False when
+// the session refused it (the wish's seek is then dropped, so it is not tried
+// again at every event).
+bool Drive(PlayerState& state) {
+    if (g_control.awaiting != StepKind::None || !state.mediaSession) return true;
+    const SessionStep step =
+        NextSessionStep(g_control.phase, g_control.wish, state.position.load(), RebuildSessionToMove());
+    HRESULT hr = S_OK;
+    switch (step.kind) {
+        case StepKind::None:
+            return true;
+        case StepKind::StartAt:
+            hr = StartAt(state.mediaSession, step.position);
+            break;
+        case StepKind::Resume:
+            hr = Resume(state.mediaSession);
+            break;
+        case StepKind::Pause:
+            hr = state.mediaSession->Pause();
+            break;
+        case StepKind::Stop:
+            hr = state.mediaSession->Stop();
+            break;
+        case StepKind::Rebuild:
+            g_control.session += 1;
+            hr = RebuildVideoSession(state, g_control.session) ? S_OK : E_FAIL;
+            break;
+    }
+    if (FAILED(hr)) {
+        g_control.wish.seekTo = kNoSeek;
+        return false;
+    }
+    g_control.awaiting = step.kind;
+    if (step.kind == StepKind::StartAt) {
+        g_control.wish.seekTo = kNoSeek;
+        state.position.store(step.position);
+    }
+    g_sessionMoving.store(step.kind == StepKind::StartAt || step.kind == StepKind::Rebuild);
+    return true;
+}
+
+// The phase a confirmed command leads to.
+bool Confirms(StepKind awaited, WPARAM event, SessionPhase* phase) {
+    switch (awaited) {
+        case StepKind::StartAt:
+        case StepKind::Resume:
+            *phase = SessionPhase::Started;
+            return event == MESessionStarted;
+        case StepKind::Pause:
+            *phase = SessionPhase::Paused;
+            return event == MESessionPaused;
+        case StepKind::Stop:
+            *phase = SessionPhase::Stopped;
+            return event == MESessionStopped;
+        case StepKind::Rebuild:
+            *phase = SessionPhase::Fresh;
+            return event == MESessionTopologyStatus;
+        case StepKind::None:
+            return false;
+    }
+    return false;
+}
+
 }  // namespace
+
+uint32_t BeginVideoControl() {
+    const uint32_t next = g_control.session + 1;
+    g_control = SessionControl{};
+    g_control.session = next;
+    g_sessionMoving.store(false);
+    return next;
+}
+
+void OnSessionStep(PlayerState& state, WPARAM event, LPARAM session) {
+    if (static_cast<uint32_t>(session) != g_control.session) return;
+    if (event == MESessionEnded) {  // the restart at the clip's end, posted by RestartVideo
+        if (!state.quitRequested.load()) Drive(state);
+        return;
+    }
+    if (g_control.awaiting == StepKind::None) return;
+    SessionPhase confirmed = g_control.phase;
+    if (event == MEError) {
+        // The command did not happen: the session stays where it was, and
+        // the move it served is given up.
+        g_control.wish.seekTo = kNoSeek;
+    } else if (!Confirms(g_control.awaiting, event, &confirmed)) {
+        return;  // an event of another kind (a start confirmed twice): not the one awaited
+    }
+    g_control.phase = confirmed;
+    g_control.awaiting = StepKind::None;
+    g_sessionMoving.store(false);
+    if (!state.quitRequested.load()) Drive(state);
+}
 
 bool PlayVideo(PlayerState& state) {
     if (!g_sessionReady.load()) return false;
     if (state.videoPlaying.load()) return true;
-    if (state.mediaSession) {
-        PROPVARIANT resume;  // VT_EMPTY: from the beginning, or on from a pause
-        PropVariantInit(&resume);
-        // A start the session refuses leaves the video as it was. (The start
-        // itself runs later on the session's queue; these flags are set long
-        // before its first event.)
-        RETURN_FALSE_IF_FAILED(state.mediaSession->Start(&GUID_NULL, &resume));
+    const SessionWish before = g_control.wish;
+    g_control.wish.paused = false;
+    if (!Drive(state)) {
+        g_control.wish = before;  // a start the session refuses leaves the video as it was
+        return false;
     }
     state.videoPlaying.store(true);
     state.videoPaused.store(false);
@@ -35,7 +158,12 @@ bool PlayVideo(PlayerState& state) {
 
 bool PauseVideo(PlayerState& state) {
     if (!g_sessionReady.load() || state.videoPaused.load()) return false;
-    if (state.mediaSession) RETURN_FALSE_IF_FAILED(state.mediaSession->Pause());
+    const SessionWish before = g_control.wish;
+    g_control.wish.paused = true;
+    if (!Drive(state)) {
+        g_control.wish = before;
+        return false;
+    }
     state.videoPlaying.store(false);
     state.videoPaused.store(true);
     KeepDisplayAwake(false);
@@ -48,24 +176,10 @@ bool SeekVideo(PlayerState& state, int64_t target) {
     if (target < 0) target = 0;
     if (target > duration) target = duration;
     const int64_t before = state.position.exchange(target);  // the bar shows it before the clock catches up
-    if (state.mediaSession) {
-        PROPVARIANT start;
-        PropVariantInit(&start);
-        start.vt = VT_I8;
-        start.hVal.QuadPart = target;
-        const HRESULT started = state.mediaSession->Start(&GUID_NULL, &start);
-        PropVariantClear(&start);
-        if (FAILED(started)) {
-            state.position.store(before);  // the video stays where it was
-            return false;
-        }
-        // A paused video shows the frame at the new position and stays
-        // paused; one that will not pause again plays on, and says so.
-        if (state.videoPaused.load() && FAILED(state.mediaSession->Pause())) {
-            state.videoPaused.store(false);
-            state.videoPlaying.store(true);
-            KeepDisplayAwake(true);
-        }
+    g_control.wish.seekTo = target;
+    if (!Drive(state)) {
+        state.position.store(before);  // the video stays where it was
+        return false;
     }
     return true;
 }
@@ -77,10 +191,9 @@ bool RestartVideo(PlayerState& state) {
     const uint32_t timer = state.mmTimerId.exchange(0);
     if (timer != 0) timeKillEvent(timer);
     // A tick of the killed timer may still be under way and hold the clock.
-    // Wait briefly for it; if it is slow (stuck in the pipeline), seek without
-    // the flag and leave it to its holder: the seek does not touch the clock,
-    // and clearing the flag under the tick would let a seek key release the
-    // clock the tick is reading.
+    // Wait briefly for it; if it is slow (stuck in the pipeline), go on
+    // without the flag and leave it to its holder: clearing the flag under
+    // the tick would let another holder release the clock the tick is reading.
     bool holding = false;
     for (int tries = 0; tries < kRestartWaitTries; ++tries) {
         if (!g_clockBusy.exchange(true)) {
@@ -89,16 +202,29 @@ bool RestartVideo(PlayerState& state) {
         }
         Sleep(1);
     }
-    const bool sought = SeekVideo(state, 0);
+    // The session has played to its end; a command under way (a seek given
+    // right at the end) decides where it goes instead.
+    if (g_control.awaiting == StepKind::None) g_control.phase = SessionPhase::Ended;
     if (holding) g_clockBusy.store(false);
+    bool sought = false;
+    if (g_sessionReady.load()) {
+        state.position.store(0);
+        g_control.wish.seekTo = 0;
+        // The move is made from the message loop: this message was sent by
+        // the session's event thread, which waits for the answer, and a new
+        // session can only be put in place once the old one has shut down,
+        // which needs that thread.
+        sought = PostMessageW(state.mainWindow, WM_APP_SESSION_STEP, MESessionEnded,
+                              static_cast<LPARAM>(g_control.session)) != FALSE;
+    }
     state.mmTimerId.store(timeSetEvent(kVideoClockMs, 1, VideoClockCallback, 0, TIME_PERIODIC));
     return sought;
 }
 
 void CALLBACK VideoClockCallback(UINT, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR) {
     PlayerState* state = CurrentState();
-    if (!state || state->videoPaused.load()) return;
-    if (g_clockBusy.exchange(true)) return;  // a seek key or the restart holds the clock
+    if (!state || state->videoPaused.load() || g_sessionMoving.load()) return;
+    if (g_clockBusy.exchange(true)) return;  // a new session is being put in place
     SafeRelease(&state->presentationClock);
     if (state->mediaSession &&
         SUCCEEDED(state->mediaSession->GetClock(&state->presentationClock)) &&
@@ -107,7 +233,7 @@ void CALLBACK VideoClockCallback(UINT, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR) {
         MFTIME systemTime = 0;
         // Never back to 0 from the clock: only a seek sets position to 0.
         if (SUCCEEDED(state->presentationClock->GetCorrelatedTime(0, &clockTime, &systemTime)) && clockTime > 0 &&
-            state->duration.load() > 0)
+            state->duration.load() > 0 && !g_sessionMoving.load())
             state->position.store(clockTime);
     }
     g_clockBusy.store(false);

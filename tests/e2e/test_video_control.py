@@ -1,0 +1,106 @@
+"""Video control against the real pipeline under Wine, read from the screen:
+clips whose frames carry their number (harness_frames), each case over two
+clip sizes. Every wait is on the frame number, with a bound."""
+import pytest
+
+import kestrelon_harness as kh
+from harness_frames import RATE, FrameReader, loops_seen, make_numbered_clip, numbers
+
+SCREEN = (1280, 720)
+SIZES = [(640, 360), (1280, 720)]
+LONG, SHORT = 20, 4  # seconds: the controls' clip, the loop's clip
+TEN_SECONDS = 10 * RATE
+
+
+def clip(size, seconds):
+    folder = kh.BUILD / "e2e-clips"
+    folder.mkdir(parents=True, exist_ok=True)
+    return make_numbered_clip(folder / f"numbered-{size[0]}x{size[1]}-{seconds}s.mp4", *size, seconds)
+
+
+@pytest.fixture
+def playing(run_app):
+    """Starts a clip and waits for its first numbered frame after frame 0:
+    (the app, a reader of the screen)."""
+    readers = []
+
+    def start(size, seconds=LONG):
+        app = run_app([kh.to_windows_path(clip(size, seconds))], size=SCREEN)
+        app.wait_window()
+        reader = FrameReader(app.display.name, SCREEN)
+        readers.append(reader)
+        seen = reader.watch(15, until=lambda s: s[-1][1] not in (None, 0))
+        assert seen and seen[-1][1], "no numbered frame appeared"
+        return app, reader
+    yield start
+    for reader in readers:
+        reader.close()
+
+
+def wait_for(reader, test, seconds):
+    """The first frame number that passes test(n) within `seconds`, or None."""
+    seen = reader.watch(seconds, until=lambda s: s[-1][1] is not None and test(s[-1][1]))
+    last = seen[-1][1] if seen else None
+    return last if last is not None and test(last) else None
+
+
+def settled(reader):
+    """The frame number once it has stopped changing (a pause takes effect)."""
+    seen = reader.watch(4, until=lambda s: len(numbers(s)) > 10 and len(set(numbers(s)[-10:])) == 1)
+    values = numbers(seen)
+    assert len(values) > 10 and len(set(values[-10:])) == 1, f"the picture does not hold: {values[-12:]}"
+    return values[-1]
+
+
+@pytest.mark.parametrize("size", SIZES, ids=lambda s: f"{s[0]}x{s[1]}")
+def test_playing_advances_at_the_clip_rate(playing, size):
+    app, reader = playing(size)
+    seen = [(t, n) for t, n in reader.watch(4) if n is not None]
+    (t0, n0), (t1, n1) = seen[0], seen[-1]
+    rate = (n1 - n0) / (t1 - t0)
+    assert abs(rate - RATE) <= 0.15 * RATE, f"{rate:.1f} frames/s of {RATE}"
+
+
+@pytest.mark.parametrize("size", SIZES, ids=lambda s: f"{s[0]}x{s[1]}")
+def test_p_holds_the_picture_and_p_again_resumes(playing, size):
+    app, reader = playing(size)
+    app.key("p")
+    held = settled(reader)
+    app.key("p")
+    assert wait_for(reader, lambda n: n > held + RATE, 6), f"still at {reader.read()} after resuming from {held}"
+
+
+@pytest.mark.parametrize("paused", [False, True], ids=["playing", "paused"])
+@pytest.mark.parametrize("size", SIZES, ids=lambda s: f"{s[0]}x{s[1]}")
+def test_right_and_left_move_ten_seconds(playing, size, paused):
+    app, reader = playing(size)
+    start = wait_for(reader, lambda n: n >= RATE, 5)
+    if paused:
+        app.key("p")
+        start = settled(reader)
+    app.key("Right")
+    ahead = wait_for(reader, lambda n: n >= start + TEN_SECONDS - RATE // 2, 6)
+    assert ahead and ahead <= start + TEN_SECONDS + 2 * RATE, f"Right: from {start} to {reader.read()}"
+    if paused:
+        ahead = settled(reader)
+        assert abs(ahead - start - TEN_SECONDS) <= RATE // 2, f"Right while paused: from {start} to {ahead}"
+    app.key("Left")
+    back = wait_for(reader, lambda n: n <= ahead - TEN_SECONDS + RATE // 2, 6)
+    assert back is not None and back >= ahead - TEN_SECONDS - RATE // 2, f"Left: from {ahead} to {reader.read()}"
+    if paused:
+        assert abs(settled(reader) - (ahead - TEN_SECONDS)) <= RATE // 2, "Left while paused"
+
+
+@pytest.mark.parametrize("size", SIZES, ids=lambda s: f"{s[0]}x{s[1]}")
+def test_clip_loops_three_times_in_a_row(playing, size):
+    app, reader = playing(size, SHORT)
+    seen = reader.watch(SHORT * 3 + 5, until=lambda s: loops_seen(s) >= 3)
+    assert loops_seen(seen) >= 3, f"{loops_seen(seen)} loops; last frames {numbers(seen)[-5:]}"
+
+
+@pytest.mark.parametrize("size", SIZES, ids=lambda s: f"{s[0]}x{s[1]}")
+def test_closing_during_a_loop_exits_1(playing, size):
+    app, reader = playing(size, SHORT)
+    assert wait_for(reader, lambda n: n >= SHORT * RATE - 3, SHORT + 5), "the clip's end never showed"
+    app.key("F11")
+    assert app.wait_exit(10) == 1

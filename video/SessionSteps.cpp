@@ -1,0 +1,24 @@
+#include "video/SessionSteps.h"
+
+SessionStep NextSessionStep(SessionPhase phase, const SessionWish& wish, int64_t position, bool rebuildToMove) {
+    const bool seek = wish.seekTo != kNoSeek;
+    const int64_t target = seek ? wish.seekTo : position;
+    switch (phase) {
+        case SessionPhase::Fresh:
+            return {StepKind::StartAt, target};
+        case SessionPhase::Started:
+            if (seek) return rebuildToMove ? SessionStep{StepKind::Rebuild} : SessionStep{StepKind::StartAt, target};
+            return {wish.paused ? StepKind::Pause : StepKind::None};
+        case SessionPhase::Paused:
+            if (seek) return rebuildToMove ? SessionStep{StepKind::Rebuild} : SessionStep{StepKind::StartAt, target};
+            if (wish.paused) return {};
+            return {rebuildToMove ? StepKind::Rebuild : StepKind::Resume};
+        case SessionPhase::Stopped:
+            if (!seek && wish.paused) return {};
+            return rebuildToMove ? SessionStep{StepKind::Rebuild} : SessionStep{StepKind::StartAt, target};
+        case SessionPhase::Ended:
+            if (!seek) return {};
+            return {rebuildToMove ? StepKind::Rebuild : StepKind::Stop};
+    }
+    return {};
+}
