@@ -1,5 +1,7 @@
 #include "app/WineQuirks.h"
 
+#include <atomic>
+
 namespace {
 
 // Decided once, at the first question (thread-safe static initialisation).
@@ -27,4 +29,13 @@ HWND VideoPresentationWindow(HWND panel) {
 
 int PopupShowCommand() { return RunningUnderWine() ? SW_SHOWNA : SW_SHOW; }
 
-bool RebuildSessionToMove() { return RunningUnderWine(); }
+namespace {
+std::atomic<int> g_forcedRebuildToMove{-1};
+}  // namespace
+
+bool RebuildSessionToMove() {
+    const int forced = g_forcedRebuildToMove.load();
+    return forced < 0 ? RunningUnderWine() : forced != 0;
+}
+
+void ForceRebuildSessionToMove(int answer) { g_forcedRebuildToMove.store(answer); }

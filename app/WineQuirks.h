@@ -94,3 +94,6 @@ int PopupShowCommand();
 // taken from MEEndOfPresentation there). A first Start at a position of a new
 // session plays from that position.
 bool RebuildSessionToMove();
+// Tests force RebuildSessionToMove's answer: 0 or 1, or -1 for the
+// platform's own again.
+void ForceRebuildSessionToMove(int answer);

@@ -137,7 +137,15 @@ void OnSessionStep(PlayerState& state, WPARAM event, LPARAM session) {
     g_control.phase = confirmed;
     g_control.awaiting = StepKind::None;
     g_sessionMoving.store(false);
-    if (!state.quitRequested.load()) Drive(state);
+    if (state.quitRequested.load() || Drive(state)) return;
+    if (g_control.phase == SessionPhase::Started && g_control.wish.paused) {
+        // A paused video that will not pause again after its seek plays on,
+        // and says so.
+        g_control.wish.paused = false;
+        state.videoPaused.store(false);
+        state.videoPlaying.store(true);
+        KeepDisplayAwake(true);
+    }
 }
 
 bool PlayVideo(PlayerState& state) {
