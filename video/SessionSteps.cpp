@@ -5,7 +5,9 @@ SessionStep NextSessionStep(SessionPhase phase, const SessionWish& wish, int64_t
     const int64_t target = seek ? wish.seekTo : position;
     switch (phase) {
         case SessionPhase::Fresh:
-            return {StepKind::StartAt, target};
+            // A new session starts at its beginning without being told where:
+            // a start with a position would seek the source first.
+            return target == 0 ? SessionStep{StepKind::Resume} : SessionStep{StepKind::StartAt, target};
         case SessionPhase::Started:
             if (seek) return rebuildToMove ? SessionStep{StepKind::Rebuild} : SessionStep{StepKind::StartAt, target};
             return {wish.paused ? StepKind::Pause : StepKind::None};

@@ -15,6 +15,7 @@
 //
 //   phase    | seek pending                 | no seek, wish playing      | no seek, wish paused
 //   Fresh    | StartAt(seek)                | StartAt(position)          | StartAt(position)
+//            (Resume - Start with no position, from the beginning - for 0)
 //   Started  | StartAt(seek) / Rebuild      | None                       | Pause
 //   Paused   | StartAt(seek) / Rebuild      | Resume / Rebuild           | None
 //   Stopped  | StartAt(seek) / Rebuild      | StartAt(position)/Rebuild  | None

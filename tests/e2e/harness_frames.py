@@ -76,9 +76,21 @@ class FrameReader:
                 if 64 < luma < 192:
                     return None  # neither black nor white: not our blocks
                 value = value * 2 + (1 if luma >= 192 else 0)
-            # An all-black band is black screen just as well as frame 0: only
-            # a frame 0 seen beside the rest of the clip counts as one.
+            if value == 0 and self._black_below():
+                return None  # a black screen, not frame 0 (whose picture goes on below the band)
             return value
+        finally:
+            self.x11.XDestroyImage(ctypes.c_void_p(image))
+
+    def _black_below(self):
+        """Whether the picture under the band is black where the clip's
+        pattern never is (its colour bars, a third of the way down)."""
+        image = self.x11.XGetImage(self.display, self.root, 0, self.height // 3, self.width, 1, 0xFFFFFFFF, 2)
+        if not image:
+            return True
+        try:
+            return all(self.x11.XGetPixel(image, x, 0) & 0xF0F0F0 == 0
+                       for x in range(self.width // 16, self.width, self.width // 8))
         finally:
             self.x11.XDestroyImage(ctypes.c_void_p(image))
 

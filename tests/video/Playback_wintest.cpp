@@ -40,8 +40,7 @@ TEST_F(PlaybackTest, TwoPlaysIssueOneStart) {
     ASSERT_EQ(starts.size(), 1u);
     EXPECT_TRUE(starts[0].hadTimeFormat);
     EXPECT_EQ(starts[0].timeFormat, GUID_NULL);
-    EXPECT_EQ(starts[0].vt, VT_I8) << "a new session starts at the position";
-    EXPECT_EQ(starts[0].position, 0);
+    EXPECT_EQ(starts[0].vt, VT_EMPTY);
     EXPECT_TRUE(state->videoPlaying);
     EXPECT_FALSE(state->videoPaused);
 }
@@ -282,9 +281,9 @@ TEST_F(PlaybackTest, SeekKeysRepeatOnAutoRepeat) {
     EXPECT_EQ(state->position.load(), 50 * kTestSecond);
     Settle();
     const auto seeks = Seeks();
-    ASSERT_EQ(seeks.size(), 3u);  // the play, the first press, then the last two together
-    EXPECT_EQ(seeks[1].position, 30 * kTestSecond);
-    EXPECT_EQ(seeks[2].position, 50 * kTestSecond);
+    ASSERT_EQ(seeks.size(), 2u);  // the first press, then the last two together
+    EXPECT_EQ(seeks[0].position, 30 * kTestSecond);
+    EXPECT_EQ(seeks[1].position, 50 * kTestSecond);
 }
 
 TEST_F(PlaybackTest, PKeyPausesAndResumes) {
