@@ -13,8 +13,10 @@
 
 namespace {
 
-// Waiting for the topology: about one second in all.
-constexpr ULONGLONG kReadyLimitMs = 1000;
+// Waiting for the topology: up to 200 passes over the message queue with up
+// to 5 ms between them, about one second in all.
+constexpr int kReadyPasses = 200;
+constexpr DWORD kReadyPauseMs = 5;
 constexpr int64_t kShortestSeekableClip = 10'000'000;  // 1 s in 100-ns units
 // At the program's end: time for a pausing session, then for a shut-down one,
 // to finish what it has under way.
@@ -127,17 +129,16 @@ bool PumpMessages() {
 }
 
 // True once the panel has handled WM_APP_SESSION_READY (posted by the event
-// sink); false when the time runs out or the program is closing. The thread
-// sleeps until a message arrives, so the ready message is handled the moment
-// it comes.
+// sink); false when the time runs out or the program is closing. Between
+// passes the thread sleeps until a message arrives, so the ready message is
+// handled the moment it comes, not after the rest of a pause.
 bool WaitForSessionReady(const PlayerState& state) {
-    const ULONGLONG end = GetTickCount64() + kReadyLimitMs;
+    int budget = kReadyPasses;
     while (!g_sessionReady.load()) {
         if (!PumpMessages() || state.quitRequested.load()) return false;
+        if (--budget == 0) return g_sessionReady.load();
         if (g_sessionReady.load()) break;
-        const ULONGLONG now = GetTickCount64();
-        if (now >= end) return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(end - now), QS_ALLINPUT);
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, kReadyPauseMs, QS_ALLINPUT);
     }
     return !state.quitRequested.load();
 }

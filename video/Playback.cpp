@@ -16,6 +16,21 @@ namespace {
 // timer that is still under way.
 constexpr int kRestartWaitTries = 100;
 
+// The sequences, by Media Foundation's documentation of IMFMediaSession
+// (every command is asynchronous and ends in its event: Start in
+// MESessionStarted, Pause in MESessionPaused, Stop in MESessionStopped; a
+// command the session's state does not take fails with MF_E_INVALIDREQUEST):
+//   pause          Pause while started, then MESessionPaused.
+//   resume         Start(VT_EMPTY) while paused: on from the current position.
+//   seek, playing  Start(VT_I8 target) while started.
+//   seek, paused   Start(VT_I8 target), and once MESessionStarted has come,
+//                  Pause: the frame at the target shows and stays.
+//   loop           after MESessionEnded, Stop, then Start(VT_I8 0) once
+//                  MESessionStopped has come.
+// Where RebuildSessionToMove() holds (Wine 8.0, app/WineQuirks.h) resume,
+// seeks and the loop are a new session instead, started at the position once
+// its topology is ready (and paused once started, for a paused video).
+
 // The commands under way on the session. UI thread only, except `moving`.
 struct SessionControl {
     SessionPhase phase = SessionPhase::Fresh;  // what the session last confirmed
