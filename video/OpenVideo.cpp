@@ -7,7 +7,6 @@
 #include "app/WineQuirks.h"
 #include "video/ContainerSniff.h"
 #include "video/MediaSource.h"
-#include "video/Playback.h"
 #include "video/PosterFrame.h"
 #include "video/SessionCallback.h"
 
@@ -28,6 +27,10 @@ constexpr ULONGLONG kShutdownSettleMs = 100;
 constexpr ULONGLONG kShutdownLimitMs = 2000;
 
 HWND PanelWindow(const PlayerState& state) { return state.panelWindow.load(); }
+
+// The number of the latest session made, carried by its event sink's
+// WM_APP_SESSION_STEP messages. UI thread only.
+uint32_t g_sessionNumber = 0;
 
 // The decoded type the video renderer is given, where the source offers
 // decoded types (Wine's do, the I420 they list first among them; its video
@@ -281,7 +284,7 @@ bool QueueTopology(PlayerState& state, HWND rendererWindow, uint32_t session) {
 
 bool StartVideoSession(PlayerState& state, HWND rendererWindow) {
     if (!state.mediaSession || !state.mediaSource) return false;
-    const bool started = QueueTopology(state, rendererWindow, BeginVideoControl());
+    const bool started = QueueTopology(state, rendererWindow, ++g_sessionNumber);
     if (!started || !WaitForSessionReady(state)) return false;
     if (!state.videoDisplayControl) {
         // Ready without a video renderer: a file without a video stream.
@@ -369,7 +372,10 @@ void RetireSession(PlayerState& state) {
 
 }  // namespace
 
-bool RebuildVideoSession(PlayerState& state, uint32_t session) {
+uint32_t VideoSessionNumber() { return g_sessionNumber; }
+
+bool RebuildVideoSession(PlayerState& state) {
+    const uint32_t session = ++g_sessionNumber;  // the old session's late events are told apart from now on
     RetireSession(state);
     if (state.quitRequested.load() || VideoPipelineStuck()) return false;
     if (FAILED(CreateReadOnlyMediaSource(state.diskPath, state.filePath, &state.mediaSource)) ||

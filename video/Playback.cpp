@@ -36,7 +36,7 @@ struct SessionControl {
     SessionPhase phase = SessionPhase::Fresh;  // what the session last confirmed
     SessionWish wish;
     StepKind awaiting = StepKind::None;  // the command whose event has not come yet
-    uint32_t session = 0;                // the number of the current session's event sink
+    uint32_t session = 0;                // the number of the session these commands went to
 };
 SessionControl g_control;
 // Set while a command that moves the position (a start at a position, a new
@@ -44,6 +44,15 @@ SessionControl g_control;
 // the timer thread must not write it over the target. Written by the UI
 // thread, read by the timer thread.
 std::atomic<bool> g_sessionMoving{false};
+
+// A new opening made a new session: its commands start afresh. (A rebuild's
+// new session is the one the commands awaited; it carries them on.)
+void FollowOpening() {
+    if (g_control.session == VideoSessionNumber() || g_control.awaiting == StepKind::Rebuild) return;
+    g_control = SessionControl{};
+    g_control.session = VideoSessionNumber();
+    g_sessionMoving.store(false);
+}
 
 HRESULT StartAt(IMFMediaSession* session, int64_t position) {
     PROPVARIANT start;
@@ -65,6 +74,7 @@ HRESULT Resume(IMFMediaSession* session) {
 // the session refused it (the wish's seek is then dropped, so it is not tried
 // again at every event).
 bool Drive(PlayerState& state) {
+    FollowOpening();
     if (g_control.awaiting != StepKind::None || !state.mediaSession) return true;
     const SessionStep step =
         NextSessionStep(g_control.phase, g_control.wish, state.position.load(), RebuildSessionToMove());
@@ -85,8 +95,8 @@ bool Drive(PlayerState& state) {
             hr = state.mediaSession->Stop();
             break;
         case StepKind::Rebuild:
-            g_control.session += 1;
-            hr = RebuildVideoSession(state, g_control.session) ? S_OK : E_FAIL;
+            hr = RebuildVideoSession(state) ? S_OK : E_FAIL;
+            g_control.session = VideoSessionNumber();
             break;
     }
     if (FAILED(hr)) {
@@ -127,14 +137,14 @@ bool Confirms(StepKind awaited, WPARAM event, SessionPhase* phase) {
 }  // namespace
 
 uint32_t BeginVideoControl() {
-    const uint32_t next = g_control.session + 1;
     g_control = SessionControl{};
-    g_control.session = next;
+    g_control.session = VideoSessionNumber();
     g_sessionMoving.store(false);
-    return next;
+    return g_control.session;
 }
 
 void OnSessionStep(PlayerState& state, WPARAM event, LPARAM session) {
+    FollowOpening();
     if (static_cast<uint32_t>(session) != g_control.session) return;
     if (event == MESessionEnded) {  // the restart at the clip's end, posted by RestartVideo
         if (!state.quitRequested.load()) Drive(state);

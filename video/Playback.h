@@ -29,8 +29,9 @@ bool RestartVideo(PlayerState& state);
 // and `session` as the message carries them. Events of an earlier session
 // are ignored. Issues the next command the wish needs.
 void OnSessionStep(PlayerState& state, WPARAM event, LPARAM session);
-// A new session for the opening (UI thread): forgets the previous session's
-// commands and returns the number its event sink is to carry.
+// Forgets the commands under way and follows the latest session made (UI
+// thread); returns its number. An opening's new session is followed by
+// itself: the next command or event finds it.
 uint32_t BeginVideoControl();
 // Multimedia timer routine (timer thread); reaches the state through g_playerState.
 void CALLBACK VideoClockCallback(UINT timerId, UINT message, DWORD_PTR user, DWORD_PTR, DWORD_PTR);
