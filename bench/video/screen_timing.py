@@ -3,7 +3,8 @@ a private Xvfb at 1280x720: the real kestrelon.exe on clips whose frames carry
 their number (tests/e2e/harness_frames.py), read back from the X server.
 
   - window to first video picture: from the moment the full-screen window is
-    seen mapped to the first frame of the clip seen on screen, for each size;
+    seen mapped to the first frame of the clip seen on screen, for each size
+    (and from the launch, as the window shows only once the opening is done);
   - frames shown per second while playing: the distinct frame numbers seen in
     a few seconds of fast one-row reads (each shown frame stays on screen for
     a thirtieth of a second or more; reads come every few milliseconds), and
@@ -41,14 +42,15 @@ def window_mapped(app, deadline):
 
 def one_run(display, exe, clip):
     """(seconds from window to first picture, distinct frames shown per
-    second, frame-number advance per second)."""
+    second, frame-number advance per second, seconds from launch to first
+    picture)."""
     app = kh.App(display, [kh.to_windows_path(clip)], exe=exe)
     try:
         mapped = window_mapped(app, time.monotonic() + 60)
         with FrameReader(display.name, SCREEN) as reader:
             first = reader.watch(30, interval=0.001, until=lambda s: s[-1][1] is not None)
             if first[-1][1] is None:
-                return None, 0.0, 0.0
+                return None, 0.0, 0.0, None
             shown = time.monotonic()
             seen = [(t, n) for t, n in reader.watch(WATCH_SECONDS, interval=0.002) if n is not None]
         app.key("F11")
@@ -56,7 +58,7 @@ def one_run(display, exe, clip):
         distinct = len({n for _, n in seen})
         span = seen[-1][0] - seen[0][0] if len(seen) > 1 else 1.0
         advance = (seen[-1][1] - seen[0][1]) / span if len(seen) > 1 else 0.0
-        return shown - mapped, distinct / span, advance
+        return shown - mapped, distinct / span, advance, shown - app.started
     finally:
         app.close()
 
@@ -88,7 +90,8 @@ def main():
                 print(f"{size} {name}: first picture {statistics.median(firsts) if firsts else float('nan'):.2f} s "
                       f"after the window {[round(f, 2) for f in firsts]}; shown "
                       f"{statistics.median(r[1] for r in runs):.1f}/s {[round(r[1], 1) for r in runs]}; "
-                      f"advancing {statistics.median(r[2] for r in runs):.1f}/s", flush=True)
+                      f"advancing {statistics.median(r[2] for r in runs):.1f}/s; launch to first picture "
+                      f"{statistics.median(r[3] for r in runs if r[3] is not None):.2f} s", flush=True)
     finally:
         display.stop()
 
