@@ -4,18 +4,22 @@ clip sizes. Every wait is on the frame number, with a bound."""
 import pytest
 
 import kestrelon_harness as kh
-from harness_frames import RATE, FrameReader, loops_seen, make_numbered_clip, numbers
+from harness_frames import FrameReader, loops_seen, make_numbered_clip, numbers
 
 SCREEN = (1280, 720)
 SIZES = [(640, 360), (1280, 720)]
-LONG, SHORT = 20, 4  # seconds: the controls' clip, the loop's clip
+# A rate Wine shows in real time even on a loaded machine, so these cases
+# test the controls, not the renderer's speed (bench/video measures that at
+# 30 frames/s).
+RATE = 10
+LONG, SHORT = 20, 3  # seconds: the controls' clip, the loop's clip
 TEN_SECONDS = 10 * RATE
 
 
 def clip(size, seconds):
     folder = kh.BUILD / "e2e-clips"
     folder.mkdir(parents=True, exist_ok=True)
-    return make_numbered_clip(folder / f"numbered-{size[0]}x{size[1]}-{seconds}s.mp4", *size, seconds)
+    return make_numbered_clip(folder / f"numbered-{size[0]}x{size[1]}-{seconds}s-{RATE}.mp4", *size, seconds, RATE)
 
 
 @pytest.fixture
@@ -106,8 +110,8 @@ def test_right_and_left_move_ten_seconds(playing, size, paused):
 @pytest.mark.parametrize("size", SIZES, ids=lambda s: f"{s[0]}x{s[1]}")
 def test_clip_loops_three_times_in_a_row(playing, size):
     app, reader = playing(size, SHORT)
-    seen = reader.watch(SHORT * 3 + 5, until=lambda s: loops_seen(s) >= 3)
-    assert loops_seen(seen) >= 3, f"{loops_seen(seen)} loops; last frames {numbers(seen)[-5:]}"
+    seen = reader.watch(SHORT * 3 + 5, until=lambda s: loops_seen(s, RATE // 2) >= 3)
+    assert loops_seen(seen, RATE // 2) >= 3, f"{loops_seen(seen, RATE // 2)} loops; last frames {numbers(seen)[-5:]}"
 
 
 @pytest.mark.parametrize("size", SIZES, ids=lambda s: f"{s[0]}x{s[1]}")

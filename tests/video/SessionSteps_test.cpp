@@ -22,8 +22,8 @@ TEST(SessionSteps, NextCommand) {
         {P::Fresh, false, kNoSeek, K::StartAt, K::StartAt, kAt},
         {P::Fresh, true, kNoSeek, K::StartAt, K::StartAt, kAt},  // started to show its picture, then paused
         {P::Fresh, true, kSeek, K::StartAt, K::StartAt, kSeek},
-        {P::Fresh, false, 0, K::Resume, K::Resume, 0},  // from its beginning, with no seek first
-        {P::Fresh, true, 0, K::Resume, K::Resume, 0},
+        {P::Fresh, false, 0, K::Resume, K::StartAt, 0},  // from its beginning, with no seek first
+        {P::Fresh, true, 0, K::Resume, K::StartAt, 0},
         {P::Started, false, kNoSeek, K::None, K::None, 0},
         {P::Started, true, kNoSeek, K::Pause, K::Pause, 0},
         {P::Started, false, kSeek, K::StartAt, K::Rebuild, kSeek},
