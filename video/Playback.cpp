@@ -16,6 +16,11 @@ namespace {
 // timer that is still under way.
 constexpr int kRestartWaitTries = 100;
 
+// How long a command's event is awaited before the command is given up (see
+// Drive). A start, pause or stop is confirmed within a few frame times; a new
+// session within its opening, well under a second here.
+uint64_t g_commandWaitLimitMs = 4000;
+
 // The sequences, by Media Foundation's documentation of IMFMediaSession
 // (every command is asynchronous and ends in its event: Start in
 // MESessionStarted, Pause in MESessionPaused, Stop in MESessionStopped; a
@@ -36,6 +41,7 @@ struct SessionControl {
     SessionPhase phase = SessionPhase::Fresh;  // what the session last confirmed
     SessionWish wish;
     StepKind awaiting = StepKind::None;  // the command whose event has not come yet
+    uint64_t issuedAt = 0;               // GetTickCount64() when `awaiting` was issued
     uint32_t session = 0;                // the number of the session these commands went to
 };
 SessionControl g_control;
@@ -70,11 +76,46 @@ HRESULT Resume(IMFMediaSession* session) {
     return session->Start(&GUID_NULL, &resume);
 }
 
+// The phase a confirmed command leads to.
+bool Confirms(StepKind awaited, WPARAM event, SessionPhase* phase) {
+    switch (awaited) {
+        case StepKind::StartAt:
+        case StepKind::Resume:
+            *phase = SessionPhase::Started;
+            return event == MESessionStarted;
+        case StepKind::Pause:
+            *phase = SessionPhase::Paused;
+            return event == MESessionPaused;
+        case StepKind::Stop:
+            *phase = SessionPhase::Stopped;
+            return event == MESessionStopped;
+        case StepKind::Rebuild:
+            *phase = SessionPhase::Fresh;
+            return event == MESessionTopologyStatus;
+        case StepKind::None:
+            return false;
+    }
+    return false;
+}
+
 // Issues the next command the wish needs, unless one is under way. False when
 // the session refused it (the wish's seek is then dropped, so it is not tried
 // again at every event).
 bool Drive(PlayerState& state) {
     FollowOpening();
+    // A command whose event never came must not hold every later one: past
+    // the limit it is given up as if confirmed (the session taken to be where
+    // it would have led) and the next command issued. Given up rather than
+    // the session rebuilt: the session takes commands queued behind one under
+    // way and answers them in order, so a lost event leaves it usable, and a
+    // command its real state does not take fails at once (handled below); a
+    // rebuild would cost a new source and topology behind the pop-up for a
+    // missed confirmation. A session stuck for good is the close's watchdog's.
+    if (g_control.awaiting != StepKind::None && GetTickCount64() - g_control.issuedAt >= g_commandWaitLimitMs) {
+        (void)Confirms(g_control.awaiting, MEUnknown, &g_control.phase);
+        g_control.awaiting = StepKind::None;
+        g_sessionMoving.store(false);
+    }
     if (g_control.awaiting != StepKind::None || !state.mediaSession) return true;
     const SessionStep step =
         NextSessionStep(g_control.phase, g_control.wish, state.position.load(), RebuildSessionToMove());
@@ -104,6 +145,7 @@ bool Drive(PlayerState& state) {
         return false;
     }
     g_control.awaiting = step.kind;
+    g_control.issuedAt = GetTickCount64();
     if (step.kind == StepKind::StartAt) {
         g_control.wish.seekTo = kNoSeek;
         state.position.store(step.position);
@@ -112,29 +154,9 @@ bool Drive(PlayerState& state) {
     return true;
 }
 
-// The phase a confirmed command leads to.
-bool Confirms(StepKind awaited, WPARAM event, SessionPhase* phase) {
-    switch (awaited) {
-        case StepKind::StartAt:
-        case StepKind::Resume:
-            *phase = SessionPhase::Started;
-            return event == MESessionStarted;
-        case StepKind::Pause:
-            *phase = SessionPhase::Paused;
-            return event == MESessionPaused;
-        case StepKind::Stop:
-            *phase = SessionPhase::Stopped;
-            return event == MESessionStopped;
-        case StepKind::Rebuild:
-            *phase = SessionPhase::Fresh;
-            return event == MESessionTopologyStatus;
-        case StepKind::None:
-            return false;
-    }
-    return false;
-}
-
 }  // namespace
+
+void SetCommandWaitLimit(uint64_t milliseconds) { g_commandWaitLimitMs = milliseconds; }
 
 uint32_t BeginVideoControl() {
     g_control = SessionControl{};

@@ -33,5 +33,8 @@ void OnSessionStep(PlayerState& state, WPARAM event, LPARAM session);
 // thread); returns its number. An opening's new session is followed by
 // itself: the next command or event finds it.
 uint32_t BeginVideoControl();
+// How long a command's event is awaited before the next command may be
+// issued all the same (4 s unless set; tests shorten it). UI thread.
+void SetCommandWaitLimit(uint64_t milliseconds);
 // Multimedia timer routine (timer thread); reaches the state through g_playerState.
 void CALLBACK VideoClockCallback(UINT timerId, UINT message, DWORD_PTR user, DWORD_PTR, DWORD_PTR);

@@ -105,6 +105,27 @@ TEST_F(PlaybackTest, SeekWhilePausedStartsAndPausesAgain) {
     EXPECT_EQ(state->position.load(), 30 * kTestSecond);
 }
 
+// A pause whose event never comes holds the resume only until the wait's
+// limit: then the resume is issued all the same.
+TEST_F(PlaybackTest, ACommandUnconfirmedHoldsTheNextUntilTheLimit) {
+    for (const auto& [limitMs, starts] : {std::pair<uint64_t, size_t>{60'000, 0}, {0, 1}}) {
+        SCOPED_TRACE(limitMs);
+        session->confirmNumber = BeginVideoControl();
+        state->videoPlaying = state->videoPaused = false;
+        ASSERT_TRUE(PlayVideo(*state));
+        Settle();
+        const HWND confirmTo = session->confirmTo.exchange(nullptr);
+        ASSERT_TRUE(PauseVideo(*state));
+        Settle();
+        session->confirmTo = confirmTo;
+        SetCommandWaitLimit(limitMs);
+        session->ClearRecords();
+        EXPECT_TRUE(PlayVideo(*state));
+        EXPECT_EQ(Kinds(session->Records()).size(), starts);
+    }
+    SetCommandWaitLimit(4000);
+}
+
 // A command the session refuses changes nothing: the video is where it was
 // and the state says so. A paused video that will not pause again after a
 // seek plays on, and the state says that.
