@@ -50,6 +50,18 @@ SessionControl g_control;
 // the timer thread must not write it over the target. Written by the UI
 // thread, read by the timer thread.
 std::atomic<bool> g_sessionMoving{false};
+// A paused seek on a new session (RebuildSessionToMove): the pause waits
+// until the session's clock has passed this time (100-ns units, -1 for no
+// wait), so the picture at the target has been presented first: Wine's
+// renderer presents nothing once paused, and a pause at MESessionStarted
+// left the old picture on screen. Armed by the UI thread; the clock tick
+// (timer thread) disarms it and posts MESessionStarted for `g_pauseSession`
+// again, which issues the pause.
+std::atomic<int64_t> g_pauseOnceAt{-1};
+std::atomic<uint32_t> g_pauseSession{0};
+// How far past the target the clock runs before that pause: a few frame
+// times, so the first frame has been presented even when it came late.
+constexpr int64_t kShownMargin = 2'000'000;
 
 // A new opening made a new session: its commands start afresh. (A rebuild's
 // new session is the one the commands awaited; it carries them on.)
@@ -119,6 +131,10 @@ bool Drive(PlayerState& state) {
     if (g_control.awaiting != StepKind::None || !state.mediaSession) return true;
     const SessionStep step =
         NextSessionStep(g_control.phase, g_control.wish, state.position.load(), RebuildSessionToMove());
+    if (step.kind == StepKind::Pause && g_pauseOnceAt.load() >= 0 &&
+        GetTickCount64() - g_control.issuedAt < g_commandWaitLimitMs)
+        return true;  // the clock tick asks again once the picture has shown
+    g_pauseOnceAt.store(-1);
     HRESULT hr = S_OK;
     switch (step.kind) {
         case StepKind::None:
@@ -172,7 +188,10 @@ void OnSessionStep(PlayerState& state, WPARAM event, LPARAM session) {
         if (!state.quitRequested.load()) Drive(state);
         return;
     }
-    if (g_control.awaiting == StepKind::None) return;
+    if (g_control.awaiting == StepKind::None) {
+        if (event == MESessionStarted && !state.quitRequested.load()) Drive(state);  // the clock tick's, above
+        return;
+    }
     SessionPhase confirmed = g_control.phase;
     if (event == MEError) {
         // The command did not happen: the session stays where it was, and
@@ -180,6 +199,11 @@ void OnSessionStep(PlayerState& state, WPARAM event, LPARAM session) {
         g_control.wish.seekTo = kNoSeek;
     } else if (!Confirms(g_control.awaiting, event, &confirmed)) {
         return;  // an event of another kind (a start confirmed twice): not the one awaited
+    }
+    if (g_control.awaiting == StepKind::StartAt && confirmed == SessionPhase::Started && g_control.wish.paused &&
+        RebuildSessionToMove()) {
+        g_pauseSession.store(g_control.session);
+        g_pauseOnceAt.store(state.position.load() + kShownMargin);
     }
     g_control.phase = confirmed;
     g_control.awaiting = StepKind::None;
@@ -278,7 +302,8 @@ bool RestartVideo(PlayerState& state) {
 
 void CALLBACK VideoClockCallback(UINT, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR) {
     PlayerState* state = CurrentState();
-    if (!state || state->videoPaused.load() || g_sessionMoving.load()) return;
+    const int64_t pauseAt = g_pauseOnceAt.load();
+    if (!state || (state->videoPaused.load() && pauseAt < 0) || g_sessionMoving.load()) return;
     if (g_clockBusy.exchange(true)) return;  // a new session is being put in place
     SafeRelease(&state->presentationClock);
     if (state->mediaSession &&
@@ -288,8 +313,13 @@ void CALLBACK VideoClockCallback(UINT, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR) {
         MFTIME systemTime = 0;
         // Never back to 0 from the clock: only a seek sets position to 0.
         if (SUCCEEDED(state->presentationClock->GetCorrelatedTime(0, &clockTime, &systemTime)) && clockTime > 0 &&
-            state->duration.load() > 0 && !g_sessionMoving.load())
-            state->position.store(clockTime);
+            state->duration.load() > 0 && !g_sessionMoving.load()) {
+            int64_t armed = pauseAt;
+            if (pauseAt >= 0 && clockTime >= pauseAt && g_pauseOnceAt.compare_exchange_strong(armed, -1))
+                PostMessageW(state->mainWindow, WM_APP_SESSION_STEP, MESessionStarted,
+                             static_cast<LPARAM>(g_pauseSession.load()));
+            if (!state->videoPaused.load()) state->position.store(clockTime);
+        }
     }
     g_clockBusy.store(false);
 }
