@@ -92,7 +92,10 @@ int PopupShowCommand();
 // MESessionStarted but the picture stays on its first frame and no end event
 // follows; at a clip's end MESessionEnded may never come (the restart is
 // taken from MEEndOfPresentation there). A first Start at a position of a new
-// session plays from that position.
+// session plays from that position (0 included: told no position, a new
+// session made for the loop ended a second in, again and again). Its
+// renderer presents nothing once paused, so a paused seek pauses only once
+// the new session's clock has passed the target (video/Playback.cpp).
 bool RebuildSessionToMove();
 // Tests force RebuildSessionToMove's answer: 0 or 1, or -1 for the
 // platform's own again.
