@@ -29,7 +29,7 @@ struct PopupWindow;
 struct ControlWindow;
 class CMediaSessionCallback;
 
-// ---- Custom window messages (wParam and lParam are always 0) ----
+// ---- Custom window messages (wParam and lParam are 0 unless noted) ----
 // Session event sink on MESessionStarted, SendMessageW to the main window: hide the pop-up.
 constexpr UINT WM_APP_HIDE_POPUP = WM_APP + 101;
 // Session event sink on MESessionEnded, SendMessageW to the panel, which forwards
@@ -43,6 +43,12 @@ constexpr UINT WM_APP_SESSION_READY = WM_APP + 104;
 constexpr UINT WM_APP_PAUSE = WM_APP + 105;
 // Play/pause button to the control bar: PlayVideo.
 constexpr UINT WM_APP_PLAY = WM_APP + 106;
+// Session event sink, PostMessageW to the main window, when the session confirms
+// a command or a new session's topology is ready: wParam the event type
+// (MESessionStarted, MESessionPaused, MESessionStopped, MESessionTopologyStatus,
+// or MEError for a command that failed), lParam the session's number
+// (video/Playback.h). The next queued command is issued then.
+constexpr UINT WM_APP_SESSION_STEP = WM_APP + 107;
 
 // Timer id 1: on the panel every 100 ms (ImageFolder repaint), on the main
 // window every 30 ms (Video: control bar repaint).

@@ -34,3 +34,14 @@ bool RendererTakesCallsWhilePlaying() { return !RunningUnderWine(); }
 bool RepaintVideoOnlyWhilePaused() { return RunningUnderWine(); }
 
 void ForceWindowsAnswers(bool windows) { g_windowsAnswers.store(windows, std::memory_order_relaxed); }
+
+namespace {
+std::atomic<int> g_forcedRebuildToMove{-1};
+}  // namespace
+
+bool RebuildSessionToMove() {
+    const int forced = g_forcedRebuildToMove.load();
+    return forced < 0 ? RunningUnderWine() : forced != 0;
+}
+
+void ForceRebuildSessionToMove(int answer) { g_forcedRebuildToMove.store(answer); }

@@ -91,3 +91,25 @@ bool RepaintVideoOnlyWhilePaused();
 // video mode). Set and cleared on one thread while no window draws; false in
 // the product.
 void ForceWindowsAnswers(bool windows);
+
+// Whether a media session is started once only, and every later move - a
+// resume after a pause, a seek (playing or paused), the restart at a clip's
+// end - is made by a new session (a new source, topology and renderer)
+// started at the wanted position, instead of the documented commands on the
+// running one (Start with VT_EMPTY from paused, Start with a VT_I8 position
+// while started or paused, Stop then Start at 0 after MESessionEnded). Wine
+// 8.0's session takes Pause, but a Start after it reaches the renderer's
+// preroll and never reports MESessionStarted, so every later command waits
+// behind it for good; a Start with a position while started is ignored
+// ("Seeking is not implemented"); a Start from stopped reports
+// MESessionStarted but the picture stays on its first frame and no end event
+// follows; at a clip's end MESessionEnded may never come (the restart is
+// taken from MEEndOfPresentation there). A first Start at a position of a new
+// session plays from that position (0 included: told no position, a new
+// session made for the loop ended a second in, again and again). Its
+// renderer presents nothing once paused, so a paused seek pauses only once
+// the new session's clock has passed the target (video/Playback.cpp).
+bool RebuildSessionToMove();
+// Tests force RebuildSessionToMove's answer: 0 or 1, or -1 for the
+// platform's own again.
+void ForceRebuildSessionToMove(int answer);

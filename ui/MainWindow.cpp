@@ -45,25 +45,15 @@ void ToggleControlBar(PlayerState& state) {
     }
 }
 
-// The seek keys: one holder of the clock at a time, and a fresh clock reading
-// decides whether the seek happens; the target starts from the stored position.
+// The seek keys: ten seconds on from the position the bar shows (the clock's,
+// or the target of a seek still under way, so quick presses add up), playing
+// or paused alike. Nothing within a second of the clip's ends.
 void SeekByKey(PlayerState& state, bool forward) {
     const int64_t duration = state.duration.load();
     const int64_t position = state.position.load();
     if (duration <= 0) return;
     if (forward ? !(position < duration - kOneSecond) : !(position > kOneSecond)) return;
-    if (g_clockBusy.exchange(true)) return;  // the clock tick holds it: dropped
-
-    SafeRelease(&state.presentationClock);
-    if (state.mediaSession) state.mediaSession->GetClock(&state.presentationClock);
-    if (state.presentationClock) {
-        LONGLONG clockTime = 0;
-        MFTIME systemTime = 0;
-        if (SUCCEEDED(state.presentationClock->GetCorrelatedTime(0, &clockTime, &systemTime)) &&
-            clockTime > 0)
-            SeekVideo(state, forward ? position + kTenSeconds : position - kTenSeconds);
-    }
-    g_clockBusy.store(false);
+    SeekVideo(state, forward ? position + kTenSeconds : position - kTenSeconds);
 }
 
 // The main window shows black wherever nothing covers it. A lost device: a new
@@ -338,6 +328,9 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
                 break;
             case WM_APP_RESTART_VIDEO:
                 RestartVideo(*state);
+                break;
+            case WM_APP_SESSION_STEP:  // wParam the event, lParam the session's number
+                OnSessionStep(*state, wParam, lParam);
                 break;
             case WM_APP_SHOW_POPUP:
                 if (state->popupWindow) {

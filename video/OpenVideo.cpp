@@ -4,6 +4,7 @@
 
 #include "app/ComPtr.h"
 #include "app/HResult.h"
+#include "app/WineQuirks.h"
 #include "video/ContainerSniff.h"
 #include "video/MediaSource.h"
 #include "video/PosterFrame.h"
@@ -11,8 +12,8 @@
 
 namespace {
 
-// Waiting for the topology: up to 200 passes over the message queue with 5 ms
-// between them, about one second in all.
+// Waiting for the topology: up to 200 passes over the message queue with up
+// to 5 ms between them, about one second in all.
 constexpr int kReadyPasses = 200;
 constexpr DWORD kReadyPauseMs = 5;
 constexpr int64_t kShortestSeekableClip = 10'000'000;  // 1 s in 100-ns units
@@ -26,6 +27,10 @@ constexpr ULONGLONG kShutdownSettleMs = 100;
 constexpr ULONGLONG kShutdownLimitMs = 2000;
 
 HWND PanelWindow(const PlayerState& state) { return state.panelWindow.load(); }
+
+// The number of the latest session made, carried by its event sink's
+// WM_APP_SESSION_STEP messages. UI thread only.
+uint32_t g_sessionNumber = 0;
 
 // The decoded type the video renderer is given, where the source offers
 // decoded types (Wine's do, the I420 they list first among them; its video
@@ -127,13 +132,16 @@ bool PumpMessages() {
 }
 
 // True once the panel has handled WM_APP_SESSION_READY (posted by the event
-// sink); false when the time runs out or the program is closing.
+// sink); false when the time runs out or the program is closing. Between
+// passes the thread sleeps until a message arrives, so the ready message is
+// handled the moment it comes, not after the rest of a pause.
 bool WaitForSessionReady(const PlayerState& state) {
     int budget = kReadyPasses;
     while (!g_sessionReady.load()) {
         if (!PumpMessages() || state.quitRequested.load()) return false;
         if (--budget == 0) return g_sessionReady.load();
-        Sleep(kReadyPauseMs);
+        if (g_sessionReady.load()) break;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, kReadyPauseMs, QS_ALLINPUT);
     }
     return !state.quitRequested.load();
 }
@@ -251,26 +259,32 @@ bool OpenVideoSource(PlayerState& state) {
            state.mediaSource;
 }
 
-bool StartVideoSession(PlayerState& state, HWND rendererWindow) {
-    if (!state.mediaSession || !state.mediaSource) return false;
-    bool started = false;  // the event sink is listening and the topology is queued
+namespace {
+
+// The topology of the state's source with its renderer presenting into
+// `rendererWindow`, given to the state's session with a new event sink
+// numbered `session`. True when the topology is queued and the sink listens.
+bool QueueTopology(PlayerState& state, HWND rendererWindow, uint32_t session) {
     IMFTopology* topology = nullptr;
     TOPOID videoNodeId = 0;
     TOPOID audioNodeId = 0;
     // A failure part of the way still hands out the streams built so far;
     // whether they hold a video renderer shows once the session is ready.
     (void)BuildPlaybackTopology(state.mediaSource, rendererWindow, &topology, &videoNodeId, &audioNodeId);
-    if (topology) {
-        state.topology = topology;  // the state keeps the caller's reference
-        state.sessionCallback = new (std::nothrow)
-            CMediaSessionCallback(state.mediaSession, topology, videoNodeId, audioNodeId,
-                                  &state.videoDisplayControl, &state.audioStreamVolume, PanelWindow(state),
-                                  rendererWindow);
-        started = state.sessionCallback &&
-                  SUCCEEDED(state.mediaSession->BeginGetEvent(state.sessionCallback, nullptr)) &&
-                  SUCCEEDED(state.mediaSession->SetTopology(0, topology));
-    }
+    if (!topology) return false;
+    state.topology = topology;  // the state keeps the caller's reference
+    state.sessionCallback = new (std::nothrow)
+        CMediaSessionCallback(state.mediaSession, topology, videoNodeId, audioNodeId, &state.videoDisplayControl,
+                              &state.audioStreamVolume, PanelWindow(state), rendererWindow, session);
+    return state.sessionCallback && SUCCEEDED(state.mediaSession->BeginGetEvent(state.sessionCallback, nullptr)) &&
+           SUCCEEDED(state.mediaSession->SetTopology(0, topology));
+}
 
+}  // namespace
+
+bool StartVideoSession(PlayerState& state, HWND rendererWindow) {
+    if (!state.mediaSession || !state.mediaSource) return false;
+    const bool started = QueueTopology(state, rendererWindow, ++g_sessionNumber);
     if (!started || !WaitForSessionReady(state)) return false;
     if (!state.videoDisplayControl) {
         // Ready without a video renderer: a file without a video stream.
@@ -282,6 +296,92 @@ bool StartVideoSession(PlayerState& state, HWND rendererWindow) {
     state.videoPlaying.store(false);
     state.videoPaused.store(false);
     return true;
+}
+
+namespace {
+
+// Shuts an old session and then its source down on a worker thread that owns
+// one reference to each (handed over in a heap pair). The session is paused
+// first, for the reason SessionShutdownProc gives.
+struct RetiredPipeline {
+    IMFMediaSession* session;
+    IMFMediaSource* source;
+};
+
+DWORD WINAPI RetireProc(void* parameter) {
+    auto* old = static_cast<RetiredPipeline*>(parameter);
+    if (old->session) {
+        (void)old->session->Pause();  // nobody waits for these answers
+        Sleep(kPauseSettleMs);
+        (void)old->session->Shutdown();
+        old->session->Release();
+    }
+    if (old->source) {
+        (void)old->source->Shutdown();
+        old->source->Release();
+    }
+    delete old;
+    return 0;
+}
+
+// Takes the state's session objects out (holding the clock, so the timer
+// thread never reads a session being let go) and shuts them down, waiting at
+// most kShutdownLimitMs while handling sent messages (the old renderer may
+// send to this thread as it goes). A pipeline that does not finish keeps its
+// references and is marked stuck.
+void RetireSession(PlayerState& state) {
+    bool holding = false;
+    for (int tries = 0; tries < 100 && !holding; ++tries) {
+        holding = !g_clockBusy.exchange(true);
+        if (!holding) Sleep(1);
+    }
+    auto* old = new (std::nothrow) RetiredPipeline{state.mediaSession, state.mediaSource};
+    IMFVideoDisplayControl* control = state.videoDisplayControl;
+    IMFAudioStreamVolume* volume = state.audioStreamVolume;
+    IMFClock* clock = state.presentationClock;
+    IMFTopology* topology = state.topology;
+    CMediaSessionCallback* sink = state.sessionCallback;
+    state.mediaSession = nullptr;
+    state.mediaSource = nullptr;
+    state.videoDisplayControl = nullptr;
+    state.audioStreamVolume = nullptr;
+    state.presentationClock = nullptr;
+    state.topology = nullptr;
+    state.sessionCallback = nullptr;
+    if (holding) g_clockBusy.store(false);
+    bool finished = true;
+    if (old) {
+        HANDLE worker = CreateThread(nullptr, 0, RetireProc, old, 0, nullptr);
+        if (worker) {
+            finished = HandleSentMessagesUntil(worker, kShutdownLimitMs);
+            CloseHandle(worker);
+        } else {
+            RetireProc(old);
+        }
+    }
+    if (!finished) {
+        MarkVideoPipelineStuck();
+        return;  // its threads may still use what it holds
+    }
+    SafeRelease(&control);
+    SafeRelease(&volume);
+    SafeRelease(&clock);
+    SafeRelease(&topology);
+    if (sink) sink->Release();  // the creation reference; the shut session let go of its own
+}
+
+}  // namespace
+
+uint32_t VideoSessionNumber() { return g_sessionNumber; }
+
+bool RebuildVideoSession(PlayerState& state) {
+    const uint32_t session = ++g_sessionNumber;  // the old session's late events are told apart from now on
+    RetireSession(state);
+    if (state.quitRequested.load() || VideoPipelineStuck()) return false;
+    if (FAILED(CreateReadOnlyMediaSource(state.diskPath, state.filePath, &state.mediaSource)) ||
+        !state.mediaSource || FAILED(MFCreateMediaSession(nullptr, &state.mediaSession)))
+        return false;
+    return QueueTopology(state, VideoPresentationWindow(PanelWindow(state)), session);
 }
 
 bool OpenVideo(PlayerState& state, HWND rendererWindow) {

@@ -20,6 +20,21 @@
 bool OpenVideoSource(PlayerState& state);
 bool StartVideoSession(PlayerState& state, HWND rendererWindow);
 
+// Puts a new session in place of the running one, for a platform whose
+// session moves only by being made again (RebuildSessionToMove(),
+// app/WineQuirks.h). UI thread: the old session and its source are shut down
+// (handling sent messages, at most two seconds each), a new source is made
+// from the file, and the new session is given its topology, its renderer
+// presenting into the same window, and an event sink with the next session
+// number. It returns without waiting: the sink reports the new topology's
+// readiness as WM_APP_SESSION_STEP. False when no new session could be set
+// up; the old one is gone then all the same.
+bool RebuildVideoSession(PlayerState& state);
+
+// The number of the session the opening or the latest rebuild made (UI
+// thread): every WM_APP_SESSION_STEP carries its session's number.
+uint32_t VideoSessionNumber();
+
 // Both halves, for a caller whose renderer window is ready beforehand.
 bool OpenVideo(PlayerState& state, HWND rendererWindow);
 

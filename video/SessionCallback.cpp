@@ -5,6 +5,7 @@
 #include "app/ComPtr.h"
 #include "app/DrawingResources.h"
 #include "app/HResult.h"
+#include "app/WineQuirks.h"
 
 namespace {
 
@@ -27,7 +28,7 @@ CMediaSessionCallback::CMediaSessionCallback(IMFMediaSession* session, IMFTopolo
                                              TOPOID videoNodeId, TOPOID audioNodeId,
                                              IMFVideoDisplayControl** videoDisplayControlOut,
                                              IMFAudioStreamVolume** audioStreamVolumeOut,
-                                             HWND videoWindow, HWND rendererWindow)
+                                             HWND videoWindow, HWND rendererWindow, uint32_t sessionNumber)
     : refCount(1),
       mediaSession(session),
       topology(topology),
@@ -36,7 +37,8 @@ CMediaSessionCallback::CMediaSessionCallback(IMFMediaSession* session, IMFTopolo
       videoDisplayControlOut(videoDisplayControlOut),
       audioStreamVolumeOut(audioStreamVolumeOut),
       videoWindow(videoWindow),
-      rendererWindow(rendererWindow) {
+      rendererWindow(rendererWindow),
+      sessionNumber(sessionNumber) {
     if (mediaSession) mediaSession->AddRef();
     if (this->topology) this->topology->AddRef();
 }
@@ -112,35 +114,55 @@ STDMETHODIMP CMediaSessionCallback::Invoke(IMFAsyncResult* result) {
     // An event with a failed status says that the step it names did not
     // happen (a topology that could not be resolved, a start that did not
     // start); like MEError, and like an event that cannot be read, it drives
-    // nothing. The opening then runs out of time waiting and gives up.
+    // nothing but the report that the command failed. The opening then runs
+    // out of time waiting and gives up.
     MediaEventType type = MEUnknown;
     HRESULT status = S_OK;
-    if (!event || FAILED(event->GetType(&type)) || FAILED(event->GetStatus(&status)) || FAILED(status))
-        type = MEUnknown;
+    if (!event || FAILED(event->GetType(&type)) || FAILED(event->GetStatus(&status))) type = MEUnknown;
+    const bool failed = FAILED(status);
 
     PlayerState* state = CurrentState();
     const HWND mainWindow = state ? state->mainWindow : nullptr;
     // Once the program is closing its windows are going away: events are
     // still taken and asked for, but drive nothing.
     if (state && state->quitRequested.load()) type = MEUnknown;
-    switch (type) {
+    // The confirmations the commands wait for (video/Playback.h).
+    const auto step = [&](WPARAM what) {
+        if (mainWindow) PostMessageW(mainWindow, WM_APP_SESSION_STEP, what, static_cast<LPARAM>(sessionNumber));
+    };
+    switch (failed ? static_cast<MediaEventType>(MEUnknown) : type) {
         case MESessionTopologyStatus: {
             UINT32 topologyStatus = MF_TOPOSTATUS_INVALID;
             if (SUCCEEDED(event->GetUINT32(MF_EVENT_TOPOLOGY_STATUS, &topologyStatus)) &&
                 topologyStatus == MF_TOPOSTATUS_READY) {
                 AttachRenderers();
                 PostMessageW(videoWindow, WM_APP_SESSION_READY, 0, 0);
+                step(MESessionTopologyStatus);
             }
             break;
         }
         case MESessionStarted:
             if (mainWindow) SendMessageW(mainWindow, WM_APP_HIDE_POPUP, 0, 0);
+            step(MESessionStarted);
+            break;
+        case MESessionPaused:
+        case MESessionStopped:
+            step(type);
             break;
         case MEEndOfPresentation:
             if (mainWindow) SendMessageW(mainWindow, WM_APP_SHOW_POPUP, 0, 0);
+            // Where MESessionEnded may never come, the end of the
+            // presentation is the clip's end.
+            if (RebuildSessionToMove()) SendMessageW(videoWindow, WM_APP_RESTART_VIDEO, 0, 0);
             break;
         case MESessionEnded:
-            SendMessageW(videoWindow, WM_APP_RESTART_VIDEO, 0, 0);
+            if (!RebuildSessionToMove()) SendMessageW(videoWindow, WM_APP_RESTART_VIDEO, 0, 0);
+            break;
+        case MEUnknown:
+            // A command's confirmation that reports failure: the command
+            // waits no longer.
+            if (failed && (type == MESessionStarted || type == MESessionPaused || type == MESessionStopped))
+                step(MEError);
             break;
         default:
             break;

@@ -10,11 +10,13 @@ public:
     // 1, which belongs to the creator. `videoDisplayControlOut` and
     // `audioStreamVolumeOut` are where the renderer services go (the state's
     // fields); `videoWindow` is the video panel, the messages' target;
-    // `rendererWindow` is the window the renderer presents into.
+    // `rendererWindow` is the window the renderer presents into; `sessionNumber`
+    // goes with every WM_APP_SESSION_STEP, so that the events of a session
+    // already replaced are told apart.
     CMediaSessionCallback(IMFMediaSession* session, IMFTopology* topology, TOPOID videoNodeId,
                           TOPOID audioNodeId, IMFVideoDisplayControl** videoDisplayControlOut,
                           IMFAudioStreamVolume** audioStreamVolumeOut, HWND videoWindow,
-                          HWND rendererWindow);
+                          HWND rendererWindow, uint32_t sessionNumber = 0);
 
     STDMETHODIMP QueryInterface(REFIID riid, void** object) override;
     STDMETHODIMP_(ULONG) AddRef() override;
@@ -38,4 +40,5 @@ private:
     IMFAudioStreamVolume** audioStreamVolumeOut;
     HWND videoWindow;     // the video panel: message target
     HWND rendererWindow;  // where the renderer presents (the panel, or its main window)
+    uint32_t sessionNumber;  // WM_APP_SESSION_STEP's lParam
 };

@@ -8,6 +8,7 @@
 
 #include "app/DrawingResources.h"
 #include "app/Startup.h"
+#include "app/WineQuirks.h"
 #include "tests/video/FakeMediaSession.h"
 #include "ui/Buttons.h"
 #include "ui/ControlBar.h"
@@ -65,6 +66,11 @@ protected:
         g_sessionReady = true;
         g_clockBusy = false;
         g_lastSeekTick = 0;
+        // The documented command sequence, each command confirmed by the fake
+        // once messages are pumped (Settle).
+        ForceRebuildSessionToMove(0);
+        session->confirmTo = state->mainWindow;
+        session->confirmNumber = BeginVideoControl();
         bar->mouseDown = bar->seekDragging = bar->resumeAfterSeek = false;
         for (ButtonWindow* b : {bar->closeButton, bar->playButton}) {
             ASSERT_NE(b, nullptr);
@@ -84,12 +90,16 @@ protected:
         session = nullptr;
         g_sessionReady = false;
         g_clockBusy = false;
+        ForceRebuildSessionToMove(-1);
         state->imageNames.clear();
         state->imageCount = 0;
         state->currentIndex = 0;
         state->startFileName[0] = L'\0';
         PumpMessages();
     }
+
+    // The session confirms what it was given, and the next command follows.
+    void Settle() { PumpMessages(); }
 
     // Sends a mouse message with bar-pixel coordinates as the system packs them.
     LRESULT SendMouse(HWND window, UINT message, int x, int y) {

@@ -86,6 +86,7 @@ protected:
 
     void StartPlaying() {
         ASSERT_TRUE(PlayVideo(*state));
+        Settle();
         session->ClearRecords();
     }
 };
@@ -280,6 +281,7 @@ TEST_F(ControlBarTest, LongNameIsCutWithEllipsisOnOneLine) {
 TEST_F(ControlBarTest, PressOnTrackPausesSeeksAndReleaseResumes) {
     StartPlaying();
     SendMouse(bar->hwnd, WM_LBUTTONDOWN, 366, 52);  // 253 of 507 pixels along
+    Settle();
     EXPECT_TRUE(bar->mouseDown);
     EXPECT_TRUE(bar->seekDragging);
     EXPECT_TRUE(bar->resumeAfterSeek);
@@ -297,6 +299,7 @@ TEST_F(ControlBarTest, PressOnTrackPausesSeeksAndReleaseResumes) {
     EXPECT_EQ(Seeks().size(), 1u);
     g_lastSeekTick = GetTickCount64() - 201;
     SendMouse(bar->hwnd, WM_MOUSEMOVE, 500, 52);
+    Settle();
     ASSERT_EQ(Seeks().size(), 2u);
     EXPECT_GT(Seeks()[1].position, Seeks()[0].position);
 
@@ -306,10 +309,12 @@ TEST_F(ControlBarTest, PressOnTrackPausesSeeksAndReleaseResumes) {
     EXPECT_EQ(Seeks().size(), 2u);
     EXPECT_TRUE(bar->seekDragging);
     SendMouse(bar->hwnd, WM_MOUSEMOVE, 200, 52);
+    Settle();
     EXPECT_EQ(Seeks().size(), 3u);
 
     session->ClearRecords();
     SendMouse(bar->hwnd, WM_LBUTTONUP, 200, 52);
+    Settle();
     EXPECT_FALSE(bar->mouseDown);
     EXPECT_FALSE(bar->seekDragging);
     EXPECT_FALSE(bar->resumeAfterSeek);
@@ -340,6 +345,7 @@ TEST_F(ControlBarTest, PressesAroundTheTrack) {
         g_lastSeekTick = 0;
         state->position = 50 * kTestSecond;
         SendMouse(bar->hwnd, WM_LBUTTONDOWN, c.x, c.y);
+        Settle();
         EXPECT_EQ(bar->seekDragging, c.seeks);
         const auto seeks = Seeks();
         ASSERT_EQ(seeks.size(), c.seeks ? 1u : 0u);
@@ -356,6 +362,7 @@ TEST_F(ControlBarTest, PressesAroundTheTrack) {
 TEST_F(ControlBarTest, PressAboveTrackStillPausesUntilRelease) {
     StartPlaying();
     SendMouse(bar->hwnd, WM_LBUTTONDOWN, 300, 31);
+    Settle();
     EXPECT_TRUE(state->videoPaused);
     EXPECT_FALSE(bar->seekDragging);
     EXPECT_EQ(session->Count(FakeSessionCall::Pause), 1);
@@ -408,8 +415,10 @@ TEST_F(ControlBarTest, LosingTheCaptureEndsThePress) {
 
 TEST_F(ControlBarTest, ButtonMessagesPlayAndPause) {
     SendMessageW(bar->hwnd, WM_APP_PLAY, 0, 0);
+    Settle();
     EXPECT_TRUE(state->videoPlaying);
     SendMessageW(bar->hwnd, WM_APP_PAUSE, 0, 0);
+    Settle();
     EXPECT_TRUE(state->videoPaused);
     g_sessionReady = false;  // before the session is ready neither acts
     SendMessageW(bar->hwnd, WM_APP_PLAY, 0, 0);

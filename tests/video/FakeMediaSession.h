@@ -23,6 +23,7 @@
 #include <mutex>
 #include <vector>
 
+#include "app/PlayerState.h"
 #include "tests/video/FakeUnknown.h"
 
 enum class FakeSessionCall { Start, Pause, Stop, Close, Shutdown, GetClock, SetTopology, ClearTopologies };
@@ -98,6 +99,11 @@ public:
     // When set, Pause sends `pauseMessage` to this window first and waits for
     // the answer (a pipeline that needs the window's thread).
     std::atomic<HWND> pauseSendsTo{nullptr};
+    // When set, each Start, Pause and Stop it takes is confirmed as a session
+    // confirms it: WM_APP_SESSION_STEP posted to this window with the event
+    // and `confirmNumber`, to be handled once the test pumps its messages.
+    std::atomic<HWND> confirmTo{nullptr};
+    std::atomic<uint32_t> confirmNumber{0};
     UINT pauseMessage = WM_NULL;
     // Events, for a test that plays the work queue itself (one thread):
     // BeginGetEvent counts `eventRequests`; EndGetEvent fails with
@@ -185,14 +191,14 @@ public:
             if (startPosition->vt == VT_I8) r.position = startPosition->hVal.QuadPart;
         }
         Add(r);
-        return startResult.load();
+        return Confirm(startResult.load(), MESessionStarted);
     }
     STDMETHODIMP Pause() override {
         if (HWND window = pauseSendsTo.load()) SendMessageW(window, pauseMessage, 0, 0);
         Record(FakeSessionCall::Pause);
-        return pauseResult.load();
+        return Confirm(pauseResult.load(), MESessionPaused);
     }
-    STDMETHODIMP Stop() override { return Record(FakeSessionCall::Stop); }
+    STDMETHODIMP Stop() override { return Confirm(Record(FakeSessionCall::Stop), MESessionStopped); }
     STDMETHODIMP Close() override { return Record(FakeSessionCall::Close); }
     STDMETHODIMP Shutdown() override {
         if (HANDLE gate = shutdownGate.load()) WaitForSingleObject(gate, INFINITE);
@@ -238,4 +244,10 @@ private:
 
     mutable std::mutex mutex_;
     std::vector<FakeSessionRecord> records_;
+
+    HRESULT Confirm(HRESULT result, MediaEventType event) {
+        if (HWND window = confirmTo.load(); window && SUCCEEDED(result))
+            PostMessageW(window, WM_APP_SESSION_STEP, event, static_cast<LPARAM>(confirmNumber.load()));
+        return result;
+    }
 };

@@ -47,8 +47,10 @@ TEST_F(PlaybackTest, TwoPlaysIssueOneStart) {
 
 TEST_F(PlaybackTest, SecondPauseIsRefused) {
     ASSERT_TRUE(PlayVideo(*state));
+    Settle();
     EXPECT_TRUE(PauseVideo(*state));
     EXPECT_FALSE(PauseVideo(*state));
+    Settle();
     EXPECT_EQ(session->Count(FakeSessionCall::Pause), 1);
     EXPECT_FALSE(state->videoPlaying);
     EXPECT_TRUE(state->videoPaused);
@@ -70,9 +72,11 @@ TEST_F(PlaybackTest, SeekClampsToTheClip) {
     ASSERT_TRUE(PlayVideo(*state));
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.duration << " " << c.target);
+        Settle();
         session->ClearRecords();
         state->duration = c.duration;
         EXPECT_TRUE(SeekVideo(*state, c.target));
+        Settle();
         EXPECT_EQ(state->position.load(), c.expected);
         const auto calls = session->Records();
         ASSERT_EQ(calls.size(), 1u) << "playing: a start and no pause";
@@ -84,16 +88,42 @@ TEST_F(PlaybackTest, SeekClampsToTheClip) {
     EXPECT_TRUE(state->videoPlaying);
 }
 
+// The pause waits for the start's confirmation: one command at a time.
 TEST_F(PlaybackTest, SeekWhilePausedStartsAndPausesAgain) {
     ASSERT_TRUE(PlayVideo(*state));
+    Settle();
     ASSERT_TRUE(PauseVideo(*state));
+    Settle();
     session->ClearRecords();
     EXPECT_TRUE(SeekVideo(*state, 30 * kTestSecond));
+    EXPECT_EQ(Kinds(session->Records()), std::vector<FakeSessionCall>{FakeSessionCall::Start});
+    Settle();
     EXPECT_EQ(Kinds(session->Records()),
               (std::vector<FakeSessionCall>{FakeSessionCall::Start, FakeSessionCall::Pause}));
     EXPECT_TRUE(state->videoPaused);
     EXPECT_FALSE(state->videoPlaying);
     EXPECT_EQ(state->position.load(), 30 * kTestSecond);
+}
+
+// A pause whose event never comes holds the resume only until the wait's
+// limit: then the resume is issued all the same.
+TEST_F(PlaybackTest, ACommandUnconfirmedHoldsTheNextUntilTheLimit) {
+    for (const auto& [limitMs, starts] : {std::pair<uint64_t, size_t>{60'000, 0}, {0, 1}}) {
+        SCOPED_TRACE(limitMs);
+        session->confirmNumber = BeginVideoControl();
+        state->videoPlaying = state->videoPaused = false;
+        ASSERT_TRUE(PlayVideo(*state));
+        Settle();
+        const HWND confirmTo = session->confirmTo.exchange(nullptr);
+        ASSERT_TRUE(PauseVideo(*state));
+        Settle();
+        session->confirmTo = confirmTo;
+        SetCommandWaitLimit(limitMs);
+        session->ClearRecords();
+        EXPECT_TRUE(PlayVideo(*state));
+        EXPECT_EQ(Kinds(session->Records()).size(), starts);
+    }
+    SetCommandWaitLimit(4000);
 }
 
 // A command the session refuses changes nothing: the video is where it was
@@ -117,13 +147,20 @@ TEST_F(PlaybackTest, RefusedCommandsLeaveTheStateTrue) {
         {"paused seek not paused again", true, Command::Seek, S_OK, MF_E_INVALIDREQUEST, true, true, false,
          30 * kTestSecond},
         {"paused seek", true, Command::Seek, S_OK, S_OK, true, false, true, 30 * kTestSecond},
-        {"restart refused", false, Command::Restart, MF_E_INVALIDREQUEST, S_OK, false, true, false,
-         5 * kTestSecond},
+        // The restart is made from the message loop: its start is refused later.
+        {"restart refused", false, Command::Restart, MF_E_INVALIDREQUEST, S_OK, true, true, false, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        state->videoPaused = c.paused;
-        state->videoPlaying = !c.paused;
+        session->startResult = session->pauseResult = S_OK;
+        session->confirmNumber = BeginVideoControl();
+        state->videoPlaying = state->videoPaused = false;
+        ASSERT_TRUE(PlayVideo(*state));
+        Settle();
+        if (c.paused) {
+            ASSERT_TRUE(PauseVideo(*state));
+        }
+        Settle();
         state->position = 5 * kTestSecond;
         session->startResult = c.start;
         session->pauseResult = c.pause;
@@ -134,6 +171,7 @@ TEST_F(PlaybackTest, RefusedCommandsLeaveTheStateTrue) {
             case Command::Seek: result = SeekVideo(*state, 30 * kTestSecond); break;
             case Command::Restart: result = RestartVideo(*state); break;
         }
+        Settle();
         EXPECT_EQ(result, c.result);
         EXPECT_EQ(state->videoPlaying.load(), c.playingAfter);
         EXPECT_EQ(state->videoPaused.load(), c.pausedAfter);
@@ -205,43 +243,41 @@ TEST_F(PlaybackTest, ShortClipKeepsPositionAtZero) {
     }
 }
 
+// Ten seconds from the stored position (the clock's last reading, or the
+// target of a seek under way), playing or paused.
 TEST_F(PlaybackTest, SeekKeys) {
     const int64_t d = 100 * kTestSecond;
     const struct {
         const char* what;
         UINT key;
-        int64_t duration, position, clockTime;
-        bool busy;
-        HRESULT getClock;
-        bool seeks;
+        int64_t duration, position;
+        bool paused, seeks;
         int64_t target;
     } cases[] = {
-        {"left at 0.5 s", VK_LEFT, d, kTestSecond / 2, 5 * kTestSecond, false, S_OK, false, 0},
-        {"left at exactly 1 s", VK_LEFT, d, kTestSecond, 5 * kTestSecond, false, S_OK, false, 0},
-        {"left at 5 s", VK_LEFT, d, 5 * kTestSecond, 5 * kTestSecond, false, S_OK, true, 0},
-        {"left at 50 s", VK_LEFT, d, 50 * kTestSecond, 50 * kTestSecond, false, S_OK, true, 40 * kTestSecond},
-        {"right with 4 s left", VK_RIGHT, d, 96 * kTestSecond, 96 * kTestSecond, false, S_OK, true, d},
-        {"right with 0.5 s left", VK_RIGHT, d, d - kTestSecond / 2, 1, false, S_OK, false, 0},
-        {"right with exactly 1 s left", VK_RIGHT, d, d - kTestSecond, 1, false, S_OK, false, 0},
-        {"right at 50 s", VK_RIGHT, d, 50 * kTestSecond, 50 * kTestSecond, false, S_OK, true, 60 * kTestSecond},
-        {"from the stored position, not the clock", VK_RIGHT, d, 50 * kTestSecond, 70 * kTestSecond, false,
-         S_OK, true, 60 * kTestSecond},
-        {"no duration", VK_RIGHT, 0, 0, 5 * kTestSecond, false, S_OK, false, 0},
-        {"clock busy", VK_LEFT, d, 50 * kTestSecond, 50 * kTestSecond, true, S_OK, false, 0},
-        {"clock at 0", VK_LEFT, d, 50 * kTestSecond, 0, false, S_OK, false, 0},
-        {"no clock", VK_RIGHT, d, 50 * kTestSecond, 50 * kTestSecond, false, E_FAIL, false, 0},
+        {"left at 0.5 s", VK_LEFT, d, kTestSecond / 2, false, false, 0},
+        {"left at exactly 1 s", VK_LEFT, d, kTestSecond, false, false, 0},
+        {"left at 5 s", VK_LEFT, d, 5 * kTestSecond, false, true, 0},
+        {"left at 50 s", VK_LEFT, d, 50 * kTestSecond, false, true, 40 * kTestSecond},
+        {"left at 50 s, paused", VK_LEFT, d, 50 * kTestSecond, true, true, 40 * kTestSecond},
+        {"right with 4 s left", VK_RIGHT, d, 96 * kTestSecond, false, true, d},
+        {"right with 0.5 s left", VK_RIGHT, d, d - kTestSecond / 2, false, false, 0},
+        {"right with exactly 1 s left", VK_RIGHT, d, d - kTestSecond, false, false, 0},
+        {"right at 50 s", VK_RIGHT, d, 50 * kTestSecond, false, true, 60 * kTestSecond},
+        {"right at 50 s, paused", VK_RIGHT, d, 50 * kTestSecond, true, true, 60 * kTestSecond},
+        {"no duration", VK_RIGHT, 0, 0, false, false, 0},
     };
     ASSERT_TRUE(PlayVideo(*state));
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
+        Settle();
+        if (c.paused) PauseVideo(*state);
+        Settle();
         session->ClearRecords();
         state->duration = c.duration;
         state->position = c.position;
-        session->clock->time = c.clockTime;
-        session->getClockResult = c.getClock;
-        g_clockBusy = c.busy;
 
         HandleKeyCommand(*state, c.key);
+        Settle();
 
         const auto starts = session->Calls({FakeSessionCall::Start});
         ASSERT_EQ(starts.size(), c.seeks ? 1u : 0u);
@@ -250,18 +286,25 @@ TEST_F(PlaybackTest, SeekKeys) {
             EXPECT_EQ(starts[0].position, c.target);
             EXPECT_EQ(state->position.load(), c.target);
         }
-        EXPECT_EQ(g_clockBusy.load(), c.busy) << "released after the key, untouched when dropped";
-        g_clockBusy = false;
+        EXPECT_EQ(session->Count(FakeSessionCall::Pause), c.paused && c.seeks ? 1 : 0) << "a paused seek pauses again";
+        EXPECT_EQ(state->videoPaused.load(), c.paused);
+        if (c.paused) PlayVideo(*state);
     }
 }
 
+// Presses faster than the session confirms add up, and the session is given
+// one start to where they lead.
 TEST_F(PlaybackTest, SeekKeysRepeatOnAutoRepeat) {
     ASSERT_TRUE(PlayVideo(*state));
+    Settle();
     state->position = 20 * kTestSecond;
-    session->clock->time = 20 * kTestSecond;
     for (int i = 0; i < 3; ++i) SendMessageW(state->mainWindow, WM_KEYDOWN, VK_RIGHT, 0x40000000);
     EXPECT_EQ(state->position.load(), 50 * kTestSecond);
-    EXPECT_EQ(session->Count(FakeSessionCall::Start), 4);  // the play and three seeks
+    Settle();
+    const auto seeks = Seeks();
+    ASSERT_EQ(seeks.size(), 2u);  // the first press, then the last two together
+    EXPECT_EQ(seeks[0].position, 30 * kTestSecond);
+    EXPECT_EQ(seeks[1].position, 50 * kTestSecond);
 }
 
 TEST_F(PlaybackTest, PKeyPausesAndResumes) {
@@ -269,8 +312,10 @@ TEST_F(PlaybackTest, PKeyPausesAndResumes) {
     EXPECT_TRUE(session->Records().empty());
 
     ASSERT_TRUE(PlayVideo(*state));
+    Settle();
     session->ClearRecords();
     HandleKeyCommand(*state, 'P');
+    Settle();
     EXPECT_TRUE(state->videoPaused);
     EXPECT_EQ(Kinds(session->Records()), std::vector<FakeSessionCall>{FakeSessionCall::Pause});
 
@@ -282,6 +327,7 @@ TEST_F(PlaybackTest, PKeyPausesAndResumes) {
 
     g_sessionReady = true;
     HandleKeyCommand(*state, 'P');
+    Settle();
     EXPECT_FALSE(state->videoPaused);
     EXPECT_TRUE(state->videoPlaying);
     const auto starts = session->Calls({FakeSessionCall::Start});
@@ -306,6 +352,7 @@ void CALLBACK CountTicks(UINT, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR) { ++g_oldT
 
 TEST_F(PlaybackTest, RestartSeeksToZeroAndReplacesTheClockTimer) {
     ASSERT_TRUE(PlayVideo(*state));
+    Settle();
     state->position = 99 * kTestSecond;
     const UINT oldTimer = timeSetEvent(10, 1, CountTicks, 0, TIME_PERIODIC);
     ASSERT_NE(oldTimer, 0u);
@@ -314,7 +361,11 @@ TEST_F(PlaybackTest, RestartSeeksToZeroAndReplacesTheClockTimer) {
     session->clock->time = 0;  // the session has ended: the clock says 0 until it runs again
 
     SendMessageW(state->mainWindow, WM_APP_RESTART_VIDEO, 0, 0);
+    EXPECT_TRUE(session->Records().empty()) << "the move waits for the message loop";
+    Settle();
 
+    // The session has ended: it is stopped, and once stopped, started at 0.
+    EXPECT_EQ(session->Calls({FakeSessionCall::Start, FakeSessionCall::Stop})[0].kind, FakeSessionCall::Stop);
     const auto starts = session->Calls({FakeSessionCall::Start});
     ASSERT_EQ(starts.size(), 1u);
     EXPECT_EQ(starts[0].vt, VT_I8);
@@ -339,6 +390,7 @@ TEST_F(PlaybackTest, RestartSeeksToZeroAndReplacesTheClockTimer) {
 
 TEST_F(PlaybackTest, RestartWaitsForAClockTickThatStillHoldsTheClock) {
     ASSERT_TRUE(PlayVideo(*state));
+    Settle();
     session->ClearRecords();
     // A tick on another thread holds the flag when the restart arrives.
     g_clockBusy = true;
@@ -350,6 +402,7 @@ TEST_F(PlaybackTest, RestartWaitsForAClockTickThatStillHoldsTheClock) {
     });
     SendMessageW(state->mainWindow, WM_APP_RESTART_VIDEO, 0, 0);
     tick.join();
+    Settle();
     EXPECT_EQ(startsWhileHeld, 0) << "the restart seeks only once the tick is done";
     EXPECT_EQ(session->Count(FakeSessionCall::Start), 1);
     EXPECT_FALSE(g_clockBusy.load());
@@ -360,6 +413,7 @@ TEST_F(PlaybackTest, RestartWaitsForAClockTickThatStillHoldsTheClock) {
 // busy instead of releasing it under the tick.
 TEST_F(PlaybackTest, RestartLeavesTheClockToATickStillReadingIt) {
     ASSERT_TRUE(PlayVideo(*state));
+    Settle();
     state->position = 50 * kTestSecond;
     session->clock->time = 50 * kTestSecond;
     const HANDLE gate = CreateEventW(nullptr, TRUE, FALSE, nullptr);
@@ -377,13 +431,14 @@ TEST_F(PlaybackTest, RestartLeavesTheClockToATickStillReadingIt) {
 
     SetEvent(gate);
     tick.join();
+    Settle();
     CloseHandle(gate);
     CloseHandle(reading);
     EXPECT_TRUE(heldAfterRestart) << "the restart cleared the flag of the tick";
     EXPECT_EQ(clocksTakenUnderTheTick, 0) << "the seek key took the clock from under the tick";
     const auto seeks = Seeks();
     ASSERT_GE(seeks.size(), 1u) << "the restart seeks all the same";
-    EXPECT_EQ(seeks[0].position, 0);
+    EXPECT_EQ(seeks.back().position, 10 * kTestSecond) << "the key's ten seconds on from the restart's 0";
     EXPECT_NE(state->mmTimerId.load(), 0u);
 }
 

@@ -1,0 +1,100 @@
+"""The video viewer measured from outside, as a person meets it, under Wine on
+a private Xvfb at 1280x720: the real kestrelon.exe on clips whose frames carry
+their number (tests/e2e/harness_frames.py), read back from the X server.
+
+  - window to first video picture: from the moment the full-screen window is
+    seen mapped to the first frame of the clip seen on screen, for each size
+    (and from the launch, as the window shows only once the opening is done);
+  - frames shown per second while playing: the distinct frame numbers seen in
+    a few seconds of fast one-row reads (each shown frame stays on screen for
+    a thirtieth of a second or more; reads come every few milliseconds), and
+    how fast the frame number advances (30/s is real time).
+
+Each program (before, after) runs alternately, `--runs` times per clip; the
+medians are printed with every run's figure.
+
+  python3 bench/video/screen_timing.py --before A.exe --after B.exe [--runs 3] [--sizes 640x360,1920x1080,3840x2160]
+"""
+import argparse
+import statistics
+import sys
+import time
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tests" / "e2e"))
+import kestrelon_harness as kh  # noqa: E402
+from harness_frames import FrameReader, make_numbered_clip  # noqa: E402
+
+SCREEN = (1280, 720)
+CLIP_SECONDS = 8
+WATCH_SECONDS = 4
+
+
+def window_mapped(app, deadline):
+    while time.monotonic() < deadline:
+        out = app.xdotool("search", "--onlyvisible", "--name", f"^{kh.TITLE}$").stdout.split()
+        if any(f"{SCREEN[0]}x{SCREEN[1]}" in app.xdotool("getwindowgeometry", w).stdout for w in out):
+            return time.monotonic()
+        if not app.alive():
+            raise AssertionError("kestrelon ended")
+    raise AssertionError("no window")
+
+
+def one_run(display, exe, clip):
+    """(seconds from window to first picture, distinct frames shown per
+    second, frame-number advance per second, seconds from launch to first
+    picture)."""
+    app = kh.App(display, [kh.to_windows_path(clip)], exe=exe)
+    try:
+        mapped = window_mapped(app, time.monotonic() + 60)
+        with FrameReader(display.name, SCREEN) as reader:
+            first = reader.watch(30, interval=0.001, until=lambda s: s[-1][1] is not None)
+            if first[-1][1] is None:
+                return None, 0.0, 0.0, None
+            shown = time.monotonic()
+            seen = [(t, n) for t, n in reader.watch(WATCH_SECONDS, interval=0.002) if n is not None]
+        app.key("F11")
+        app.wait_exit(10)
+        distinct = len({n for _, n in seen})
+        span = seen[-1][0] - seen[0][0] if len(seen) > 1 else 1.0
+        advance = (seen[-1][1] - seen[0][1]) / span if len(seen) > 1 else 0.0
+        return shown - mapped, distinct / span, advance, shown - app.started
+    finally:
+        app.close()
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--before", required=True)
+    parser.add_argument("--after", required=True)
+    parser.add_argument("--runs", type=int, default=3)
+    parser.add_argument("--sizes", default="640x360,1920x1080,3840x2160")
+    args = parser.parse_args()
+    folder = kh.BUILD / "bench-video"
+    folder.mkdir(parents=True, exist_ok=True)
+    display = kh.Display()
+    display.ensure(SCREEN)
+    try:
+        # A warm prefix: GStreamer's registry and the shader cache are built once.
+        one_run(display, args.after, make_numbered_clip(folder / "n640x360-8s.mp4", 640, 360, CLIP_SECONDS))
+        for size in args.sizes.split(","):
+            w, h = (int(v) for v in size.split("x"))
+            clip = make_numbered_clip(folder / f"n{size}-{CLIP_SECONDS}s.mp4", w, h, CLIP_SECONDS,
+                                      preset="ultrafast" if w > 1920 else "veryfast")
+            results = {"before": [], "after": []}
+            for _ in range(args.runs):
+                for name in ("before", "after"):
+                    results[name].append(one_run(display, getattr(args, name), clip))
+            for name, runs in results.items():
+                firsts = [r[0] for r in runs if r[0] is not None]
+                print(f"{size} {name}: first picture {statistics.median(firsts) if firsts else float('nan'):.2f} s "
+                      f"after the window {[round(f, 2) for f in firsts]}; shown "
+                      f"{statistics.median(r[1] for r in runs):.1f}/s {[round(r[1], 1) for r in runs]}; "
+                      f"advancing {statistics.median(r[2] for r in runs):.1f}/s; launch to first picture "
+                      f"{statistics.median(r[3] for r in runs if r[3] is not None):.2f} s", flush=True)
+    finally:
+        display.stop()
+
+
+if __name__ == "__main__":
+    main()
