@@ -37,6 +37,7 @@ protected:
 TEST_F(ButtonsTest, PlayPauseClicksAlternatePlayAndPause) {
     ButtonWindow& b = *bar->playButton;
     ASSERT_TRUE(PauseVideo(*state));  // paused: the Play face
+    Settle();
     session->ClearRecords();
 
     Press(b);
@@ -47,6 +48,7 @@ TEST_F(ButtonsTest, PlayPauseClicksAlternatePlayAndPause) {
     EXPECT_FALSE(b.pressed);
     EXPECT_TRUE(ButtonToggled(b)) << "Pause face at once";
     EXPECT_TRUE(state->videoPlaying) << "WM_APP_PLAY reached the bar";
+    Settle();
     ASSERT_EQ(session->Count(FakeSessionCall::Start), 1);
     EXPECT_EQ(session->Calls({FakeSessionCall::Start})[0].vt, VT_EMPTY);
 
@@ -54,6 +56,7 @@ TEST_F(ButtonsTest, PlayPauseClicksAlternatePlayAndPause) {
     Release(b);
     EXPECT_FALSE(ButtonToggled(b));
     EXPECT_TRUE(state->videoPaused) << "WM_APP_PAUSE reached the bar";
+    Settle();
     EXPECT_EQ(session->Count(FakeSessionCall::Pause), 1);
     EXPECT_EQ(ChooseButtonFace(b), bar->playFace);
 }
@@ -80,13 +83,16 @@ TEST_F(ButtonsTest, KeyboardPauseTurnsFaceBackSoNextClickPlays) {
     ButtonWindow& b = *bar->playButton;
     ASSERT_TRUE(PlayVideo(*state));
     ASSERT_TRUE(ButtonToggled(b));
+    Settle();
     HandleKeyCommand(*state, 'P');
     EXPECT_TRUE(state->videoPaused);
     EXPECT_FALSE(ButtonToggled(b)) << "Play face after the key";
+    Settle();
     session->ClearRecords();
     Press(b);
     Release(b);
     EXPECT_TRUE(state->videoPlaying);
+    Settle();
     EXPECT_EQ(session->Count(FakeSessionCall::Start), 1);
     EXPECT_EQ(session->Count(FakeSessionCall::Pause), 0);
 }
