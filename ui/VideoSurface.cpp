@@ -64,10 +64,6 @@ struct PendingDestination {
 };
 PendingDestination g_pendingDestination;
 
-bool CallsWhilePlaying() {
-    return g_rendererTakesCallsWhilePlaying ? g_rendererTakesCallsWhilePlaying() : RendererTakesCallsWhilePlaying();
-}
-
 // Hands the kept destination to the renderer, which takes it as the whole
 // video window. One it refuses leaves it presenting as before; it is not
 // offered again.
@@ -120,14 +116,12 @@ void PaintPicture(const PausedPicture& picture, HWND window) {
 
 }  // namespace
 
-bool (*g_rendererTakesCallsWhilePlaying)() = nullptr;
-
 void PlaceVideo(PlayerState& state, int width, int height) {
     if (state.quitRequested.load() || width <= 0 || height <= 0) return;
     g_pendingDestination = PendingDestination{RECT{0, 0, width, height}, true};
     // Paused, the renderer's threads are idle; while it plays only a platform
     // whose renderer takes calls then is asked.
-    if (state.videoPaused.load() || CallsWhilePlaying()) HandOverDestination(state);
+    if (state.videoPaused.load() || RendererTakesCallsWhilePlaying()) HandOverDestination(state);
 }
 
 void RepaintVideoWindow(const PlayerState& state) {

@@ -38,7 +38,3 @@ void RepaintVideoWindow(const PlayerState& state);
 // window in a pause. Nothing once the program is closing: the renderer is
 // being shut down. UI thread.
 void PlaceVideo(PlayerState& state, int width, int height);
-
-// Test seam: when set, answers in place of RendererTakesCallsWhilePlaying(),
-// so a test takes either platform's branch. Null in the product.
-extern bool (*g_rendererTakesCallsWhilePlaying)();

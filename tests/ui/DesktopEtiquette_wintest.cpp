@@ -229,33 +229,32 @@ TEST_F(EtiquetteTest, ADisplayChangeMovesEveryWindowOntoTheMonitor) {
 }
 
 // The renderer gets the new screen as its destination only where it takes the
-// call safely, and never while the program closes.
-bool g_takesCallsWhilePlaying = false;
+// call safely, and never while the program closes. `windows`: the platform's
+// answers are Windows' (whose renderer takes calls while playing).
 TEST_F(EtiquetteTest, ADisplayChangeReachesTheRendererOnlyWhereItIsSafe) {
     const struct {
         const char* when;
-        bool paused, closing, callsWhilePlaying;
+        bool paused, closing, windows;
         int atChange, atPausedPaint;  // SetVideoPosition calls
     } cases[] = {
         {"paused", true, false, false, 1, 0},
-        {"playing, a renderer that takes calls then", false, false, true, 1, 0},
-        {"playing, one that does not: at the pause", false, false, false, 0, 1},
+        {"playing on Windows, whose renderer takes calls then", false, false, true, 1, 0},
+        {"playing under Wine, whose renderer does not: at the pause", false, false, false, 0, 1},
         {"closing", true, true, true, 0, 0},
     };
-    g_rendererTakesCallsWhilePlaying = [] { return g_takesCallsWhilePlaying; };
-    const HWND videoWindow = VideoPresentationWindow(state->videoPanel->hwnd);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.when);
+        ForceWindowsAnswers(c.windows);
         auto* display = new FakeDisplayControl();
         state->videoDisplayControl = display;
         state->videoPaused = c.paused;
         state->videoPlaying = !c.paused;
         state->quitRequested = c.closing;
-        g_takesCallsWhilePlaying = c.callsWhilePlaying;
         SendMessageW(state->mainWindow, WM_DISPLAYCHANGE, 32, 0);
         EXPECT_EQ(display->positions.load(), c.atChange);
         state->videoPaused = true;
         state->videoPlaying = false;
+        const HWND videoWindow = VideoPresentationWindow(state->videoPanel->hwnd);
         SendMessageW(videoWindow, WM_PAINT, 0, 0);
         SendMessageW(videoWindow, WM_PAINT, 0, 0);  // handed over once
         EXPECT_EQ(display->positions.load(), c.atChange + c.atPausedPaint);
@@ -267,7 +266,7 @@ TEST_F(EtiquetteTest, ADisplayChangeReachesTheRendererOnlyWhereItIsSafe) {
         state->videoDisplayControl = nullptr;
         display->Release();
     }
-    g_rendererTakesCallsWhilePlaying = nullptr;
+    ForceWindowsAnswers(false);
 }
 
 }  // namespace
