@@ -118,13 +118,23 @@ void ApplyScreenChange(PlayerState& state, int width, int height, bool newDpi) {
     if (width <= 0 || height <= 0) return;
     state.screenWidth = width;
     state.screenHeight = height;
-    SetWindowPos(state.mainWindow, nullptr, 0, 0, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
-    ResizeWindowTarget(state.mainTarget, width, height);
-    if (state.videoPanel) ResizeVideoPanel(*state.videoPanel, width, height);
     // Folder pictures are kept at their size on the panel: the ring decodes
-    // them again for the new one.
+    // them again for the new one. The slots are emptied before the panel
+    // paints, so that it draws the picture it keeps fitted (a cheap GDI
+    // stretch) rather than an old-size slot through Direct2D.
     SetRingPanelSize(state, width, height);
     ReleaseImagesOfAnotherSize(state);
+    // Everything the panel's paint needs is made for the new size while the
+    // main window still has the old one. Then the window takes the new size
+    // and the window showing the picture is painted at once, before the rest:
+    // the area a growing window newly covers is unpainted (black) only for
+    // that one paint, not for all the work below as well.
+    ResizeWindowTarget(state.mainTarget, width, height);
+    if (state.videoPanel) ResizeVideoPanel(*state.videoPanel, width, height);
+    SetWindowPos(state.mainWindow, nullptr, 0, 0, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+    const HWND panel = state.panelWindow.load();
+    const HWND picture = panel && IsWindowVisible(panel) ? panel : state.mainWindow;
+    RedrawWindow(picture, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
     if (state.popupWindow) ResizePopupWindow(*state.popupWindow, width, height);
     if (ControlWindow* bar = state.controlWindow) {
         const POINT place = ControlBarPosition(width, height);
@@ -132,8 +142,9 @@ void ApplyScreenChange(PlayerState& state, int width, int height, bool newDpi) {
         if (newDpi) ControlBarDpiChanged(*bar);
     }
     PlaceVideo(state, width, height);
-    RedrawWindow(state.mainWindow, nullptr, nullptr,
-                 RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    // What the size change left invalid is painted now; the picture, painted
+    // above, is not invalidated again.
+    RedrawWindow(state.mainWindow, nullptr, nullptr, RDW_ALLCHILDREN | RDW_UPDATENOW);
     if (state.controlBarVisible && state.controlWindow) RepaintWindow(state.controlWindow->hwnd);
 }
 

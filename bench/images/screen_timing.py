@@ -16,7 +16,7 @@ pixels read from the X server.
     apart to a picture inside the ring (goal <= 150 ms); a picture counts as
     shown from the start of the run of its colour that lasts to the end;
   - three display changes (1600x900, 1280x720, back to 1920x1080) with
-    picture 0 on screen: the longest time the picture's place is black after
+    picture 0 on screen, real mode changes of a Wine virtual desktop: the longest time the picture's place is black after
     a change (goal: never black), and when the last change on
     screen happened, the picture decoded again for the new size (goal:
     within one decode time).
@@ -25,10 +25,11 @@ Each picture of the folder has a large centre patch whose colour differs from
 its neighbours', so the change is seen at one screen pixel.
 
   python3 bench/images/screen_timing.py <folder of JPEGs> [--size 1920x1080] [--exe another kestrelon.exe]
-      [--before a baseline's kestrelon.exe] [--phases first,step,burst,display]
+      [--before a baseline's kestrelon.exe] [--phases first,step,burst,display] [--rounds N]
 
 With --before, every figure is taken for the baseline and for --exe in the
-same sitting, the first-picture launches alternating between the two.
+same sitting, the first-picture launches alternating between the two, and
+the display changes too (--rounds rounds of them).
 """
 import argparse
 import ctypes
@@ -178,17 +179,34 @@ def rgb(value):
     return ((value >> 16) & 0xFF, (value >> 8) & 0xFF, value & 0xFF)
 
 
-def display_changes(display, pictures, size, centre, exe, helper):
-    """Three display changes with picture 0 on screen (see the top)."""
-    t, app = first_picture(display, pictures[0], patch_colour(1), centre, exe)
+def launch_on_desktop(display, size, exe, args, name):
+    """`exe` with `args` in a Wine virtual desktop `name` of `size`: a desktop
+    whose display mode ChangeDisplaySettingsEx really changes (Xvfb offers one
+    mode only). With no window manager running the desktop's X window sits at
+    the screen's origin, undecorated, so screen pixels are desktop pixels."""
     env = dict(kh.wine_environment(), DISPLAY=display.name)
-    changer = subprocess.Popen([kh.WINE, str(helper)], env=env, stdin=subprocess.PIPE,
-                               stdout=subprocess.PIPE, text=True, bufsize=1)
+    return subprocess.Popen([kh.WINE, "explorer", f"/desktop={name},{size[0]}x{size[1]}",
+                             kh.to_windows_path(exe), *args], env=env, cwd=str(Path(exe).parent),
+                            stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                            text=True, bufsize=1)
+
+
+def display_changes(display, pictures, size, centre, exe, helper):
+    """Three real display changes with picture 0 on screen (see the top), in
+    a Wine virtual desktop the helper changes the mode of."""
+    display.wm.kill()
+    display.wm.wait()
+    viewer = launch_on_desktop(display, size, Path(exe), [kh.to_windows_path(pictures[0])], "kbench")
+    changer = None
     try:
-        time.sleep(12.0)  # the ring around picture 0 decoded
+        if time_until(display, centre, patch_colour(1), 60.0, time.monotonic()) is None:
+            print("display changes: the first picture never came")
+            return
+        changer = launch_on_desktop(display, size, Path(helper), [], "kbench")
         if changer.stdout.readline().strip() != "ready":
             print("display changes: the helper found no viewer window")
             return
+        time.sleep(10.0)  # the ring around picture 0 decoded
         gaps, lasts = [], []
         for w, h in ((1600, 900), (1280, 720), size):
             # The picture (3:2) fitted to w x h: the patch's centre, and a row
@@ -224,9 +242,13 @@ def display_changes(display, pictures, size, centre, exe, helper):
         print(f"display changes: longest black {max(gaps) * 1000:.0f} ms (goal: never), "
               f"picture made again within {max(lasts) * 1000:.0f} ms (goal: one decode time)")
     finally:
-        changer.stdin.close()
-        changer.wait(timeout=20)
-        app.close()
+        if changer:
+            changer.stdin.close()
+        kh.stop_wineserver()  # the desktop and both programs; our prefix only
+        for process in (changer, viewer):
+            if process:
+                process.wait(timeout=20)
+        display.start_window_manager()
 
 
 def main():
@@ -241,6 +263,7 @@ def main():
                         help="seconds between steps, for the prefetch to decode ahead")
     parser.add_argument("--phases", default="first,step,burst,display",
                         help="which of step,burst,display to run after the first-picture launches")
+    parser.add_argument("--rounds", type=int, default=1, help="rounds of the display changes")
     parser.add_argument("--helper", default=str(Path(kh.EXE).parent / "bench" / "images" /
                                                 "image_display_change.exe"),
                         help="the program that changes the display (from this build)")
@@ -283,12 +306,15 @@ def main():
 
         if args.first_only:
             return
+        # The display changes of the programs alternate, round by round.
+        for _ in range(args.rounds if "display" in phases else 0):
+            for exe in exes:
+                print(f"{exe}:")
+                display_changes(display, pictures, size, centre, exe, args.helper)
         for exe in exes:
             print(f"{exe}:")
             if "burst" in phases:
                 burst_timings(display, pictures, centre, exe, decode_time[exe])
-            if "display" in phases:
-                display_changes(display, pictures, size, centre, exe, args.helper)
             if "step" in phases:
                 step_through(display, pictures, centre, exe, args.settle)
     finally:
