@@ -157,6 +157,11 @@ void CreateAppWindows(PlayerState& state) {
                                        state.screenWidth, state.screenHeight, GetDesktopWindow(),
                                        nullptr, nullptr, nullptr);
     SetWindowLongPtrW(state.mainWindow, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&state));
+    // A new size keeps what the window showed where it still lies (the panel's
+    // picture is in the main window's surface): a display change would
+    // otherwise blank the whole window until the panel's paint.
+    SetClassLongPtrW(state.mainWindow, GCL_STYLE,
+                     GetClassLongPtrW(state.mainWindow, GCL_STYLE) & ~(CS_HREDRAW | CS_VREDRAW));
     SetWindowLongW(state.mainWindow, GWL_STYLE,
                    GetWindowLongW(state.mainWindow, GWL_STYLE) & kCaptionMask);
     // Let the system recompute the frame now that the caption is gone, so the
