@@ -153,8 +153,9 @@ def burst_timings(display, pictures, centre, exe, decode):
         app.close()
 
 
-def sample_change(display_name, centre, row, seconds, out):
-    """Samples the centre pixel and a short row of pixels for `seconds`: (t, centre, row)."""
+def sample_change(display_name, centre, row, seconds, out, fresh=None):
+    """Samples the centre pixel, a short row of pixels and the pixel `fresh`
+    (if any) for `seconds`: (t, centre, row, fresh)."""
     x11 = kh.xlib()
     x11.XGetImage.restype = ctypes.c_void_p
     display = x11.XOpenDisplay(display_name.encode())
@@ -164,12 +165,12 @@ def sample_change(display_name, centre, row, seconds, out):
         while time.monotonic() - start < seconds:
             now = time.monotonic()
             values = []
-            for x, y, w in ((centre[0], centre[1], 1), (row[0], row[1], row[2])):
+            for x, y, w in ((centre[0], centre[1], 1), (row[0], row[1], row[2]), (*(fresh or centre), 1)):
                 image = x11.XGetImage(display, root, x, y, w, 1, 0xFFFFFFFF, 2)
                 values.append([x11.XGetPixel(image, i, 0) for i in range(w)] if image else [0] * w)
                 if image:
                     x11.XDestroyImage(image)
-            out.append((now, values[0][0], values[1]))
+            out.append((now, values[0][0], values[1], values[2][0]))
             time.sleep(0.002)
     finally:
         x11.XCloseDisplay(display)
@@ -207,7 +208,8 @@ def display_changes(display, pictures, size, centre, exe, helper):
             print("display changes: the helper found no viewer window")
             return
         time.sleep(10.0)  # the ring around picture 0 decoded
-        gaps, lasts = [], []
+        gaps, lasts, fresh_waits = [], [], []
+        before = size
         for w, h in ((1600, 900), (1280, 720), size):
             # The picture (3:2) fitted to w x h: the patch's centre, and a row
             # across its right edge, half on the patch and half on the noise.
@@ -215,8 +217,15 @@ def display_changes(display, pictures, size, centre, exe, helper):
             left, top = (w - 6000 * scale) / 2, (h - 4000 * scale) / 2
             middle = (int(left + 3000 * scale), int(top + 2000 * scale))
             row = (int(left + 3400 * scale) - 16, middle[1], 32)
+            # Growing: a point of the picture in the area the screen newly
+            # has (black desktop until the viewer paints there).
+            fresh = None
+            if w > before[0] and h > before[1]:
+                fresh = (int(min(left + 5800 * scale, (before[0] + w) / 2)), int((before[1] + h) / 2))
+            before = (w, h)
             samples = []
-            sampler = threading.Thread(target=sample_change, args=(display.name, middle, row, 6.0, samples))
+            sampler = threading.Thread(target=sample_change,
+                                       args=(display.name, middle, row, 6.0, samples, fresh))
             sampler.start()
             time.sleep(0.3)
             sent = time.monotonic()
@@ -225,7 +234,10 @@ def display_changes(display, pictures, size, centre, exe, helper):
             sampler.join()
             after = [s for s in samples if s[0] >= sent]
             gap, run, last_change = 0.0, None, 0.0
-            for i, (when, c, line) in enumerate(after):
+            fresh_wait = None
+            for i, (when, c, line, f) in enumerate(after):
+                if fresh and fresh_wait is None and not kh.near(rgb(f), (0, 0, 0), 24):
+                    fresh_wait = when - sent
                 # No picture: the centre and the whole row black.
                 if not all(kh.near(rgb(v), (0, 0, 0), 24) for v in [c, *line]):
                     run = None
@@ -237,10 +249,15 @@ def display_changes(display, pictures, size, centre, exe, helper):
                     last_change = when - sent
             gaps.append(gap)
             lasts.append(last_change)
+            fresh_text = ""
+            if fresh:
+                fresh_waits.append(fresh_wait if fresh_wait is not None else 6.0)
+                fresh_text = f", newly covered area painted {fresh_waits[-1] * 1000:.0f} ms after the change"
             print(f"display change to {w}x{h} ({how}): longest black {gap * 1000:.0f} ms, "
-                  f"last change on screen {last_change * 1000:.0f} ms after the change")
+                  f"last change on screen {last_change * 1000:.0f} ms after the change{fresh_text}")
         print(f"display changes: longest black {max(gaps) * 1000:.0f} ms (goal: never), "
-              f"picture made again within {max(lasts) * 1000:.0f} ms (goal: one decode time)")
+              f"picture made again within {max(lasts) * 1000:.0f} ms (goal: one decode time), "
+              f"newly covered area painted within {max(fresh_waits, default=0) * 1000:.0f} ms")
     finally:
         if changer:
             changer.stdin.close()
