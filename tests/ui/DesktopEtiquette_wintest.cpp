@@ -228,6 +228,27 @@ TEST_F(EtiquetteTest, ADisplayChangeMovesEveryWindowOntoTheMonitor) {
     g_monitorAreaFilter = nullptr;
 }
 
+// Growing, the main window keeps what it showed where it still lies (the
+// panel's picture is in its pixels): only the area it newly covers is to be
+// painted, not the whole window blanked until the next paint.
+TEST_F(EtiquetteTest, AGrowingMainWindowKeepsWhatItShowedWhereItStillLies) {
+    const bool shown = IsWindowVisible(state->mainWindow);
+    ShowWindow(state->mainWindow, SW_SHOWNA);  // only a shown window has an update region
+    ShowWindow(state->videoPanel->hwnd, SW_HIDE);  // the main window's own is read
+    const UINT flags = SWP_NOZORDER | SWP_NOACTIVATE;
+    SetWindowPos(state->mainWindow, nullptr, 0, 0, 200, 100, flags);
+    ValidateRect(state->mainWindow, nullptr);
+    SetWindowPos(state->mainWindow, nullptr, 0, 0, 300, 150, flags);
+    HRGN update = CreateRectRgn(0, 0, 0, 0);
+    GetUpdateRgn(state->mainWindow, update, FALSE);
+    EXPECT_FALSE(PtInRegion(update, 100, 50));  // kept
+    EXPECT_TRUE(PtInRegion(update, 250, 125));  // newly covered
+    DeleteObject(update);
+    SetWindowPos(state->mainWindow, nullptr, 0, 0, state->screenWidth, state->screenHeight, flags);
+    ShowWindow(state->videoPanel->hwnd, SW_SHOW);
+    if (!shown) ShowWindow(state->mainWindow, SW_HIDE);
+}
+
 // The renderer gets the new screen as its destination only where it takes the
 // call safely, and never while the program closes. `windows`: the platform's
 // answers are Windows' (whose renderer takes calls while playing).
