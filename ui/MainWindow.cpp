@@ -12,6 +12,7 @@
 #include "ui/VideoSurface.h"
 #include "video/OpenVideo.h"
 #include "video/Playback.h"
+#include "video/PosterFrame.h"
 #include "video/DisplayAwake.h"
 
 namespace {
@@ -333,6 +334,10 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
                 OnSessionStep(*state, wParam, lParam);
                 break;
             case WM_APP_SHOW_POPUP:
+                // The poster read behind the video is taken in if it is done;
+                // the pop-up shows black until it is (a clip shorter than
+                // the read).
+                CollectPosterFrame(*state, 0);
                 if (state->popupWindow) {
                     // Without activation: the main window keeps the focus
                     // (the pop-up hands keys on to it anyway), so focus does

@@ -4,6 +4,7 @@
 
 #include "app/ComPtr.h"
 #include "app/HResult.h"
+#include "app/StageTrace.h"
 #include "app/WineQuirks.h"
 #include "video/ContainerSniff.h"
 #include "video/MediaSource.h"
@@ -244,19 +245,21 @@ HRESULT BuildPlaybackTopology(IMFMediaSource* source, HWND rendererWindow, IMFTo
 
 bool OpenVideoSource(PlayerState& state) {
     CorrectVideoExtension(state, state.diskPath);
+    TraceStage("sniffed");
     if (!state.filePath[0] || !state.diskPath[0]) return false;
 
-    // The file gave no media source a moment ago for the poster (unreadable,
-    // refused by the resolver, or no answer), or its first frame never came:
-    // the pipeline would not do better with it now. (Asking again is not
-    // free: under Wine a second parse of a damaged MP4 sometimes never ends,
-    // and the thread stuck in it crashes the process as it exits.)
-    RETURN_FALSE_IF_FAILED(MakePosterFrame(state, state.diskPath, state.filePath));
-
-    RETURN_FALSE_IF_FAILED(MFCreateMediaSession(nullptr, &state.mediaSession));
+    // The source first, and the session only for a file that gave one: a file
+    // refused here (unreadable, refused by the resolver, or no answer) is not
+    // parsed again. (Asking again is not free: under Wine a second parse of a
+    // damaged MP4 sometimes never ends, and the thread stuck in it crashes
+    // the process as it exits.) The poster frame is not made here: it is read
+    // behind the playing video (BeginPosterFrame), so the first picture does
+    // not wait for a second source and a second decoder.
     state.mediaSource = nullptr;
-    return SUCCEEDED(CreateReadOnlyMediaSource(state.diskPath, state.filePath, &state.mediaSource)) &&
-           state.mediaSource;
+    const bool resolved = SUCCEEDED(CreateReadOnlyMediaSource(state.diskPath, state.filePath, &state.mediaSource)) &&
+                          state.mediaSource;
+    TraceStage("session source resolved");
+    return resolved && SUCCEEDED(MFCreateMediaSession(nullptr, &state.mediaSession)) && state.mediaSession;
 }
 
 namespace {
@@ -272,6 +275,7 @@ bool QueueTopology(PlayerState& state, HWND rendererWindow, uint32_t session) {
     // whether they hold a video renderer shows once the session is ready.
     (void)BuildPlaybackTopology(state.mediaSource, rendererWindow, &topology, &videoNodeId, &audioNodeId);
     if (!topology) return false;
+    TraceStage("topology built");
     state.topology = topology;  // the state keeps the caller's reference
     state.sessionCallback = new (std::nothrow)
         CMediaSessionCallback(state.mediaSession, topology, videoNodeId, audioNodeId, &state.videoDisplayControl,
@@ -285,7 +289,9 @@ bool QueueTopology(PlayerState& state, HWND rendererWindow, uint32_t session) {
 bool StartVideoSession(PlayerState& state, HWND rendererWindow) {
     if (!state.mediaSession || !state.mediaSource) return false;
     const bool started = QueueTopology(state, rendererWindow, ++g_sessionNumber);
+    TraceStage("topology set");
     if (!started || !WaitForSessionReady(state)) return false;
+    TraceStage("ready seen");
     if (!state.videoDisplayControl) {
         // Ready without a video renderer: a file without a video stream.
         g_sessionReady.store(false);
@@ -389,11 +395,14 @@ bool OpenVideo(PlayerState& state, HWND rendererWindow) {
 }
 
 bool ShutdownVideo(PlayerState& state) {
+    // A poster still being read holds its own source: it must end before
+    // Media Foundation does.
+    const bool posterDone = CollectPosterFrame(state, kShutdownLimitMs);
     const bool sessionDone = RunShutdownWorker(state.mediaSession, SessionShutdownProc, kShutdownLimitMs);
     // The source goes down even after a stuck session: its own threads (the
     // demuxer's) must not outlive the program's modules.
     const bool sourceDone = RunShutdownWorker(state.mediaSource, SourceShutdownProc, kShutdownLimitMs);
-    if (sessionDone && sourceDone) {
+    if (posterDone && sessionDone && sourceDone) {
         HandleSentMessagesFor(kShutdownSettleMs);
         return true;
     }
