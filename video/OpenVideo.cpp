@@ -180,7 +180,7 @@ bool CorrectVideoExtension(PlayerState& state, const wchar_t* path) {
 }
 
 HRESULT BuildPlaybackTopology(IMFMediaSource* source, HWND rendererWindow, IMFTopology** topologyOut,
-                              TOPOID* videoNodeId, TOPOID* audioNodeId) {
+                              TOPOID* videoNodeId, TOPOID* audioNodeId, IMFActivate* videoRenderer) {
     if (!source || !topologyOut || !videoNodeId || !audioNodeId) return E_POINTER;
     ComPtr<IMFTopology> topology;
     ComPtr<IMFPresentationDescriptor> descriptor;
@@ -224,7 +224,13 @@ HRESULT BuildPlaybackTopology(IMFMediaSource* source, HWND rendererWindow, IMFTo
         if (video) {
             SelectRendererTypeWhereOffered(handler.Get());
             hr = outputNode->GetTopoNodeID(videoNodeId);
-            if (SUCCEEDED(hr)) hr = MFCreateVideoRendererActivate(rendererWindow, renderer.Put());
+            if (SUCCEEDED(hr) && videoRenderer) {
+                videoRenderer->AddRef();  // the first video stream takes the one made ahead
+                renderer = ComPtr<IMFActivate>::Attach(videoRenderer);
+                videoRenderer = nullptr;
+            } else if (SUCCEEDED(hr)) {
+                hr = MFCreateVideoRendererActivate(rendererWindow, renderer.Put());
+            }
             if (SUCCEEDED(hr)) hr = outputNode->SetObject(renderer.Get());
             if (SUCCEEDED(hr)) hr = outputNode->SetUINT32(MF_TOPONODE_STREAMID, 0);
             if (SUCCEEDED(hr)) hr = outputNode->SetUINT32(MF_TOPONODE_NOSHUTDOWN_ON_REMOVE, FALSE);
@@ -243,6 +249,110 @@ HRESULT BuildPlaybackTopology(IMFMediaSource* source, HWND rendererWindow, IMFTo
     return hr;
 }
 
+namespace {
+
+// The longest the opening waits for a renderer made ahead, once the source is
+// there; past it the topology makes its own.
+constexpr ULONGLONG kRendererAheadLimitMs = 2000;
+
+// A video renderer made while the source resolves. Making the renderer is
+// the longest step of resolving the topology (under Wine about a quarter of a
+// second at 1080p, most of it creating its Direct3D device), and it needs
+// nothing of the file: it is activated on a worker thread while the UI thread
+// waits for the source, and the topology is then given the activation object.
+// Media Foundation documents that IMFActivate::ActivateObject hands out the
+// same instance on later calls until ShutdownObject or DetachObject (Wine's
+// activation objects keep it the same way), so the session's own activation
+// of the output node finds the renderer made. Shared by the worker and the
+// waiter; whichever lets go last frees it. The worker writes `activate` and
+// `activated` before it ends; the waiter reads them only after that.
+struct RendererAhead {
+    std::atomic<int> owners{2};
+    HWND window = nullptr;
+    HANDLE thread = nullptr;  // the waiter's, closed by it
+    IMFActivate* activate = nullptr;  // one reference, handed to the waiter
+    bool activated = false;
+
+    void Drop() {
+        if (--owners > 0) return;
+        if (activate) {
+            if (activated) (void)activate->ShutdownObject();  // made, and nobody took it
+            activate->Release();
+        }
+        delete this;
+    }
+};
+
+DWORD WINAPI MakeRendererProc(void* parameter) {
+    auto* job = static_cast<RendererAhead*>(parameter);
+    // The renderer creates its mixer and presenter as COM objects.
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    if (SUCCEEDED(MFCreateVideoRendererActivate(job->window, &job->activate)) && job->activate) {
+        ComPtr<IMFMediaSink> sink;
+        job->activated = SUCCEEDED(job->activate->ActivateObject(IID_IMFMediaSink, sink.PutVoid()));
+    }
+    TraceStage("renderer made ahead");
+    if (SUCCEEDED(com)) CoUninitialize();
+    job->Drop();
+    return 0;
+}
+
+// Starts making a renderer for `window` on a worker; null when no worker
+// could be started (the topology then makes its own).
+RendererAhead* BeginRendererAhead(HWND window) {
+    auto* job = new (std::nothrow) RendererAhead;
+    if (!job) return nullptr;
+    job->window = window;
+    job->thread = CreateThread(nullptr, 0, MakeRendererProc, job, 0, nullptr);
+    if (!job->thread) {
+        delete job;
+        return nullptr;
+    }
+    return job;
+}
+
+// Waits (handling sent messages: the renderer may send to its window's
+// thread, this one) for the renderer begun, and hands out its activation
+// object with the renderer made behind it; null when it failed or is late.
+// A renderer not handed out is shut down by whoever lets go of the job last.
+ComPtr<IMFActivate> FinishRendererAhead(RendererAhead* job) {
+    ComPtr<IMFActivate> made;
+    if (!job) return made;
+    const bool finished = HandleSentMessagesUntil(job->thread, kRendererAheadLimitMs);
+    CloseHandle(job->thread);
+    if (finished && job->activated) {
+        made = ComPtr<IMFActivate>::Attach(job->activate);
+        job->activate = nullptr;
+    }
+    job->Drop();
+    return made;
+}
+
+// Made during the latest source resolution, taken by the next topology (UI
+// thread); a renderer no topology took is shut down when replaced.
+ComPtr<IMFActivate> g_rendererAhead;
+
+void KeepRendererAhead(ComPtr<IMFActivate> made) {
+    if (g_rendererAhead) (void)g_rendererAhead->ShutdownObject();
+    g_rendererAhead = made;
+}
+
+// The state's source, made while a renderer for the video window is made
+// ahead on a worker.
+bool ResolveSourceWithRendererAhead(PlayerState& state) {
+    RendererAhead* ahead = BeginRendererAhead(VideoPresentationWindow(PanelWindow(state)));
+    state.mediaSource = nullptr;
+    const bool resolved = SUCCEEDED(CreateReadOnlyMediaSource(state.diskPath, state.filePath, &state.mediaSource)) &&
+                          state.mediaSource;
+    TraceStage("session source resolved");
+    ComPtr<IMFActivate> made = FinishRendererAhead(ahead);
+    KeepRendererAhead(resolved ? made : ComPtr<IMFActivate>());
+    if (made && !resolved) (void)made->ShutdownObject();
+    return resolved;
+}
+
+}  // namespace
+
 bool OpenVideoSource(PlayerState& state) {
     CorrectVideoExtension(state, state.diskPath);
     TraceStage("sniffed");
@@ -255,11 +365,7 @@ bool OpenVideoSource(PlayerState& state) {
     // the process as it exits.) The poster frame is not made here: it is read
     // behind the playing video (BeginPosterFrame), so the first picture does
     // not wait for a second source and a second decoder.
-    state.mediaSource = nullptr;
-    const bool resolved = SUCCEEDED(CreateReadOnlyMediaSource(state.diskPath, state.filePath, &state.mediaSource)) &&
-                          state.mediaSource;
-    TraceStage("session source resolved");
-    return resolved && SUCCEEDED(MFCreateMediaSession(nullptr, &state.mediaSession)) && state.mediaSession;
+    return ResolveSourceWithRendererAhead(state) && SUCCEEDED(MFCreateMediaSession(nullptr, &state.mediaSession)) && state.mediaSession;
 }
 
 namespace {
@@ -273,7 +379,17 @@ bool QueueTopology(PlayerState& state, HWND rendererWindow, uint32_t session) {
     TOPOID audioNodeId = 0;
     // A failure part of the way still hands out the streams built so far;
     // whether they hold a video renderer shows once the session is ready.
-    (void)BuildPlaybackTopology(state.mediaSource, rendererWindow, &topology, &videoNodeId, &audioNodeId);
+    ComPtr<IMFActivate> ahead = g_rendererAhead;
+    g_rendererAhead.Reset();
+    // The renderer made ahead presents into the window the session is for.
+    if (ahead && rendererWindow != VideoPresentationWindow(PanelWindow(state))) {
+        (void)ahead->ShutdownObject();
+        ahead.Reset();
+    }
+    (void)BuildPlaybackTopology(state.mediaSource, rendererWindow, &topology, &videoNodeId, &audioNodeId,
+                                ahead.Get());
+    // No video branch took it (a file without video): nobody else will.
+    if (ahead && videoNodeId == 0) (void)ahead->ShutdownObject();
     if (!topology) return false;
     TraceStage("topology built");
     state.topology = topology;  // the state keeps the caller's reference
@@ -384,8 +500,7 @@ bool RebuildVideoSession(PlayerState& state) {
     const uint32_t session = ++g_sessionNumber;  // the old session's late events are told apart from now on
     RetireSession(state);
     if (state.quitRequested.load() || VideoPipelineStuck()) return false;
-    if (FAILED(CreateReadOnlyMediaSource(state.diskPath, state.filePath, &state.mediaSource)) ||
-        !state.mediaSource || FAILED(MFCreateMediaSession(nullptr, &state.mediaSession)))
+    if (!ResolveSourceWithRendererAhead(state) || FAILED(MFCreateMediaSession(nullptr, &state.mediaSession)))
         return false;
     return QueueTopology(state, VideoPresentationWindow(PanelWindow(state)), session);
 }
