@@ -362,10 +362,14 @@ bool OpenVideoSource(PlayerState& state) {
     // refused here (unreadable, refused by the resolver, or no answer) is not
     // parsed again. (Asking again is not free: under Wine a second parse of a
     // damaged MP4 sometimes never ends, and the thread stuck in it crashes
-    // the process as it exits.) The poster frame is not made here: it is read
-    // behind the playing video (BeginPosterFrame), so the first picture does
-    // not wait for a second source and a second decoder.
-    return ResolveSourceWithRendererAhead(state) && SUCCEEDED(MFCreateMediaSession(nullptr, &state.mediaSession)) && state.mediaSession;
+    // the process as it exits.) The poster frame is read on a worker from
+    // here on (BeginPosterFrame), so the first picture does not wait for a
+    // second source and a second decoder.
+    if (!ResolveSourceWithRendererAhead(state)) return false;
+    // The file gave a source: its poster is read meanwhile, below the
+    // priority of the opening and the playing video.
+    BeginPosterFrame(state);
+    return SUCCEEDED(MFCreateMediaSession(nullptr, &state.mediaSession)) && state.mediaSession;
 }
 
 namespace {

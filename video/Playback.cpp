@@ -9,7 +9,6 @@
 #include "app/WineQuirks.h"
 #include "video/DisplayAwake.h"
 #include "video/OpenVideo.h"
-#include "video/PosterFrame.h"
 #include "video/SessionSteps.h"
 
 namespace {
@@ -308,6 +307,17 @@ bool RestartVideo(PlayerState& state) {
     return sought;
 }
 
+// The position is the presentation clock's time (IMFMediaSession::GetClock,
+// IMFClock::GetCorrelatedTime), which Media Foundation documents as the
+// presentation time the renderers present against: a renderer falling behind
+// is to catch up by having frames dropped (the session's quality manager
+// tells the decoder to drop), so the picture keeps to the clock. Under Wine
+// 8.0 nothing drops: its standard quality manager does nothing (every
+// notification answers E_NOTIMPL), and its video presenter shows a late
+// sample at once, waiting only for an early one. A pipeline slower than real
+// time (a 1080p clip on a loaded machine, about 6 of 30 frames a second
+// here) then shows an ever older picture while the clock runs on, and the
+// bar's time is ahead of the picture by the accumulated lag.
 void CALLBACK VideoClockCallback(UINT, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR) {
     PlayerState* state = CurrentState();
     const int64_t pauseAt = g_pauseOnceAt.load();
@@ -329,9 +339,6 @@ void CALLBACK VideoClockCallback(UINT, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR) {
             if (!state->videoPaused.load()) state->position.store(clockTime);
             static std::atomic<bool> traced{false};
             if (!traced.exchange(true)) TraceStage("clock running");
-            // The first picture is up: the poster can be read now without
-            // holding it up (once; later ticks find it begun).
-            BeginPosterFrame(*state);
         }
     }
     g_clockBusy.store(false);
