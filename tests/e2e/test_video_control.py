@@ -12,7 +12,7 @@ SIZES = [(640, 360), (1280, 720)]
 # test the controls, not the renderer's speed (bench/video measures that at
 # 30 frames/s).
 RATE = 10
-LONG, SHORT = 20, 2  # seconds: the controls' clip, the loop's clip
+LONG, SHORT = 20, 3  # seconds: the controls' clip, the loop's clip
 TEN_SECONDS = 10 * RATE
 
 
