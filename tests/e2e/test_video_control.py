@@ -79,7 +79,7 @@ def test_rate_pause_and_ten_second_jumps(playing, size, paused):
     app, reader = playing(size)
     seen = [(t, n) for t, n in reader.watch(3) if n is not None]
     (t0, n0), (t1, n1) = seen[0], seen[-1]
-    assert abs((n1 - n0) / (t1 - t0) - RATE) <= 0.15 * RATE, f"{(n1 - n0) / (t1 - t0):.1f} frames/s of {RATE}"
+    rate = (n1 - n0) / (t1 - t0)  # checked last, so a slow machine still has the controls checked
     if paused:
         app.key("p")
         settled(reader)
@@ -93,6 +93,7 @@ def test_rate_pause_and_ten_second_jumps(playing, size, paused):
         held = settled(reader)
         app.key("p")
         assert wait_for(reader, lambda n: n > held + RATE, 6), f"still at {reader.read()} after resuming from {held}"
+    assert abs(rate - RATE) <= 0.15 * RATE, f"{rate:.1f} frames/s of {RATE}"
 
 
 @pytest.mark.parametrize("size", SIZES, ids=lambda s: f"{s[0]}x{s[1]}")
