@@ -517,6 +517,7 @@ bool ShutdownVideo(PlayerState& state) {
     // A poster still being read holds its own source: it must end before
     // Media Foundation does.
     const bool posterDone = CollectPosterFrame(state, kShutdownLimitMs);
+    KeepRendererAhead(ComPtr<IMFActivate>());  // one no topology took (an opening that failed after its source)
     const bool sessionDone = RunShutdownWorker(state.mediaSession, SessionShutdownProc, kShutdownLimitMs);
     // The source goes down even after a stuck session: its own threads (the
     // demuxer's) must not outlive the program's modules.
