@@ -9,6 +9,7 @@
 #include <cwchar>
 
 #include "app/DrawingResources.h"
+#include "app/StageTrace.h"
 #include "app/WindowPlumbing.h"
 #include "image/AnimatedGif.h"
 #include "image/FolderListing.h"
@@ -60,6 +61,7 @@ namespace {
 bool StartVideo(PlayerState& state) {
     if (!OpenVideoOnPanel(state)) return false;
     PlayVideo(state);
+    TraceStage("play issued");
     HideMouseCursor();
     SetFocus(state.mainWindow);
     state.mmTimerId = timeSetEvent(kVideoClockMs, 1, VideoClockCallback, 0, TIME_PERIODIC);
@@ -114,6 +116,7 @@ bool StartViewMode(PlayerState& state) {
 }
 
 int RunKestrelon() {
+    TraceStage("start");
     int argc = 0;
     // Used for its second element only; never freed (it lives as long as the process).
     wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
@@ -130,8 +133,10 @@ int RunKestrelon() {
     CreateFactories();
     CreateAppWindows(*state);
     state->viewMode = mode;
+    TraceStage("windows made");
     StartViewMode(*state);
     ShowWindow(state->mainWindow, SW_SHOW);
+    TraceStage("window shown");
 
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {  // -1 (an error) ends the loop too

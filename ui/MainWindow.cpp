@@ -12,6 +12,7 @@
 #include "ui/VideoSurface.h"
 #include "video/OpenVideo.h"
 #include "video/Playback.h"
+#include "video/PosterFrame.h"
 #include "video/DisplayAwake.h"
 
 namespace {
@@ -25,6 +26,8 @@ constexpr UINT kTopmostShow = SWP_SHOWWINDOW | SWP_NOACTIVATE | SWP_NOMOVE | SWP
 constexpr UINT kTopmostHide = SWP_HIDEWINDOW | SWP_NOMOVE | SWP_NOSIZE;  // 0x83
 constexpr int64_t kOneSecond = 10'000'000;
 constexpr int64_t kTenSeconds = 100'000'000;
+// The longest the clip's end waits for a poster still being read.
+constexpr ULONGLONG kPosterWaitAtEndMs = 2000;
 
 HWND ControlBarWindow(const PlayerState& state) {
     return state.controlWindow ? state.controlWindow->hwnd : nullptr;
@@ -349,6 +352,11 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
                 OnSessionStep(*state, wParam, lParam);
                 break;
             case WM_APP_SHOW_POPUP:
+                // The poster read behind the video is taken in; a clip that
+                // ends before the read is done (a short one on a slow
+                // machine) waits for it a little, as the restart does
+                // anyway. The pop-up shows black if it is later still.
+                CollectPosterFrame(*state, kPosterWaitAtEndMs);
                 if (state->popupWindow) {
                     // Without activation: the main window keeps the focus
                     // (the pop-up hands keys on to it anyway), so focus does

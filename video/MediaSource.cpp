@@ -15,8 +15,9 @@ STDAPI MFCreateMFByteStreamOnStream(IStream* stream, IMFByteStream** byteStream)
 
 namespace {
 
-// Set once a shutdown or a resolution gave up waiting (UI thread only).
-bool g_pipelineStuck = false;
+// Set once a shutdown or a resolution gave up waiting: by the UI thread, or
+// by the poster's worker (its own resolution), read by the UI thread.
+std::atomic<bool> g_pipelineStuck{false};
 
 }  // namespace
 
@@ -166,6 +167,6 @@ HRESULT CreateReadOnlyMediaSource(const wchar_t* diskPath, const wchar_t* urlHin
     return ResolveMediaSource(resolver.Get(), stream.Get(), urlHint, limitMs, source);
 }
 
-bool VideoPipelineStuck() { return g_pipelineStuck; }
+bool VideoPipelineStuck() { return g_pipelineStuck.load(); }
 
-void MarkVideoPipelineStuck() { g_pipelineStuck = true; }
+void MarkVideoPipelineStuck() { g_pipelineStuck.store(true); }

@@ -4,6 +4,7 @@
 
 #include "app/ComPtr.h"
 #include "app/HResult.h"
+#include "app/StageTrace.h"
 #include "app/WineQuirks.h"
 #include "video/ContainerSniff.h"
 #include "video/MediaSource.h"
@@ -179,7 +180,7 @@ bool CorrectVideoExtension(PlayerState& state, const wchar_t* path) {
 }
 
 HRESULT BuildPlaybackTopology(IMFMediaSource* source, HWND rendererWindow, IMFTopology** topologyOut,
-                              TOPOID* videoNodeId, TOPOID* audioNodeId) {
+                              TOPOID* videoNodeId, TOPOID* audioNodeId, IMFActivate* videoRenderer) {
     if (!source || !topologyOut || !videoNodeId || !audioNodeId) return E_POINTER;
     ComPtr<IMFTopology> topology;
     ComPtr<IMFPresentationDescriptor> descriptor;
@@ -223,7 +224,13 @@ HRESULT BuildPlaybackTopology(IMFMediaSource* source, HWND rendererWindow, IMFTo
         if (video) {
             SelectRendererTypeWhereOffered(handler.Get());
             hr = outputNode->GetTopoNodeID(videoNodeId);
-            if (SUCCEEDED(hr)) hr = MFCreateVideoRendererActivate(rendererWindow, renderer.Put());
+            if (SUCCEEDED(hr) && videoRenderer) {
+                videoRenderer->AddRef();  // the first video stream takes the one made ahead
+                renderer = ComPtr<IMFActivate>::Attach(videoRenderer);
+                videoRenderer = nullptr;
+            } else if (SUCCEEDED(hr)) {
+                hr = MFCreateVideoRendererActivate(rendererWindow, renderer.Put());
+            }
             if (SUCCEEDED(hr)) hr = outputNode->SetObject(renderer.Get());
             if (SUCCEEDED(hr)) hr = outputNode->SetUINT32(MF_TOPONODE_STREAMID, 0);
             if (SUCCEEDED(hr)) hr = outputNode->SetUINT32(MF_TOPONODE_NOSHUTDOWN_ON_REMOVE, FALSE);
@@ -242,21 +249,127 @@ HRESULT BuildPlaybackTopology(IMFMediaSource* source, HWND rendererWindow, IMFTo
     return hr;
 }
 
+namespace {
+
+// The longest the opening waits for a renderer made ahead, once the source is
+// there; past it the topology makes its own.
+constexpr ULONGLONG kRendererAheadLimitMs = 2000;
+
+// A video renderer made while the source resolves. Making the renderer is
+// the longest step of resolving the topology (under Wine about a quarter of a
+// second at 1080p, most of it creating its Direct3D device), and it needs
+// nothing of the file: it is activated on a worker thread while the UI thread
+// waits for the source, and the topology is then given the activation object.
+// Media Foundation documents that IMFActivate::ActivateObject hands out the
+// same instance on later calls until ShutdownObject or DetachObject (Wine's
+// activation objects keep it the same way), so the session's own activation
+// of the output node finds the renderer made. Shared by the worker and the
+// waiter; whichever lets go last frees it. The worker writes `activate` and
+// `activated` before it ends; the waiter reads them only after that.
+struct RendererAhead {
+    std::atomic<int> owners{2};
+    HWND window = nullptr;
+    HANDLE thread = nullptr;  // the waiter's, closed by it
+    IMFActivate* activate = nullptr;  // one reference, handed to the waiter
+    bool activated = false;
+
+    void Drop() {
+        if (--owners > 0) return;
+        if (activate) {
+            if (activated) (void)activate->ShutdownObject();  // made, and nobody took it
+            activate->Release();
+        }
+        delete this;
+    }
+};
+
+DWORD WINAPI MakeRendererProc(void* parameter) {
+    auto* job = static_cast<RendererAhead*>(parameter);
+    // The renderer creates its mixer and presenter as COM objects.
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    if (SUCCEEDED(MFCreateVideoRendererActivate(job->window, &job->activate)) && job->activate) {
+        ComPtr<IMFMediaSink> sink;
+        job->activated = SUCCEEDED(job->activate->ActivateObject(IID_IMFMediaSink, sink.PutVoid()));
+    }
+    TraceStage("renderer made ahead");
+    if (SUCCEEDED(com)) CoUninitialize();
+    job->Drop();
+    return 0;
+}
+
+// Starts making a renderer for `window` on a worker; null when no worker
+// could be started (the topology then makes its own).
+RendererAhead* BeginRendererAhead(HWND window) {
+    auto* job = new (std::nothrow) RendererAhead;
+    if (!job) return nullptr;
+    job->window = window;
+    job->thread = CreateThread(nullptr, 0, MakeRendererProc, job, 0, nullptr);
+    if (!job->thread) {
+        delete job;
+        return nullptr;
+    }
+    return job;
+}
+
+// Waits (handling sent messages: the renderer may send to its window's
+// thread, this one) for the renderer begun, and hands out its activation
+// object with the renderer made behind it; null when it failed or is late.
+// A renderer not handed out is shut down by whoever lets go of the job last.
+ComPtr<IMFActivate> FinishRendererAhead(RendererAhead* job) {
+    ComPtr<IMFActivate> made;
+    if (!job) return made;
+    const bool finished = HandleSentMessagesUntil(job->thread, kRendererAheadLimitMs);
+    CloseHandle(job->thread);
+    if (finished && job->activated) {
+        made = ComPtr<IMFActivate>::Attach(job->activate);
+        job->activate = nullptr;
+    }
+    job->Drop();
+    return made;
+}
+
+// Made during the latest source resolution, taken by the next topology (UI
+// thread); a renderer no topology took is shut down when replaced.
+ComPtr<IMFActivate> g_rendererAhead;
+
+void KeepRendererAhead(ComPtr<IMFActivate> made) {
+    if (g_rendererAhead) (void)g_rendererAhead->ShutdownObject();
+    g_rendererAhead = made;
+}
+
+// The state's source, made while a renderer for the video window is made
+// ahead on a worker.
+bool ResolveSourceWithRendererAhead(PlayerState& state) {
+    RendererAhead* ahead = BeginRendererAhead(VideoPresentationWindow(PanelWindow(state)));
+    state.mediaSource = nullptr;
+    const bool resolved = SUCCEEDED(CreateReadOnlyMediaSource(state.diskPath, state.filePath, &state.mediaSource)) &&
+                          state.mediaSource;
+    TraceStage("session source resolved");
+    ComPtr<IMFActivate> made = FinishRendererAhead(ahead);
+    KeepRendererAhead(resolved ? made : ComPtr<IMFActivate>());
+    if (made && !resolved) (void)made->ShutdownObject();
+    return resolved;
+}
+
+}  // namespace
+
 bool OpenVideoSource(PlayerState& state) {
     CorrectVideoExtension(state, state.diskPath);
+    TraceStage("sniffed");
     if (!state.filePath[0] || !state.diskPath[0]) return false;
 
-    // The file gave no media source a moment ago for the poster (unreadable,
-    // refused by the resolver, or no answer), or its first frame never came:
-    // the pipeline would not do better with it now. (Asking again is not
-    // free: under Wine a second parse of a damaged MP4 sometimes never ends,
-    // and the thread stuck in it crashes the process as it exits.)
-    RETURN_FALSE_IF_FAILED(MakePosterFrame(state, state.diskPath, state.filePath));
-
-    RETURN_FALSE_IF_FAILED(MFCreateMediaSession(nullptr, &state.mediaSession));
-    state.mediaSource = nullptr;
-    return SUCCEEDED(CreateReadOnlyMediaSource(state.diskPath, state.filePath, &state.mediaSource)) &&
-           state.mediaSource;
+    // The source first, and the session only for a file that gave one: a file
+    // refused here (unreadable, refused by the resolver, or no answer) is not
+    // parsed again. (Asking again is not free: under Wine a second parse of a
+    // damaged MP4 sometimes never ends, and the thread stuck in it crashes
+    // the process as it exits.) The poster frame is read on a worker from
+    // here on (BeginPosterFrame), so the first picture does not wait for a
+    // second source and a second decoder.
+    if (!ResolveSourceWithRendererAhead(state)) return false;
+    // The file gave a source: its poster is read meanwhile, below the
+    // priority of the opening and the playing video.
+    BeginPosterFrame(state);
+    return SUCCEEDED(MFCreateMediaSession(nullptr, &state.mediaSession)) && state.mediaSession;
 }
 
 namespace {
@@ -270,8 +383,19 @@ bool QueueTopology(PlayerState& state, HWND rendererWindow, uint32_t session) {
     TOPOID audioNodeId = 0;
     // A failure part of the way still hands out the streams built so far;
     // whether they hold a video renderer shows once the session is ready.
-    (void)BuildPlaybackTopology(state.mediaSource, rendererWindow, &topology, &videoNodeId, &audioNodeId);
+    ComPtr<IMFActivate> ahead = g_rendererAhead;
+    g_rendererAhead.Reset();
+    // The renderer made ahead presents into the window the session is for.
+    if (ahead && rendererWindow != VideoPresentationWindow(PanelWindow(state))) {
+        (void)ahead->ShutdownObject();
+        ahead.Reset();
+    }
+    (void)BuildPlaybackTopology(state.mediaSource, rendererWindow, &topology, &videoNodeId, &audioNodeId,
+                                ahead.Get());
+    // No video branch took it (a file without video): nobody else will.
+    if (ahead && videoNodeId == 0) (void)ahead->ShutdownObject();
     if (!topology) return false;
+    TraceStage("topology built");
     state.topology = topology;  // the state keeps the caller's reference
     state.sessionCallback = new (std::nothrow)
         CMediaSessionCallback(state.mediaSession, topology, videoNodeId, audioNodeId, &state.videoDisplayControl,
@@ -285,7 +409,9 @@ bool QueueTopology(PlayerState& state, HWND rendererWindow, uint32_t session) {
 bool StartVideoSession(PlayerState& state, HWND rendererWindow) {
     if (!state.mediaSession || !state.mediaSource) return false;
     const bool started = QueueTopology(state, rendererWindow, ++g_sessionNumber);
+    TraceStage("topology set");
     if (!started || !WaitForSessionReady(state)) return false;
+    TraceStage("ready seen");
     if (!state.videoDisplayControl) {
         // Ready without a video renderer: a file without a video stream.
         g_sessionReady.store(false);
@@ -378,8 +504,7 @@ bool RebuildVideoSession(PlayerState& state) {
     const uint32_t session = ++g_sessionNumber;  // the old session's late events are told apart from now on
     RetireSession(state);
     if (state.quitRequested.load() || VideoPipelineStuck()) return false;
-    if (FAILED(CreateReadOnlyMediaSource(state.diskPath, state.filePath, &state.mediaSource)) ||
-        !state.mediaSource || FAILED(MFCreateMediaSession(nullptr, &state.mediaSession)))
+    if (!ResolveSourceWithRendererAhead(state) || FAILED(MFCreateMediaSession(nullptr, &state.mediaSession)))
         return false;
     return QueueTopology(state, VideoPresentationWindow(PanelWindow(state)), session);
 }
@@ -389,11 +514,15 @@ bool OpenVideo(PlayerState& state, HWND rendererWindow) {
 }
 
 bool ShutdownVideo(PlayerState& state) {
+    // A poster still being read holds its own source: it must end before
+    // Media Foundation does.
+    const bool posterDone = CollectPosterFrame(state, kShutdownLimitMs);
+    KeepRendererAhead(ComPtr<IMFActivate>());  // one no topology took (an opening that failed after its source)
     const bool sessionDone = RunShutdownWorker(state.mediaSession, SessionShutdownProc, kShutdownLimitMs);
     // The source goes down even after a stuck session: its own threads (the
     // demuxer's) must not outlive the program's modules.
     const bool sourceDone = RunShutdownWorker(state.mediaSource, SourceShutdownProc, kShutdownLimitMs);
-    if (sessionDone && sourceDone) {
+    if (posterDone && sessionDone && sourceDone) {
         HandleSentMessagesFor(kShutdownSettleMs);
         return true;
     }

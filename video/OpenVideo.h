@@ -10,9 +10,11 @@
 
 // The opening, in two halves on the UI thread, so that a caller can ready the
 // renderer's window in between, once the file is known to play:
-//  1. OpenVideoSource: the corrected name, the poster frame, the media session
-//     and the media source. False when the file gives no source (nothing has
-//     been shown or presented yet).
+//  1. OpenVideoSource: the corrected name, the media source (with the video
+//     renderer made meanwhile on a worker, for the topology to take), and the
+//     media session. False when the file gives no source (nothing has been
+//     shown or presented yet). The poster frame is not made here: see
+//     BeginPosterFrame (video/PosterFrame.h).
 //  2. StartVideoSession: the topology with its video renderer presenting into
 //     `rendererWindow`, the event sink, and up to about one second of message
 //     pumping until the topology is ready. True when the session is ready and
@@ -51,8 +53,10 @@ bool CorrectVideoExtension(PlayerState& state, const wchar_t* path);
 // carries one reference for the caller; a loop stopped by a failure still
 // hands out the partial topology. E_FAIL when nothing could be started, or when
 // a branch could not be connected (then no topology is handed out).
+// `videoRenderer`, when given, is the first video branch's renderer (one made
+// ahead for `rendererWindow`) instead of a new one.
 HRESULT BuildPlaybackTopology(IMFMediaSource* source, HWND rendererWindow, IMFTopology** topology,
-                              TOPOID* videoNodeId, TOPOID* audioNodeId);
+                              TOPOID* videoNodeId, TOPOID* audioNodeId, IMFActivate* videoRenderer = nullptr);
 
 // Ends the media session and its source as the program closes (before its
 // windows are destroyed), so no pipeline thread is still presenting into them

@@ -4,6 +4,7 @@
 
 #include "app/DrawingResources.h"
 #include "app/HResult.h"
+#include "app/StageTrace.h"
 #include "app/WindowPlumbing.h"
 #include "app/WineQuirks.h"
 #include "video/DisplayAwake.h"
@@ -88,24 +89,28 @@ HRESULT Resume(IMFMediaSession* session) {
     return session->Start(&GUID_NULL, &resume);
 }
 
-// The phase a confirmed command leads to.
-bool Confirms(StepKind awaited, WPARAM event, SessionPhase* phase) {
+// The phase a command leads the session to once confirmed (or given up).
+SessionPhase PhaseAfter(StepKind step, SessionPhase current) {
+    switch (step) {
+        case StepKind::StartAt:
+        case StepKind::Resume: return SessionPhase::Started;
+        case StepKind::Pause: return SessionPhase::Paused;
+        case StepKind::Stop: return SessionPhase::Stopped;
+        case StepKind::Rebuild: return SessionPhase::Fresh;
+        case StepKind::None: break;
+    }
+    return current;
+}
+
+// Whether `event` is the one that confirms the command `awaited`.
+bool Confirms(StepKind awaited, WPARAM event) {
     switch (awaited) {
         case StepKind::StartAt:
-        case StepKind::Resume:
-            *phase = SessionPhase::Started;
-            return event == MESessionStarted;
-        case StepKind::Pause:
-            *phase = SessionPhase::Paused;
-            return event == MESessionPaused;
-        case StepKind::Stop:
-            *phase = SessionPhase::Stopped;
-            return event == MESessionStopped;
-        case StepKind::Rebuild:
-            *phase = SessionPhase::Fresh;
-            return event == MESessionTopologyStatus;
-        case StepKind::None:
-            return false;
+        case StepKind::Resume: return event == MESessionStarted;
+        case StepKind::Pause: return event == MESessionPaused;
+        case StepKind::Stop: return event == MESessionStopped;
+        case StepKind::Rebuild: return event == MESessionTopologyStatus;
+        case StepKind::None: break;
     }
     return false;
 }
@@ -124,7 +129,7 @@ bool Drive(PlayerState& state) {
     // rebuild would cost a new source and topology behind the pop-up for a
     // missed confirmation. A session stuck for good is the close's watchdog's.
     if (g_control.awaiting != StepKind::None && GetTickCount64() - g_control.issuedAt >= g_commandWaitLimitMs) {
-        (void)Confirms(g_control.awaiting, MEUnknown, &g_control.phase);
+        g_control.phase = PhaseAfter(g_control.awaiting, g_control.phase);
         g_control.awaiting = StepKind::None;
         g_sessionMoving.store(false);
     }
@@ -197,7 +202,9 @@ void OnSessionStep(PlayerState& state, WPARAM event, LPARAM session) {
         // The command did not happen: the session stays where it was, and
         // the move it served is given up.
         g_control.wish.seekTo = kNoSeek;
-    } else if (!Confirms(g_control.awaiting, event, &confirmed)) {
+    } else if (Confirms(g_control.awaiting, event)) {
+        confirmed = PhaseAfter(g_control.awaiting, confirmed);
+    } else {
         return;  // an event of another kind (a start confirmed twice): not the one awaited
     }
     if (g_control.awaiting == StepKind::StartAt && confirmed == SessionPhase::Started && g_control.wish.paused &&
@@ -300,6 +307,17 @@ bool RestartVideo(PlayerState& state) {
     return sought;
 }
 
+// The position is the presentation clock's time (IMFMediaSession::GetClock,
+// IMFClock::GetCorrelatedTime), which Media Foundation documents as the
+// presentation time the renderers present against: a renderer falling behind
+// is to catch up by having frames dropped (the session's quality manager
+// tells the decoder to drop), so the picture keeps to the clock. Under Wine
+// 8.0 nothing drops: its standard quality manager does nothing (every
+// notification answers E_NOTIMPL), and its video presenter shows a late
+// sample at once, waiting only for an early one. A pipeline slower than real
+// time (a 1080p clip on a loaded machine, about 6 of 30 frames a second
+// here) then shows an ever older picture while the clock runs on, and the
+// bar's time is ahead of the picture by the accumulated lag.
 void CALLBACK VideoClockCallback(UINT, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR) {
     PlayerState* state = CurrentState();
     const int64_t pauseAt = g_pauseOnceAt.load();
@@ -319,6 +337,8 @@ void CALLBACK VideoClockCallback(UINT, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR) {
                 PostMessageW(state->mainWindow, WM_APP_SESSION_STEP, MESessionStarted,
                              static_cast<LPARAM>(g_pauseSession.load()));
             if (!state->videoPaused.load()) state->position.store(clockTime);
+            static std::atomic<bool> traced{false};
+            if (!traced.exchange(true)) TraceStage("clock running");
         }
     }
     g_clockBusy.store(false);

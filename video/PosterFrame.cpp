@@ -2,10 +2,14 @@
 
 #include <mferror.h>
 
+#include <atomic>
+#include <cwchar>
 #include <new>
 
 #include "app/ComPtr.h"
 #include "app/HResult.h"
+#include "app/PlayerState.h"
+#include "app/StageTrace.h"
 #include "video/Nv12.h"
 #include "video/MediaSource.h"
 
@@ -87,18 +91,19 @@ struct PosterRead {
     BgraPicture picture;  // empty when no frame could be made
 };
 
-// Everything that can wait on the decoder, on the worker thread. A failed
-// step leaves job.picture empty: no poster.
-HRESULT ReadPosterInto(PosterRead& job) {
-    IMFSourceReader* reader = job.reader;
+// Everything that can wait on the decoder, on a worker thread. A failed
+// step leaves `picture` empty: no poster.
+HRESULT ReadPosterInto(IMFSourceReader* reader, int32_t& colorPrimaries, BgraPicture& picture) {
     ComPtr<IMFMediaType> wanted;
     RETURN_IF_FAILED(MFCreateMediaType(wanted.Put()));
     RETURN_IF_FAILED(wanted->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video));
     RETURN_IF_FAILED(wanted->SetGUID(MF_MT_SUBTYPE, MFVideoFormat_NV12));
     // Frames of any other type would be read as NV12 below.
     RETURN_IF_FAILED(reader->SetCurrentMediaType(MF_SOURCE_READER_FIRST_VIDEO_STREAM, nullptr, wanted.Get()));
-    job.colorPrimaries = StreamCoefficientRow(reader);
+    colorPrimaries = StreamCoefficientRow(reader);
+    TraceStage("poster type set");
     ComPtr<IMFSample> sample = ReadFirstVideoSample(reader);
+    TraceStage("poster sample read");
     if (!sample) return MF_E_END_OF_STREAM;
     ComPtr<IMFMediaBuffer> buffer;
     RETURN_IF_FAILED(sample->ConvertToContiguousBuffer(buffer.Put()));
@@ -108,14 +113,14 @@ HRESULT ReadPosterInto(PosterRead& job) {
     BYTE* data = nullptr;
     DWORD maxLength = 0, length = 0;
     RETURN_IF_FAILED(buffer->Lock(&data, &maxLength, &length));
-    const bool built = data && BuildPosterFrom(data, length, outputType.Get(), job.colorPrimaries, job.picture);
+    const bool built = data && BuildPosterFrom(data, length, outputType.Get(), colorPrimaries, picture);
     (void)buffer->Unlock();  // the picture holds its own copy of the pixels by now
     return built ? S_OK : E_FAIL;
 }
 
 DWORD WINAPI PosterReadProc(void* parameter) {
     auto* job = static_cast<PosterRead*>(parameter);
-    (void)ReadPosterInto(*job);  // the outcome is the picture, or its absence
+    (void)ReadPosterInto(job->reader, job->colorPrimaries, job->picture);  // the outcome is the picture, or none
     job->Drop();
     return 0;
 }
@@ -135,7 +140,89 @@ void StorePoster(PlayerState& state, const BgraPicture& picture) {
     }
 }
 
+// The poster made behind the playing video: its own source and reader on a
+// worker thread, so the opening does not wait for a second parse of the file
+// and a second decoder. Shared by the worker and the process-wide cell below;
+// whichever lets go last frees it. The worker writes the results, then sets
+// `done`; the UI thread reads them only after seeing `done`.
+struct BackgroundPoster {
+    std::atomic<int> owners{2};
+    std::atomic<bool> done{false};
+    const PlayerState* state = nullptr;  // whose poster it is; never dereferenced by the worker
+    wchar_t diskPath[kPathChars] = {};
+    wchar_t urlHint[kPathChars] = {};
+    HANDLE thread = nullptr;  // closed by the cell's owner
+    int32_t colorPrimaries = 0;
+    BgraPicture picture;
+
+    void Drop() {
+        if (--owners == 0) {
+            if (thread) CloseHandle(thread);
+            delete this;
+        }
+    }
+};
+// The latest poster begun: written by whichever thread begins it (the clock
+// tick's or the UI thread), replaced only for another state (tests).
+std::atomic<BackgroundPoster*> g_poster{nullptr};
+
+DWORD WINAPI BackgroundPosterProc(void* parameter) {
+    auto* job = static_cast<BackgroundPoster*>(parameter);
+    ComPtr<IMFMediaSource> source;
+    if (SUCCEEDED(CreateReadOnlyMediaSource(job->diskPath, job->urlHint, source.Put(), kVideoOpenLimitMs)) &&
+        source) {
+        {
+            ComPtr<IMFSourceReader> reader;
+            if (SUCCEEDED(MFCreateSourceReaderFromMediaSource(source.Get(), nullptr, reader.Put())) && reader)
+                (void)ReadPosterInto(reader.Get(), job->colorPrimaries, job->picture);
+        }
+        (void)source->Shutdown();  // the file is let go of now; nobody waits for word of it
+    }
+    TraceStage("poster made");
+    job->done.store(true);
+    job->Drop();
+    return 0;
+}
+
 }  // namespace
+
+void BeginPosterFrame(const PlayerState& state) {
+    if (state.quitRequested.load()) return;  // the close waits for none begun after it
+    BackgroundPoster* current = g_poster.load();
+    if (current && current->state == &state && std::wcscmp(current->diskPath, state.diskPath) == 0) return;
+    auto* job = new (std::nothrow) BackgroundPoster;
+    if (!job) return;
+    job->state = &state;
+    std::wcsncpy(job->diskPath, state.diskPath, kPathChars - 1);
+    std::wcsncpy(job->urlHint, state.filePath, kPathChars - 1);
+    if (!g_poster.compare_exchange_strong(current, job)) {
+        delete job;  // another thread began it just now
+        return;
+    }
+    if (current) current->Drop();  // another state's, whose waiter is gone
+    job->thread = CreateThread(nullptr, 0, BackgroundPosterProc, job, CREATE_SUSPENDED, nullptr);
+    if (!job->thread) {
+        job->done.store(true);  // nothing to wait for: no poster
+        job->Drop();            // the worker's share
+        return;
+    }
+    // Below the playing video's threads: the first picture and smooth
+    // playback come before a picture needed only at the clip's end.
+    SetThreadPriority(job->thread, THREAD_PRIORITY_BELOW_NORMAL);
+    ResumeThread(job->thread);
+}
+
+bool CollectPosterFrame(PlayerState& state, ULONGLONG waitMs) {
+    BackgroundPoster* job = g_poster.load();
+    if (!job || job->state != &state) return true;
+    if (!job->done.load() && job->thread) HandleSentMessagesUntil(job->thread, waitMs);
+    if (!job->done.load()) return false;
+    if (!state.posterBitmap) {
+        state.colorPrimaries = job->colorPrimaries;
+        StorePoster(state, job->picture);
+    }
+    return true;
+}
 
 bool ConvertNv12ToBgra(const PlayerState& state, const uint8_t* nv12, size_t nv12Bytes, uint32_t width,
                        uint32_t height, uint8_t* bgra, size_t bgraBytes) {
@@ -169,6 +256,7 @@ HRESULT MakePosterFrame(PlayerState& state, const wchar_t* diskPath, const wchar
     ComPtr<IMFMediaSource> source;
     RETURN_IF_FAILED(CreateReadOnlyMediaSource(diskPath, urlHint, source.Put(), kVideoOpenLimitMs));
     if (!source) return E_POINTER;
+    TraceStage("poster source resolved");
     bool finished = true;
     {
         ComPtr<IMFSourceReader> reader;

@@ -27,6 +27,19 @@ HRESULT MakePosterFrame(PlayerState& state, const wchar_t* diskPath, const wchar
 // stuck and false comes back. True when the worker finished, poster or not.
 bool ReadPosterFrame(PlayerState& state, IMFSourceReader* reader, ULONGLONG limitMs);
 
+// The poster made behind the playing video, from the file the state names
+// (diskPath, resolved as if named filePath), on a worker thread below normal
+// priority with its own media source and reader: the opening does not wait
+// for it. Any thread; begun once per state and file (a second call does
+// nothing). The source and the first frame take at most kVideoOpenLimitMs.
+void BeginPosterFrame(const PlayerState& state);
+// UI thread: once the poster begun for `state` is done, stores it
+// (posterBitmap, posterWidth, posterHeight, colorPrimaries) unless a poster
+// is there already, waiting up to `waitMs` for it while handling sent
+// messages. True when it is done (poster or not) or none was begun; false
+// while the worker is still at it.
+bool CollectPosterFrame(PlayerState& state, ULONGLONG waitMs);
+
 // One NV12 frame into a BGRA buffer with the state's coefficient row. False
 // (nothing written) when a buffer is shorter than the frame or the size is not
 // one an NV12 frame can have.

@@ -5,6 +5,7 @@
 #include "app/ComPtr.h"
 #include "app/DrawingResources.h"
 #include "app/HResult.h"
+#include "app/StageTrace.h"
 #include "app/WineQuirks.h"
 
 namespace {
@@ -135,6 +136,7 @@ STDMETHODIMP CMediaSessionCallback::Invoke(IMFAsyncResult* result) {
             UINT32 topologyStatus = MF_TOPOSTATUS_INVALID;
             if (SUCCEEDED(event->GetUINT32(MF_EVENT_TOPOLOGY_STATUS, &topologyStatus)) &&
                 topologyStatus == MF_TOPOSTATUS_READY) {
+                TraceStage("topology ready");
                 AttachRenderers();
                 PostMessageW(videoWindow, WM_APP_SESSION_READY, 0, 0);
                 step(MESessionTopologyStatus);
@@ -142,6 +144,7 @@ STDMETHODIMP CMediaSessionCallback::Invoke(IMFAsyncResult* result) {
             break;
         }
         case MESessionStarted:
+            TraceStage("session started");
             if (mainWindow) SendMessageW(mainWindow, WM_APP_HIDE_POPUP, 0, 0);
             step(MESessionStarted);
             break;

@@ -11,9 +11,12 @@ their number (tests/e2e/harness_frames.py), read back from the X server.
     how fast the frame number advances (30/s is real time).
 
 Each program (before, after) runs alternately, `--runs` times per clip; the
-medians are printed with every run's figure.
+medians are printed with every run's figure. With --stages, each program's
+opening stages (its KESTRELON_TRACE lines, app/StageTrace.h) are printed as a
+table of medians in ms since the process was created, with the window and the
+first picture seen from outside on the same scale.
 
-  python3 bench/video/screen_timing.py --before A.exe --after B.exe [--runs 3] [--sizes 640x360,1920x1080,3840x2160]
+  python3 bench/video/screen_timing.py --before A.exe --after B.exe [--runs 3] [--sizes 640x360,1920x1080,3840x2160] [--stages]
 """
 import argparse
 import statistics
@@ -40,17 +43,37 @@ def window_mapped(app, deadline):
     raise AssertionError("no window")
 
 
-def one_run(display, exe, clip):
+def read_stages(trace, mapped_ms, shown_ms):
+    """{stage: ms since the process was created} of one run's trace (first
+    line of each stage), with the window and first picture seen from outside
+    put on the trace's scale through its "window shown" line."""
+    stages = {}
+    if not trace.exists():
+        return stages
+    for line in trace.read_text().splitlines():
+        at, _thread, name = line.split(" ", 2)
+        stages.setdefault(name, float(at))
+    trace.unlink()
+    if "window shown" in stages and mapped_ms is not None:
+        offset = stages["window shown"] - mapped_ms
+        stages["(window seen)"] = mapped_ms + offset
+        if shown_ms is not None:
+            stages["(first picture seen)"] = shown_ms + offset
+    return stages
+
+
+def one_run(display, exe, clip, trace=None):
     """(seconds from window to first picture, distinct frames shown per
     second, frame-number advance per second, seconds from launch to first
-    picture)."""
-    app = kh.App(display, [kh.to_windows_path(clip)], exe=exe)
+    picture, stages)."""
+    env = {"KESTRELON_TRACE": kh.to_windows_path(trace)} if trace else None
+    app = kh.App(display, [kh.to_windows_path(clip)], exe=exe, extra_env=env)
     try:
         mapped = window_mapped(app, time.monotonic() + 60)
         with FrameReader(display.name, SCREEN) as reader:
             first = reader.watch(30, interval=0.001, until=lambda s: s[-1][1] is not None)
             if first[-1][1] is None:
-                return None, 0.0, 0.0, None
+                return None, 0.0, 0.0, None, {}
             shown = time.monotonic()
             seen = [(t, n) for t, n in reader.watch(WATCH_SECONDS, interval=0.002) if n is not None]
         app.key("F11")
@@ -58,9 +81,28 @@ def one_run(display, exe, clip):
         distinct = len({n for _, n in seen})
         span = seen[-1][0] - seen[0][0] if len(seen) > 1 else 1.0
         advance = (seen[-1][1] - seen[0][1]) / span if len(seen) > 1 else 0.0
-        return shown - mapped, distinct / span, advance, shown - app.started
+        stages = read_stages(trace, (mapped - app.started) * 1000, (shown - app.started) * 1000) if trace else {}
+        return shown - mapped, distinct / span, advance, shown - app.started, stages
     finally:
         app.close()
+
+
+def print_stages(size, results):
+    names = []
+    for runs in results.values():
+        for run in runs:
+            for name in sorted(run[4], key=run[4].get):
+                if name not in names:
+                    names.append(name)
+    print(f"{size} opening stages, ms since the process was created (median of runs):")
+    print(f"  {'stage':28} {'before':>8} {'after':>8}")
+    for name in sorted(names, key=lambda n: statistics.median(
+            [r[4][n] for runs in results.values() for r in runs if n in r[4]])):
+        cells = []
+        for runs in results.values():
+            values = [r[4][name] for r in runs if name in r[4]]
+            cells.append(f"{statistics.median(values):8.0f}" if values else f"{'-':>8}")
+        print(f"  {name:28} {' '.join(cells)}", flush=True)
 
 
 def main():
@@ -69,6 +111,7 @@ def main():
     parser.add_argument("--after", required=True)
     parser.add_argument("--runs", type=int, default=3)
     parser.add_argument("--sizes", default="640x360,1920x1080,3840x2160")
+    parser.add_argument("--stages", action="store_true", help="print the opening's stage table too")
     args = parser.parse_args()
     folder = kh.BUILD / "bench-video"
     folder.mkdir(parents=True, exist_ok=True)
@@ -84,7 +127,8 @@ def main():
             results = {"before": [], "after": []}
             for _ in range(args.runs):
                 for name in ("before", "after"):
-                    results[name].append(one_run(display, getattr(args, name), clip))
+                    trace = folder / f"trace-{name}.txt" if args.stages else None
+                    results[name].append(one_run(display, getattr(args, name), clip, trace))
             for name, runs in results.items():
                 firsts = [r[0] for r in runs if r[0] is not None]
                 print(f"{size} {name}: first picture {statistics.median(firsts) if firsts else float('nan'):.2f} s "
@@ -92,6 +136,8 @@ def main():
                       f"{statistics.median(r[1] for r in runs):.1f}/s {[round(r[1], 1) for r in runs]}; "
                       f"advancing {statistics.median(r[2] for r in runs):.1f}/s; launch to first picture "
                       f"{statistics.median(r[3] for r in runs if r[3] is not None):.2f} s", flush=True)
+            if args.stages:
+                print_stages(size, results)
     finally:
         display.stop()
 
