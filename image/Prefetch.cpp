@@ -120,7 +120,8 @@ struct NextWork {
 // picture on screen is always the next one served. Nothing is started while
 // steps come quickly, nor beside the picture on screen while the other
 // decoder is making it (it has the machine to itself).
-NextWork TakeNextSlot(PlayerState& state, int worker, PrefetchPass& pass, uint32_t& seenWakes) {
+NextWork TakeNextSlot(PlayerState& state, int worker, PrefetchPass& pass, uint32_t& seenWakes,
+                      SeenIndex& seen) {
     const int32_t count = state.imageCount;
     AcquireSRWLockExclusive(&state.ringLock);
     const int32_t current = state.currentIndex.load();
@@ -129,7 +130,8 @@ NextWork TakeNextSlot(PlayerState& state, int worker, PrefetchPass& pass, uint32
         seenWakes = state.ringWakes;
     }
     NextWork next{-1, kPassPauseMs};
-    const uint64_t settle = SettleWaitMs(GetTickCount64(), state.ringIndexMovedMs.load());
+    const uint64_t now = GetTickCount64();
+    const uint64_t settle = SettleWaitMs(now, LastMoveMs(seen, current, now, state.ringIndexMovedMs.load()));
     if (settle > 0) {
         next.waitMs = static_cast<DWORD>(settle);
     } else if (worker == kLandingDecoder) {
@@ -159,8 +161,9 @@ void WaitForWork(PlayerState& state, uint32_t seenWakes, DWORD ms) {
 void RunDecoder(PlayerState& state, int worker) {
     PrefetchPass pass;
     uint32_t seenWakes = 0;
+    SeenIndex seen;
     while (!state.quitRequested.load()) {
-        const NextWork next = TakeNextSlot(state, worker, pass, seenWakes);
+        const NextWork next = TakeNextSlot(state, worker, pass, seenWakes, seen);
         if (next.index < 0) {
             WaitForWork(state, seenWakes, next.waitMs);
             pass = PrefetchPass{};  // the next pass, around the index as it is then
@@ -168,6 +171,7 @@ void RunDecoder(PlayerState& state, int worker) {
         }
         DecodeIntoSlot(state, next.index, worker);
         state.ringDecoding[worker].store(-1);
+        seen = SeenIndex{};  // the index it moved to meanwhile has its move recorded
         // The picture on screen is done (or failed): the other decoder, held
         // back meanwhile, goes on with its neighbours.
         if (next.index == state.currentIndex.load()) WakePrefetch(state);

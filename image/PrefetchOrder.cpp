@@ -39,6 +39,12 @@ uint64_t SettleWaitMs(uint64_t now, uint64_t movedAt) {
     return now - movedAt >= kSettleMs ? 0 : kSettleMs - (now - movedAt);
 }
 
+uint64_t LastMoveMs(SeenIndex& seen, int32_t current, uint64_t now, uint64_t movedAt) {
+    if (seen.index >= 0 && seen.index != current) seen.changedAt = now;
+    seen.index = current;
+    return seen.changedAt > movedAt ? seen.changedAt : movedAt;
+}
+
 bool FollowCurrentIndex(PrefetchPass& pass, int32_t current) {
     if (pass.centre == current) return false;
     pass.centre = current;

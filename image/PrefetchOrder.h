@@ -39,6 +39,23 @@ constexpr uint64_t kSettleMs = 90;
 // order) counts as just moved.
 uint64_t SettleWaitMs(uint64_t now, uint64_t movedAt);
 
+// What one decoder has seen of the index while it waited for work: the index
+// (-1: nothing yet, or not since its last decode) and when it saw it change.
+struct SeenIndex {
+    int32_t index = -1;
+    uint64_t changedAt = 0;
+};
+
+// When the index last moved, as the settle counts it: the later of the UI's
+// own record (movedAt) and the moment this decoder saw the index change.
+// The UI stores a new index before it records the move (it records it when
+// the picture is painted, after the control bar), so a decoder whose wait
+// ends in between would see a picture passed on the way with the previous
+// step's time and start on it; a decode, once begun, cannot always be stopped.
+// Only a change seen while watching counts (not the first index seen, nor the
+// first after a decode). Updates `seen`.
+uint64_t LastMoveMs(SeenIndex& seen, int32_t current, uint64_t now, uint64_t movedAt);
+
 // One decoder's way through a pass: the index the pass is around (-1 before
 // the first) and its next visit.
 struct PrefetchPass {

@@ -210,17 +210,23 @@ bool ReduceIntoNewBitmap(IWICImagingFactory* factory, IWICBitmapSource* source, 
     if (sourceWidth > UINT_MAX / (kPixelBytes * kStripRows)) return false;
     AreaReduction reduction;
     if (!BeginAreaReduction(reduction, sourceWidth, sourceHeight, width, height)) return false;
-    // The reduced picture, unturned; then turned into the bitmap. Only one
-    // strip of the full-size picture is ever held.
+    // Only one strip of the full-size picture is ever held.
+    auto reduceInto = [&](BYTE* target, UINT targetStride) {
+        return SUCCEEDED(ReadInStrips(source, sourceWidth, sourceHeight, opaqueBgr ? 3 : kPixelBytes,
+                                      [&](const BYTE* strip, UINT rowBytes, UINT, UINT rows) {
+                                          (opaqueBgr ? ReduceOpaqueBgrRows : ReduceAreaRows)(
+                                              reduction, strip, rowBytes, rows, target, targetStride);
+                                      },
+                                      gate));
+    };
+    // An upright picture is reduced straight into the bitmap: no second
+    // picture-sized buffer to fault in and copy.
+    if (transform == kTransformRotate0)
+        return FillUprightBitmap(factory, width, height, transform, out, reduceInto);
+    // Otherwise reduced unturned first, then turned into the bitmap.
     const UINT reducedStride = width * kPixelBytes;
     std::vector<BYTE> reduced(static_cast<size_t>(reducedStride) * height);
-    RETURN_FALSE_IF_FAILED(ReadInStrips(source, sourceWidth, sourceHeight, opaqueBgr ? 3 : kPixelBytes,
-                                        [&](const BYTE* strip, UINT rowBytes, UINT, UINT rows) {
-                                            (opaqueBgr ? ReduceOpaqueBgrRows : ReduceAreaRows)(
-                                                reduction, strip, rowBytes, rows, reduced.data(),
-                                                reducedStride);
-                                        },
-                                        gate));
+    if (!reduceInto(reduced.data(), reducedStride)) return false;
     return FillUprightBitmap(factory, width, height, transform, out, [&](BYTE* target, UINT stride) {
         TransformPixelRows(reduced.data(), reducedStride, width, height, 0, height, transform, target, stride);
         return true;

@@ -14,7 +14,9 @@ pixels read from the X server.
     (goal for each: one decode time + 250 ms from the last key, the decode
     time being the first-picture difference above), then 8 presses 30 ms
     apart to a picture inside the ring (goal <= 150 ms); a picture counts as
-    shown from the start of the run of its colour that lasts to the end;
+    shown from the start of the run of its colour that lasts to the end.
+    --rounds runs of the three (the programs alternating), their medians, and
+    for each run the colours the screen showed after the last key;
   - three display changes (1600x900, 1280x720, back to 1920x1080) with
     picture 0 on screen, real mode changes of a Wine virtual desktop: the longest time the picture's place is black after
     a change (goal: never black), and when the last change on
@@ -95,19 +97,6 @@ def first_picture(display, path, colour, centre, exe):
         raise
 
 
-def settled_at(display, point, colour, seconds, start, hold=1.5):
-    """Seconds from `start` to the beginning of the run of `colour` at `point`
-    that lasts until sampling ends (after `hold` seconds of it, or
-    `seconds`); None if the screen does not end on it. A picture of the same
-    colour passed on the way does not count."""
-    samples = kh.sample_pixel(display.name, *point, seconds, interval=0.001,
-                              enough=lambda s: s[-1][0] - run_start(s, colour) >= hold)
-    if not samples or not kh.near(samples[-1][1], colour, 40):
-        return None
-    offset = time.monotonic() - samples[-1][0]
-    return run_start(samples, colour) + offset - start
-
-
 def run_start(samples, colour):
     """When the last run of `colour` in `samples` began (the last sample's time if none)."""
     t = samples[-1][0]
@@ -124,8 +113,34 @@ def send_keys(app, key, presses, gap_ms):
     return time.monotonic()
 
 
-def burst_timings(display, pictures, centre, exe, decode):
-    """The bursts of presses, each measured from its last key (see the top)."""
+BURSTS = (  # label, key, presses, gap in ms, landing index, goal in decode times (or None) + seconds
+    ("25 presses to picture 25 (outside the ring)", "Right", 25, 33, 25, 1, 0.25),
+    ("2 presses back to picture 23", "Left", 2, 33, 23, 1, 0.25),
+    ("8 presses to picture 1 (inside the ring)", "Right", 8, 30, 1, 0, 0.15),
+)
+
+
+def colour_name(c):
+    for name, value in COLOURS.items():
+        if kh.near(c, value, 40):
+            return name
+    return "other"
+
+
+def timeline(samples, start):
+    """The colours at the centre after `start`, as (ms, colour) at each change: what the screen did."""
+    out, last = [], None
+    for t, c in samples:
+        name = colour_name(c)
+        if t >= start and name != last:
+            out.append((round((t - start) * 1000), name))
+            last = name
+    return out
+
+
+def burst_round(display, pictures, centre, exe):
+    """One run of the three bursts (see the top); each figure in seconds from the
+    last key (None: never), and the resident memory peak in MiB."""
     t, app = first_picture(display, pictures[0], patch_colour(1), centre, exe)
     pid = windows_process(app)
     try:
@@ -133,24 +148,45 @@ def burst_timings(display, pictures, centre, exe, decode):
         time.sleep(12.0)  # the ring around picture 0 decoded
         count = len(pictures)
         figures = []
-        for label, key, presses, gap, landing, goal in (
-                ("25 presses to picture 25 (outside the ring)", "Right", 25, 33, 25, decode + 0.25),
-                ("2 presses back to picture 23", "Left", 2, 33, 23, decode + 0.25),
-                (None, None, 0, 0, 0, 0),
-                ("8 presses to picture 1 (inside the ring)", "Right", 8, 30, 1, 0.15)):
-            if label is None:
+        for n, (label, key, presses, gap, landing, _, _) in enumerate(BURSTS):
+            if n == 2:
                 time.sleep(12.0)  # the ring around picture 23 decoded
-                continue
             last = send_keys(app, key, presses, gap)
-            shown = settled_at(display, centre, patch_colour(landing % count + 1), 20.0, last)
-            figures.append(shown)
-            print(f"{label}: {'never' if shown is None else '%.0f ms' % (shown * 1000)} from the last key "
-                  f"(goal <= {goal * 1000:.0f} ms)")
-        hwm = memory_kib(pid, "VmHWM") if pid else 0
-        print(f"resident memory over the bursts: peak (VmHWM) {hwm / 1024:.0f} MiB (goal <= 600 MiB)")
-        return figures
+            colour = patch_colour(landing % count + 1)
+            samples = kh.sample_pixel(display.name, *centre, 20.0, interval=0.001,
+                                      enough=lambda s: s[-1][0] - run_start(s, colour) >= 1.5)
+            offset = time.monotonic() - samples[-1][0] if samples else 0
+            shown = None
+            if samples and kh.near(samples[-1][1], colour, 40):
+                shown = run_start(samples, colour) + offset - last
+            figures.append((shown, timeline(samples, last - offset)))
+        return figures, (memory_kib(pid, "VmHWM") / 1024 if pid else 0)
     finally:
         app.close()
+
+
+def burst_timings(display, pictures, centre, exes, decode, rounds):
+    """The bursts, `rounds` times for each program, the programs alternating;
+    medians, and every figure with what the screen showed after the last key."""
+    results = {exe: [] for exe in exes}
+    for r in range(rounds):
+        for exe in exes:
+            figures, hwm = burst_round(display, pictures, centre, exe)
+            results[exe].append((figures, hwm))
+            print(f"burst round {r + 1}, {exe}: " + ", ".join(
+                "never" if s is None else f"{s * 1000:.0f} ms" for s, _ in figures) + f"; peak {hwm:.0f} MiB")
+            for (label, *_), (s, line) in zip(BURSTS, figures):
+                print(f"    {label}: screen after the last key {line}")
+    for exe in exes:
+        print(f"{exe}: bursts, medians of {rounds} rounds (from the last key to the picture on screen)")
+        for n, (label, _, _, _, _, decodes, extra) in enumerate(BURSTS):
+            values = [f[n][0] if f[n][0] is not None else float("inf") for f, _ in results[exe]]
+            goal = decodes * decode[exe] + extra
+            print(f"  {label}: median {statistics.median(values) * 1000:.0f} ms, "
+                  f"all {[round(v * 1000) if v != float('inf') else 'never' for v in values]} "
+                  f"(goal <= {goal * 1000:.0f} ms)")
+        print(f"  resident memory over the bursts: peak (VmHWM) {max(h for _, h in results[exe]):.0f} MiB "
+              f"(goal <= 600 MiB)")
 
 
 def sample_change(display_name, centre, row, seconds, out, fresh=None):
@@ -273,6 +309,7 @@ def main():
     parser.add_argument("folder")
     parser.add_argument("--size", default="1920x1080")
     parser.add_argument("--launches", type=int, default=5)
+    parser.add_argument("--rounds", type=int, default=5, help="runs of the bursts, and rounds of the display changes, for each program")
     parser.add_argument("--first-only", action="store_true", help="only the first-picture launches")
     parser.add_argument("--exe", default=str(kh.EXE), help="the program to measure (a baseline build)")
     parser.add_argument("--before", help="a baseline's kestrelon.exe, measured alike")
@@ -280,7 +317,6 @@ def main():
                         help="seconds between steps, for the prefetch to decode ahead")
     parser.add_argument("--phases", default="first,step,burst,display",
                         help="which of step,burst,display to run after the first-picture launches")
-    parser.add_argument("--rounds", type=int, default=1, help="rounds of the display changes")
     parser.add_argument("--helper", default=str(Path(kh.EXE).parent / "bench" / "images" /
                                                 "image_display_change.exe"),
                         help="the program that changes the display (from this build)")
@@ -323,17 +359,16 @@ def main():
 
         if args.first_only:
             return
+        if "burst" in phases:
+            burst_timings(display, pictures, centre, exes, decode_time, args.rounds)
         # The display changes of the programs alternate, round by round.
         for _ in range(args.rounds if "display" in phases else 0):
             for exe in exes:
                 print(f"{exe}:")
                 display_changes(display, pictures, size, centre, exe, args.helper)
-        for exe in exes:
+        for exe in exes if "step" in phases else []:
             print(f"{exe}:")
-            if "burst" in phases:
-                burst_timings(display, pictures, centre, exe, decode_time[exe])
-            if "step" in phases:
-                step_through(display, pictures, centre, exe, args.settle)
+            step_through(display, pictures, centre, exe, args.settle)
     finally:
         display.stop()
 

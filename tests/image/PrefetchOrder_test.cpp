@@ -123,6 +123,31 @@ TEST(PrefetchOrder, NoDecodeStartsWhileStepsComeQuickly) {
         {5000, 5016, kSettleMs},            // moved after the clock was read
     };
     for (const Case& c : cases) EXPECT_EQ(SettleWaitMs(c.now, c.movedAt), c.wait) << c.now << " " << c.movedAt;
+
+    // One decoder watching: the index it sees, when, and the UI's record of
+    // the last move; the move the settle counts from. -1: the decoder has
+    // just decoded (it was not watching).
+    struct Sight {
+        int32_t current;
+        uint64_t now, movedAt, lastMove;
+    };
+    const Sight sights[] = {
+        {3, 1000, 0, 0},        // the first index seen is no move
+        {3, 1200, 0, 0},        // nor is seeing it again
+        {4, 1300, 1250, 1300},  // stored, not yet recorded: counts from the sight
+        {4, 1340, 1320, 1320},  // then recorded later: the record
+        {5, 1400, 1450, 1450},  // recorded before it was seen: the record
+        {-1, 0, 0, 0},
+        {9, 3000, 2000, 2000},  // first sight after a decode: the record
+    };
+    SeenIndex seen;
+    for (const Sight& c : sights) {
+        if (c.current < 0) {
+            seen = SeenIndex{};
+            continue;
+        }
+        EXPECT_EQ(LastMoveMs(seen, c.current, c.now, c.movedAt), c.lastMove) << c.current << " at " << c.now;
+    }
 }
 
 TEST(PrefetchOrder, ARunningDecodeGivesWayToTheLandingPicture) {

@@ -558,6 +558,9 @@ TEST(ReduceIntoNewBitmap, OpaqueBgrReadAsItIsGivesTheConvertedBytes) {
         ASSERT_HRESULT_SUCCEEDED(converter->Initialize(source, GUID_WICPixelFormat32bppPBGRA,
                                                        WICBitmapDitherTypeNone, nullptr, 0.0,
                                                        WICBitmapPaletteTypeCustom));
+        // And the upright one (reduced straight into its bitmap) turned is
+        // every other one (reduced, then turned).
+        Pixels upright;
         for (uint32_t orientation = 1; orientation <= 8; ++orientation) {
             const uint32_t transform = OrientationTransform(orientation);
             IWICBitmap* direct = nullptr;
@@ -570,6 +573,10 @@ TEST(ReduceIntoNewBitmap, OpaqueBgrReadAsItIsGivesTheConvertedBytes) {
             EXPECT_TRUE(IsEqualGUID(got.format, GUID_WICPixelFormat32bppPBGRA));
             EXPECT_EQ(got.width, want.width);
             EXPECT_EQ(got.bytes, want.bytes) << "orientation " << orientation;
+            if (orientation == 1) upright = got;
+            std::vector<uint8_t> turned(upright.bytes.size());
+            TransformPixelRows(upright.bytes.data(), 11 * 4, 11, 7, 0, 7, transform, turned.data(), got.width * 4);
+            EXPECT_EQ(got.bytes, turned) << "orientation " << orientation;
         }
     }
 }
