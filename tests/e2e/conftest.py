@@ -44,3 +44,23 @@ def pytest_runtest_makereport(item, call):
     outcome = yield
     report = outcome.get_result()
     setattr(item, "rep_" + report.when, report)
+
+
+# Cases that time what the screen shows (GIF frame waits, a clip's rate and
+# its short pop-up moments, how soon F11 ends the program) carry the mark
+# `timing`: scripts/test runs every other case on two workers, then these
+# alone, so a second program competing for the processors cannot slow them.
+TIMING_FILES = {"test_gif.py", "test_video.py", "test_video_control.py"}
+TIMING_CASES = {"test_no_argument_shows_idle_screen_and_f11_exits_1",
+                "test_video_time_advances_and_p_pauses_it",
+                "test_focus_stays_with_the_main_window_while_a_short_clip_loops"}
+
+
+def pytest_configure(config):
+    config.addinivalue_line("markers", "timing: times what the screen shows; run without a second worker")
+
+
+def pytest_collection_modifyitems(items):
+    for item in items:
+        if item.path.name in TIMING_FILES or item.originalname in TIMING_CASES:
+            item.add_marker(pytest.mark.timing)

@@ -1,5 +1,6 @@
 """X11 access: xdotool, xprop, screenshots and pixels read straight from the
 X server of a display. `env` carries the DISPLAY to use."""
+import ctypes
 import subprocess
 import time
 
@@ -11,10 +12,29 @@ def xdotool(env, *args, check=False):
 
 
 def screenshot(env, path):
-    """The whole screen, saved to `path` (ImageMagick's import) and returned as RGB."""
-    subprocess.run(["import", "-window", "root", str(path)], env=env, check=True,
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    return Image.open(path).convert("RGB")
+    """The whole screen, read straight from the X server (a tenth of the time
+    ImageMagick's import takes), saved to `path` and returned as RGB."""
+    x11 = xlib()
+    display = x11.XOpenDisplay(env["DISPLAY"].encode())
+    if not display:
+        raise AssertionError(f"cannot open display {env['DISPLAY']}")
+    try:
+        root = x11.XDefaultRootWindow(display)
+        width, height = x11.XDisplayWidth(display, 0), x11.XDisplayHeight(display, 0)
+        image = x11.XGetImage(display, root, 0, 0, width, height, 0xFFFFFFFF, 2)
+        if not image:
+            raise AssertionError("XGetImage failed")
+        # The XImage record's head; a 24-bit screen's ZPixmap holds 32-bit
+        # pixels in the order B, G, R, unused.
+        head = ctypes.cast(image, ctypes.POINTER(XImageHead)).contents
+        stride = head.bytes_per_line
+        data = ctypes.string_at(head.data, stride * head.height)
+        x11.XDestroyImage(image)
+    finally:
+        x11.XCloseDisplay(display)
+    picture = Image.frombuffer("RGB", (width, height), data, "raw", "BGRX", stride, 1)
+    picture.save(path, compress_level=1)
+    return picture
 
 
 def wait_until(probe, timeout=10.0, interval=0.15):
@@ -101,6 +121,14 @@ def cursor_visible(app):
         x11.XCloseDisplay(display)
 
 
+class XImageHead(ctypes.Structure):
+    """The head of Xlib's XImage record, up to bits_per_pixel."""
+    _fields_ = [(name, ctypes.c_int) for name in ("width", "height", "xoffset", "format")] + \
+        [("data", ctypes.c_void_p)] + \
+        [(name, ctypes.c_int) for name in ("byte_order", "bitmap_unit", "bitmap_bit_order",
+                                           "bitmap_pad", "depth", "bytes_per_line", "bits_per_pixel")]
+
+
 def xlib():
     """libX11 with the signatures of the calls that read the screen back
     (XOpenDisplay, XDefaultRootWindow, XGetImage, XGetPixel, XDestroyImage,
@@ -118,6 +146,7 @@ def xlib():
     x11.XGetPixel.argtypes = [ctypes.c_void_p, ctypes.c_int, ctypes.c_int]
     x11.XDestroyImage.argtypes = [ctypes.c_void_p]
     x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+    x11.XDisplayWidth.argtypes = x11.XDisplayHeight.argtypes = [ctypes.c_void_p, ctypes.c_int]
     return x11
 
 
