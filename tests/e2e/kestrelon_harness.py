@@ -3,7 +3,7 @@ name the tests import (`import kestrelon_harness as kh`). The parts live by job
 in harness_wine (Wine, Xvfb and the program's runs), harness_x11 (windows,
 screenshots, pixels), harness_fixtures (files the tests make) and
 harness_images (statistics over screenshots)."""
-from harness_fixtures import FolderWatch, folder_state, make_clip, make_gif
+from harness_fixtures import FolderWatch, exclusive, folder_state, make_clip, make_gif
 from harness_images import (colour_runs, dark_fraction, fraction_matching, mean_difference, near,
                             pixel, region_colours)
 from harness_wine import (ARTIFACTS, BUILD, EXE, HARNESS, HERE, PREFIX_MARK, SOURCE, TITLE, WINE,
@@ -14,7 +14,7 @@ from harness_x11 import (cursor_visible, find_windows, sample_pixel, wait_for_wi
                          window_property, xlib)
 
 __all__ = [
-    "FolderWatch", "folder_state", "make_clip", "make_gif",
+    "FolderWatch", "exclusive", "folder_state", "make_clip", "make_gif",
     "colour_runs", "dark_fraction", "fraction_matching", "mean_difference", "near", "pixel",
     "region_colours",
     "ARTIFACTS", "BUILD", "EXE", "HARNESS", "HERE", "PREFIX_MARK", "SOURCE", "TITLE", "WINE",

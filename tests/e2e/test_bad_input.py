@@ -9,7 +9,8 @@ import bad_corpus
 import kestrelon_harness as kh
 from test_idle_screen import assert_idle_screen, is_idle_screen
 
-CASES = bad_corpus.make_cases(kh.BUILD / "bad-input")
+with kh.exclusive(kh.BUILD / "bad-input") as corpus:
+    CASES = bad_corpus.make_cases(corpus)
 CRASH_WORDS = ("Unhandled exception", "Unhandled page fault", "wine: Assertion", "Program Error")
 SIZE = (1280, 720)
 # The solid 160 x 120 pictures fill the screen's height, centred: 960 wide.
