@@ -39,6 +39,13 @@ def run_app(display, request):
         app.close()
 
 
+@pytest.fixture
+def prefix_at_144_dpi(display):
+    kh.set_prefix_dpi(display, 144)
+    yield
+    kh.set_prefix_dpi(display, 96)
+
+
 @pytest.hookimpl(hookwrapper=True)
 def pytest_runtest_makereport(item, call):
     outcome = yield

@@ -226,26 +226,18 @@ class App:
         """Waits until the screen has not changed for `quiet` seconds (the
         program has drawn what it will draw), at most `timeout` seconds: an
         animation never settles and takes the whole time."""
-        x11, all_planes, z_pixmap = harness_x11.xlib(), 0xFFFFFFFF, 2
-        display = x11.XOpenDisplay(self.display.name.encode())
-        width, height = self.display.size
         deadline, last, since = time.monotonic() + timeout, None, time.monotonic()
-        try:
+        with harness_x11.ScreenReader(self.display.name) as reader:
             while time.monotonic() < deadline and self.alive():
-                image = x11.XGetImage(display, x11.XDefaultRootWindow(display), 0, 0, width,
-                                      height, all_planes, z_pixmap)
+                image = reader.grab()
                 # A few thousand pixels spread over the screen stand for it.
-                now = tuple(x11.XGetPixel(image, x, y) for x in range(7, width, 23)
-                            for y in range(5, height, 19)) if image else None
-                if image:
-                    x11.XDestroyImage(image)
+                now = tuple(image.getpixel((x, y)) for x in range(7, image.width, 23)
+                            for y in range(5, image.height, 19))
                 if now != last:
                     last, since = now, time.monotonic()
                 elif time.monotonic() - since >= quiet:
                     return True
                 time.sleep(0.05)
-        finally:
-            x11.XCloseDisplay(display)
         return False
 
     def key(self, *keys, delay_ms=50):

@@ -10,8 +10,8 @@ from harness_wine import (ARTIFACTS, BUILD, EXE, HARNESS, HERE, PREFIX_MARK, SOU
                           WINESERVER, WORKER, App, Display, ensure_prefix, home_dir, map_drive,
                           prefix_dir, reset_prefix_dpi, set_prefix_dpi, stop_wineserver,
                           to_windows_path, unmap_drive, wine_environment)
-from harness_x11 import (cursor_visible, find_windows, sample_pixel, wait_for_windows, wait_until,
-                         window_property, xlib)
+from harness_x11 import (ScreenReader, cursor_visible, find_windows, sample_pixel, wait_for_windows,
+                         wait_until, window_property, xlib)
 
 __all__ = [
     "FolderWatch", "exclusive", "folder_state", "make_clip", "make_gif",
@@ -21,6 +21,6 @@ __all__ = [
     "WINESERVER", "WORKER", "App", "Display", "ensure_prefix", "home_dir", "map_drive",
     "prefix_dir", "reset_prefix_dpi", "set_prefix_dpi", "stop_wineserver", "to_windows_path",
     "unmap_drive", "wine_environment",
-    "cursor_visible", "find_windows", "sample_pixel", "xlib", "wait_for_windows", "wait_until",
-    "window_property",
+    "ScreenReader", "cursor_visible", "find_windows", "sample_pixel", "xlib", "wait_for_windows",
+    "wait_until", "window_property",
 ]

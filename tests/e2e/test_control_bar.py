@@ -9,7 +9,6 @@ import os
 import shutil
 import time
 
-import pytest
 
 import kestrelon_harness as kh
 from test_idle_screen import wait_idle_screen
@@ -93,13 +92,6 @@ def test_none_mode_bar_shows_hides_and_closes(run_app):
     show_bar(app)
     app.click(*CLOSE_CENTRE)
     assert app.wait_exit(5) == 1
-
-
-@pytest.fixture
-def prefix_at_144_dpi(display):
-    kh.set_prefix_dpi(display, 144)
-    yield
-    kh.set_prefix_dpi(display, 96)
 
 
 def test_bar_keeps_its_pixel_geometry_at_144_dpi(run_app, prefix_at_144_dpi):

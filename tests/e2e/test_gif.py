@@ -283,17 +283,11 @@ def make_composed_gif(folder, name, frames, interlace=False, delay=30):
     return path
 
 
-class CanvasReader:
+class CanvasReader(kh.ScreenReader):
     """Reads the screen back as a canvas: one XGetImage of the root window,
-    then the pixel at the centre of each canvas block. Much faster than a
-    screenshot, so every frame of a 300 ms cycle is caught several times."""
-
-    def __init__(self, display_name):
-        x11 = kh.xlib()
-        self.x11 = x11
-        self.display = x11.XOpenDisplay(display_name.encode())
-        assert self.display, f"cannot open display {display_name}"
-        self.root = x11.XDefaultRootWindow(self.display)
+    then the pixel at the centre of each canvas block (half the time a whole
+    picture of the screen takes), so every frame of a 300 ms cycle is caught
+    several times."""
 
     def canvas(self):
         image = self.x11.XGetImage(self.display, self.root, 0, 0, SCREEN[0], SCREEN[1], 0xFFFFFFFF, 2)
@@ -309,9 +303,6 @@ class CanvasReader:
             return tuple(rows)
         finally:
             self.x11.XDestroyImage(image)
-
-    def close(self):
-        self.x11.XCloseDisplay(self.display)
 
 
 def describe(canvas):

@@ -123,14 +123,7 @@ def test_clicks_are_accepted_and_space_minimizes(run_app):
     assert app.alive()
 
 
-@pytest.fixture
-def dpi_144(display):
-    kh.set_prefix_dpi(display, 144)
-    yield
-    kh.set_prefix_dpi(display, 96)
-
-
-def test_idle_screen_at_144_dpi_reads_the_window_dpi(run_app, dpi_144):
+def test_idle_screen_at_144_dpi_reads_the_window_dpi(run_app, prefix_at_144_dpi):
     """Per-monitor aware: the drawing works in device-independent units of the
     window's DPI, so the icon square (80 units) covers 120 physical pixels and
     the text keeps its pixel size."""
