@@ -262,6 +262,12 @@ class App:
             return None
         return self.proc.returncode
 
+    def close_with_f11(self, timeout=10.0):
+        """Presses F11, which must end the program with exit code 1."""
+        self.key("F11")
+        code = self.wait_exit(timeout)
+        assert code == 1, f"exit code {code}"
+
     def output(self):
         """What the process (and Wine on its behalf) printed so far."""
         self.log.flush()

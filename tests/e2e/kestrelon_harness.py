@@ -13,14 +13,5 @@ from harness_wine import (ARTIFACTS, BUILD, EXE, HARNESS, HERE, PREFIX_MARK, SOU
 from harness_x11 import (ScreenReader, cursor_visible, find_windows, sample_pixel, wait_for_windows,
                          wait_until, window_property, xlib)
 
-__all__ = [
-    "FolderWatch", "exclusive", "folder_state", "make_clip", "make_gif",
-    "colour_runs", "dark_fraction", "fraction_matching", "mean_difference", "near", "pixel",
-    "region_colours",
-    "ARTIFACTS", "BUILD", "EXE", "HARNESS", "HERE", "PREFIX_MARK", "SOURCE", "TITLE", "WINE",
-    "WINESERVER", "WORKER", "App", "Display", "ensure_prefix", "home_dir", "map_drive",
-    "prefix_dir", "reset_prefix_dpi", "set_prefix_dpi", "stop_wineserver", "to_windows_path",
-    "unmap_drive", "wine_environment",
-    "ScreenReader", "cursor_visible", "find_windows", "sample_pixel", "xlib", "wait_for_windows",
-    "wait_until", "window_property",
-]
+# Everything imported above is this module's to hand out.
+__all__ = [name for name in dir() if not name.startswith("_")]

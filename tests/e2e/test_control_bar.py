@@ -112,8 +112,7 @@ def test_bar_keeps_its_pixel_geometry_at_144_dpi(run_app, prefix_at_144_dpi):
     text = kh.fraction_matching(image, (BAR_X + 50, BAR_Y + 20, BAR_X + 466, BAR_Y + 60),
                                 lambda p: near_bar_colour(p, TEXT, 40), step=1)
     assert text > 0.03, text
-    app.key("F11")
-    assert app.wait_exit(5) == 1
+    app.close_with_f11(5)
 
 
 def test_keys_over_the_bar_reach_the_main_window(run_app):
@@ -127,8 +126,7 @@ def test_keys_over_the_bar_reach_the_main_window(run_app):
         # the main window.
         focus = app.xdotool("getwindowfocus").stdout.strip()
         assert focus == app.window and focus != wid
-    app.key("F11")
-    assert app.wait_exit(5) == 1
+    app.close_with_f11(5)
 
 
 def test_missing_button_image_shows_load_error_and_exits_1(run_app, tmp_path):

@@ -78,8 +78,7 @@ def test_frames_play_in_order_for_their_waits_and_loop(run_app, tmp_path):
     print("frame times on screen (s):", [(n, round(s, 3)) for n, s in timed])
 
     started = time.monotonic()
-    app.key("F11")
-    assert app.wait_exit(5) == 1
+    app.close_with_f11(5)
     assert time.monotonic() - started < 1.5
 
 
@@ -168,8 +167,7 @@ def test_gif_without_frames_stays_black(run_app, tmp_path):
     image = app.screenshot("gif-empty")
     assert kh.region_colours(image, (0, 0, 1280, 720), step=16) == {BLACK}
     assert app.alive()
-    app.key("F11")
-    assert app.wait_exit(5) == 1
+    app.close_with_f11(5)
 
 
 # ---- composition: transparency, disposal, clipping, interlacing ----
