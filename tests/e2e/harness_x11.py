@@ -102,10 +102,9 @@ def window_property(app, wid, name):
 def cursor_visible(app):
     """True when the X pointer currently shows any opaque pixel (XFixes cursor
     image). A program that hides the cursor leaves a fully transparent one."""
-    import ctypes
     import ctypes.util
 
-    x11 = ctypes.CDLL(ctypes.util.find_library("X11") or "libX11.so.6")
+    x11 = xlib()
     xfixes = ctypes.CDLL(ctypes.util.find_library("Xfixes") or "libXfixes.so.3")
 
     class CursorImage(ctypes.Structure):
@@ -116,10 +115,6 @@ def cursor_visible(app):
                     ("pixels", ctypes.POINTER(ctypes.c_ulong)),
                     ("atom", ctypes.c_ulong), ("name", ctypes.c_char_p)]
 
-    x11.XOpenDisplay.restype = ctypes.c_void_p
-    x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
-    x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
-    x11.XFree.argtypes = [ctypes.c_void_p]
     xfixes.XFixesGetCursorImage.restype = ctypes.POINTER(CursorImage)
     xfixes.XFixesGetCursorImage.argtypes = [ctypes.c_void_p]
     display = x11.XOpenDisplay(app.display.name.encode())
@@ -149,7 +144,6 @@ def xlib():
     """libX11 with the signatures of the calls that read the screen back
     (XOpenDisplay, XDefaultRootWindow, XGetImage, XGetPixel, XDestroyImage,
     XCloseDisplay)."""
-    import ctypes
     x11 = ctypes.cdll.LoadLibrary("libX11.so.6")
     x11.XOpenDisplay.restype = ctypes.c_void_p
     x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
@@ -161,7 +155,7 @@ def xlib():
     x11.XGetPixel.restype = ctypes.c_ulong
     x11.XGetPixel.argtypes = [ctypes.c_void_p, ctypes.c_int, ctypes.c_int]
     x11.XDestroyImage.argtypes = [ctypes.c_void_p]
-    x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+    x11.XCloseDisplay.argtypes = x11.XFree.argtypes = [ctypes.c_void_p]
     x11.XDisplayWidth.argtypes = x11.XDisplayHeight.argtypes = [ctypes.c_void_p, ctypes.c_int]
     return x11
 
