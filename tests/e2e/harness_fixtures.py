@@ -1,8 +1,21 @@
 """Fixtures: the files the tests open (GIFs, clips) and a watch on the
 folders the program must leave untouched."""
+import contextlib
+import fcntl
 import os
 import subprocess
 from pathlib import Path
+
+
+@contextlib.contextmanager
+def exclusive(folder):
+    """Holds a lock beside `folder` while the files in it are made or checked:
+    two test workers that both find them missing make them once."""
+    folder = Path(folder)
+    folder.parent.mkdir(parents=True, exist_ok=True)
+    with open(folder.with_name(folder.name + ".lock"), "w") as lock:
+        fcntl.flock(lock, fcntl.LOCK_EX)
+        yield folder
 
 
 def make_gif(path, canvas, frames, loop=True):

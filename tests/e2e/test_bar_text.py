@@ -48,8 +48,7 @@ def test_image_name_and_index_follow_the_keys(run_app, tmp_path):
     app.key("Left")
     back = app.wait_screen(lambda image: text_pixels(image, INDEX_BOX) == index3, "bar-text-img3-again")
     assert text_pixels(back, NAME_BOX) == name3 and text_pixels(back, INDEX_BOX) == index3
-    app.key("F11")
-    assert app.wait_exit(5) == 1
+    app.close_with_f11(5)
 
 
 def test_gif_bar_shows_the_file_name(run_app, tmp_path):
@@ -60,8 +59,7 @@ def test_gif_bar_shows_the_file_name(run_app, tmp_path):
     gif_box = (BAR_X + 50, BAR_Y + 20, BAR_X + 583, BAR_Y + 60)
     image = show_bar(app, gif_box, "bar-text-gif")
     assert len(text_pixels(image, gif_box)) > 40, "GIF name missing"
-    app.key("F11")
-    assert app.wait_exit(5) == 1
+    app.close_with_f11(5)
 
 
 TIME_BOX = (BAR_X + 451, BAR_Y + 11, BAR_X + 690, BAR_Y + 30)
@@ -102,5 +100,4 @@ def test_video_time_advances_and_p_pauses_it(run_app, tmp_path):
     still = app.screenshot("bar-video-paused-later")
     assert text_pixels(paused, TIME_BOX) == text_pixels(still, TIME_BOX), "time moved while paused"
     assert knob_x(paused) == knob_x(still)
-    app.key("F11")
-    assert app.wait_exit(5) == 1
+    app.close_with_f11(5)

@@ -26,19 +26,20 @@ def scenarios():
     """Builds the files once per build folder; returns name -> path (or None)."""
     stamp = ROOT / ".made-1"
     folder = ROOT / "large-folder"
-    if not stamp.exists():
-        if ROOT.exists():
-            shutil.rmtree(ROOT)
-        folder.mkdir(parents=True)
-        run("convert", "-size", "2400x1600", "plasma:", "-quality", "85", str(folder / "p0.jpg"))
-        for i in range(1, 120):
-            shutil.copyfile(folder / "p0.jpg", folder / f"p{i}.jpg")
-        kh.make_gif(ROOT / "anim.gif", (200, 150),
-                    [("red", 5, None, None), ("lime", 3, None, None), ("blue", 2, (60, 40), (20, 20))])
-        run("ffmpeg", "-y", "-f", "lavfi", "-i", "testsrc=size=640x360:rate=25:duration=3",
-            "-f", "lavfi", "-i", "sine=duration=3", "-c:v", "libx264", "-pix_fmt", "yuv420p",
-            "-c:a", "aac", "-shortest", str(ROOT / "clip.mp4"))
-        stamp.touch()
+    with kh.exclusive(ROOT):
+        if not stamp.exists():
+            if ROOT.exists():
+                shutil.rmtree(ROOT)
+            folder.mkdir(parents=True)
+            run("convert", "-size", "2400x1600", "plasma:", "-quality", "85", str(folder / "p0.jpg"))
+            for i in range(1, 120):
+                shutil.copyfile(folder / "p0.jpg", folder / f"p{i}.jpg")
+            kh.make_gif(ROOT / "anim.gif", (200, 150),
+                        [("red", 5, None, None), ("lime", 3, None, None), ("blue", 2, (60, 40), (20, 20))])
+            run("ffmpeg", "-y", "-f", "lavfi", "-i", "testsrc=size=640x360:rate=25:duration=3",
+                "-f", "lavfi", "-i", "sine=duration=3", "-c:v", "libx264", "-pix_fmt", "yuv420p",
+                "-c:a", "aac", "-shortest", str(ROOT / "clip.mp4"))
+            stamp.touch()
     return {"idle": None, "folder": folder / "p60.jpg", "gif": ROOT / "anim.gif",
             "video": ROOT / "clip.mp4"}
 

@@ -23,5 +23,4 @@ def test_non_ascii_capitals_fold_in_the_order(run_app, tmp_path):
             lambda: kh.near(app.screenshot("fold").getpixel(CENTRE), COLOURS[expected]), 10)
         seen.append(app.screenshot("fold").getpixel(CENTRE))
         assert shown, f"step {step}: expected {expected!r}, the screen shows {seen}"
-    app.key("F11")
-    assert app.wait_exit(10) == 1
+    app.close_with_f11()

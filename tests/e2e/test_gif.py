@@ -78,8 +78,7 @@ def test_frames_play_in_order_for_their_waits_and_loop(run_app, tmp_path):
     print("frame times on screen (s):", [(n, round(s, 3)) for n, s in timed])
 
     started = time.monotonic()
-    app.key("F11")
-    assert app.wait_exit(5) == 1
+    app.close_with_f11(5)
     assert time.monotonic() - started < 1.5
 
 
@@ -168,8 +167,7 @@ def test_gif_without_frames_stays_black(run_app, tmp_path):
     image = app.screenshot("gif-empty")
     assert kh.region_colours(image, (0, 0, 1280, 720), step=16) == {BLACK}
     assert app.alive()
-    app.key("F11")
-    assert app.wait_exit(5) == 1
+    app.close_with_f11(5)
 
 
 # ---- composition: transparency, disposal, clipping, interlacing ----
@@ -283,17 +281,11 @@ def make_composed_gif(folder, name, frames, interlace=False, delay=30):
     return path
 
 
-class CanvasReader:
+class CanvasReader(kh.ScreenReader):
     """Reads the screen back as a canvas: one XGetImage of the root window,
-    then the pixel at the centre of each canvas block. Much faster than a
-    screenshot, so every frame of a 300 ms cycle is caught several times."""
-
-    def __init__(self, display_name):
-        x11 = kh.xlib()
-        self.x11 = x11
-        self.display = x11.XOpenDisplay(display_name.encode())
-        assert self.display, f"cannot open display {display_name}"
-        self.root = x11.XDefaultRootWindow(self.display)
+    then the pixel at the centre of each canvas block (half the time a whole
+    picture of the screen takes), so every frame of a 300 ms cycle is caught
+    several times."""
 
     def canvas(self):
         image = self.x11.XGetImage(self.display, self.root, 0, 0, SCREEN[0], SCREEN[1], 0xFFFFFFFF, 2)
@@ -309,9 +301,6 @@ class CanvasReader:
             return tuple(rows)
         finally:
             self.x11.XDestroyImage(image)
-
-    def close(self):
-        self.x11.XCloseDisplay(self.display)
 
 
 def describe(canvas):

@@ -75,8 +75,7 @@ def test_no_argument_shows_idle_screen_and_f11_exits_1(run_app, size):
     geometry = window_geometry(app)
     assert "Position: 0,0" in geometry and f"{size[0]}x{size[1]}" in geometry, geometry
     started = time.monotonic()
-    app.key("F11")
-    assert app.wait_exit(5) == 1
+    app.close_with_f11(5)
     assert time.monotonic() - started < 1.5
 
 
@@ -88,8 +87,7 @@ def test_unsupported_or_failing_file_shows_idle_screen(run_app, tmp_path, name):
     app = run_app([kh.to_windows_path(path)])
     app.wait_window()
     wait_idle_screen(app, (1280, 720), f"idle-{name}")
-    app.key("F11")
-    assert app.wait_exit(5) == 1
+    app.close_with_f11(5)
 
 
 def test_popup_window_exists_hidden(run_app):
@@ -123,14 +121,7 @@ def test_clicks_are_accepted_and_space_minimizes(run_app):
     assert app.alive()
 
 
-@pytest.fixture
-def dpi_144(display):
-    kh.set_prefix_dpi(display, 144)
-    yield
-    kh.set_prefix_dpi(display, 96)
-
-
-def test_idle_screen_at_144_dpi_reads_the_window_dpi(run_app, dpi_144):
+def test_idle_screen_at_144_dpi_reads_the_window_dpi(run_app, prefix_at_144_dpi):
     """Per-monitor aware: the drawing works in device-independent units of the
     window's DPI, so the icon square (80 units) covers 120 physical pixels and
     the text keeps its pixel size."""
@@ -145,8 +136,7 @@ def test_idle_screen_at_144_dpi_reads_the_window_dpi(run_app, dpi_144):
     # The first help line: its top at y0 + m + 80k units = (120 + 16 + 53.3) * 1.5 pixels.
     top = int((120 + 24 * 2 / 3 + 80 * 2 / 3) * 1.5)
     assert text_in_box(image, (480, top, 1120, top + 24), HELP)
-    app.key("F11")
-    assert app.wait_exit(5) == 1
+    app.close_with_f11(5)
 
 
 def test_main_window_publishes_its_icon(run_app):
@@ -158,5 +148,4 @@ def test_main_window_publishes_its_icon(run_app):
     assert icon, "no _NET_WM_ICON on the main window"
     for size in ("16 x 16", "32 x 32"):
         assert f"Icon ({size})" in icon, icon[:200]
-    app.key("F11")
-    assert app.wait_exit(5) == 1
+    app.close_with_f11(5)

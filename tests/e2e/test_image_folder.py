@@ -3,7 +3,6 @@ undecodable entries, upright photographs and fitted placement, drive roots and
 bare file names."""
 import shutil
 import time
-from pathlib import Path
 
 from PIL import Image
 

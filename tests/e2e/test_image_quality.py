@@ -7,7 +7,6 @@ leaves strong rings where the reference is grey (a mean difference of 40-50);
 an area average comes within about 15."""
 import shutil
 import subprocess
-import time
 
 from PIL import Image, ImageChops, ImageStat
 

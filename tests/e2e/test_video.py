@@ -63,17 +63,12 @@ def assert_plays(app, name):
     assert kh.mean_difference(first, later) > 0.5, "the picture does not change over time"
 
 
-def close_with_f11(app):
-    app.key("F11")
-    assert app.wait_exit(10) == 1
-
-
 @pytest.mark.parametrize("name", list(FORMATS))
 def test_container_plays_in_the_panel(run_app, clips, name):
     app = run_app([kh.to_windows_path(clips[name])], size=SIZE)
     app.wait_window()
     assert_plays(app, name)
-    close_with_f11(app)
+    app.close_with_f11()
 
 
 def test_p_pauses_the_picture(run_app, clips):
@@ -88,7 +83,7 @@ def test_p_pauses_the_picture(run_app, clips):
     still = app.screenshot("video-paused-later")
     assert kh.dark_fraction(paused) < 0.5
     assert kh.mean_difference(paused, still) < 0.2, "the picture moved while paused"
-    close_with_f11(app)
+    app.close_with_f11()
 
 
 def assert_plays_and_folder_unchanged(run_app, target, name):
@@ -99,7 +94,7 @@ def assert_plays_and_folder_unchanged(run_app, target, name):
         app = run_app([kh.to_windows_path(target)], size=SIZE)
         app.wait_window()
         assert_plays(app, name)
-        close_with_f11(app)
+        app.close_with_f11()
     assert watch.changes == []
     assert kh.folder_state(folder) == before
 
@@ -137,13 +132,13 @@ def test_unplayable_file_shows_idle_screen(run_app, tmp_path, kind):
     app = run_app([kh.to_windows_path(path)], size=SIZE)
     app.wait_window()
     wait_idle_screen(app, SIZE, f"idle-{kind}")
-    close_with_f11(app)
+    app.close_with_f11()
 
 
 def test_f11_at_once_after_start_exits_1(run_app, clips):
     app = run_app([kh.to_windows_path(clips["vp9.webm"])], size=SIZE)
     app.wait_window()
-    close_with_f11(app)
+    app.close_with_f11()
 
 
 def watch_under_popup(app, seconds, x=640, y=360):
@@ -190,7 +185,7 @@ def test_end_of_clip_shows_the_first_frame_in_the_pop_up(run_app, tmp_path):
     appeared, under_popup = watch_under_popup(app, 7.0)
     assert appeared, "the pop-up never appeared"
     assert any(kh.near(c, (255, 0, 0), 60) for c in under_popup), "the pop-up did not show the red first frame"
-    close_with_f11(app)
+    app.close_with_f11()
 
 
 # Widths that are not a multiple of 4 (854, 426, 1366) and heights of 270,
@@ -203,7 +198,7 @@ def test_common_web_video_sizes_play(run_app, tmp_path, width, height):
     app = run_app([kh.to_windows_path(clip)], size=SIZE)
     app.wait_window()
     assert_plays(app, f"{width}x{height}")
-    close_with_f11(app)
+    app.close_with_f11()
 
 
 def test_bt709_poster_keeps_its_colours(run_app, tmp_path):
@@ -227,4 +222,4 @@ def test_bt709_poster_keeps_its_colours(run_app, tmp_path):
     # Encoding rounds a little; the two rows differ by 14 in red and 17 in green.
     assert all(kh.near(c, (200, 40, 40), 8) and not kh.near(c, (186, 23, 42), 6) for c in reds), \
         f"the poster's red is off: {sorted(set(reds))}"
-    close_with_f11(app)
+    app.close_with_f11()

@@ -36,6 +36,10 @@ struct WindowsWicRecord {
     std::vector<UINT> turns;        // transforms the flip-rotator turned pixels by
 };
 
+// A method handed on unchanged to `target`'s own.
+#define KWIC_FORWARD(target, method, params, args) \
+    STDMETHODIMP method params override { return target->method args; }
+
 namespace windows_wic {
 
 template <typename T>
@@ -286,20 +290,14 @@ public:
         }
         return FakeUnknown::QueryInterface(iid, out);
     }
-    STDMETHODIMP GetSize(UINT* w, UINT* h) override { return frame_->GetSize(w, h); }
-    STDMETHODIMP GetPixelFormat(WICPixelFormatGUID* f) override { return frame_->GetPixelFormat(f); }
-    STDMETHODIMP GetResolution(double* x, double* y) override { return frame_->GetResolution(x, y); }
-    STDMETHODIMP CopyPalette(IWICPalette* p) override { return frame_->CopyPalette(p); }
-    STDMETHODIMP CopyPixels(const WICRect* r, UINT stride, UINT size, BYTE* out) override {
-        return frame_->CopyPixels(r, stride, size, out);
-    }
-    STDMETHODIMP GetMetadataQueryReader(IWICMetadataQueryReader** r) override {
-        return frame_->GetMetadataQueryReader(r);
-    }
-    STDMETHODIMP GetColorContexts(UINT n, IWICColorContext** c, UINT* got) override {
-        return frame_->GetColorContexts(n, c, got);
-    }
-    STDMETHODIMP GetThumbnail(IWICBitmapSource** t) override { return frame_->GetThumbnail(t); }
+    KWIC_FORWARD(frame_, GetSize, (UINT* w, UINT* h), (w, h))
+    KWIC_FORWARD(frame_, GetPixelFormat, (WICPixelFormatGUID* f), (f))
+    KWIC_FORWARD(frame_, GetResolution, (double* x, double* y), (x, y))
+    KWIC_FORWARD(frame_, CopyPalette, (IWICPalette* p), (p))
+    KWIC_FORWARD(frame_, CopyPixels, (const WICRect* r, UINT stride, UINT size, BYTE* out), (r, stride, size, out))
+    KWIC_FORWARD(frame_, GetMetadataQueryReader, (IWICMetadataQueryReader** r), (r))
+    KWIC_FORWARD(frame_, GetColorContexts, (UINT n, IWICColorContext** c, UINT* got), (n, c, got))
+    KWIC_FORWARD(frame_, GetThumbnail, (IWICBitmapSource** t), (t))
 
 private:
     IWICImagingFactory* real_;
@@ -312,20 +310,16 @@ class Decoder : public FakeUnknown<IWICBitmapDecoder> {
 public:
     Decoder(IWICImagingFactory* real, WindowsWicRecord* record, IWICBitmapDecoder* decoder)
         : real_(real), record_(record), decoder_(Shared(decoder)) {}
-    STDMETHODIMP QueryCapability(IStream* s, DWORD* c) override { return decoder_->QueryCapability(s, c); }
-    STDMETHODIMP Initialize(IStream* s, WICDecodeOptions o) override { return decoder_->Initialize(s, o); }
-    STDMETHODIMP GetContainerFormat(GUID* f) override { return decoder_->GetContainerFormat(f); }
-    STDMETHODIMP GetDecoderInfo(IWICBitmapDecoderInfo** i) override { return decoder_->GetDecoderInfo(i); }
-    STDMETHODIMP CopyPalette(IWICPalette* p) override { return decoder_->CopyPalette(p); }
-    STDMETHODIMP GetMetadataQueryReader(IWICMetadataQueryReader** r) override {
-        return decoder_->GetMetadataQueryReader(r);
-    }
-    STDMETHODIMP GetPreview(IWICBitmapSource** p) override { return decoder_->GetPreview(p); }
-    STDMETHODIMP GetColorContexts(UINT n, IWICColorContext** c, UINT* got) override {
-        return decoder_->GetColorContexts(n, c, got);
-    }
-    STDMETHODIMP GetThumbnail(IWICBitmapSource** t) override { return decoder_->GetThumbnail(t); }
-    STDMETHODIMP GetFrameCount(UINT* n) override { return decoder_->GetFrameCount(n); }
+    KWIC_FORWARD(decoder_, QueryCapability, (IStream* s, DWORD* c), (s, c))
+    KWIC_FORWARD(decoder_, Initialize, (IStream* s, WICDecodeOptions o), (s, o))
+    KWIC_FORWARD(decoder_, GetContainerFormat, (GUID* f), (f))
+    KWIC_FORWARD(decoder_, GetDecoderInfo, (IWICBitmapDecoderInfo** i), (i))
+    KWIC_FORWARD(decoder_, CopyPalette, (IWICPalette* p), (p))
+    KWIC_FORWARD(decoder_, GetMetadataQueryReader, (IWICMetadataQueryReader** r), (r))
+    KWIC_FORWARD(decoder_, GetPreview, (IWICBitmapSource** p), (p))
+    KWIC_FORWARD(decoder_, GetColorContexts, (UINT n, IWICColorContext** c, UINT* got), (n, c, got))
+    KWIC_FORWARD(decoder_, GetThumbnail, (IWICBitmapSource** t), (t))
+    KWIC_FORWARD(decoder_, GetFrameCount, (UINT* n), (n))
     STDMETHODIMP GetFrame(UINT index, IWICBitmapFrameDecode** out) override {
         ComPtr<IWICBitmapFrameDecode> frame;
         const HRESULT hr = decoder_->GetFrame(index, frame.Put());
@@ -388,75 +382,42 @@ public:
     }
 
     // Everything else is the real factory's.
-    STDMETHODIMP CreateDecoderFromStream(IStream* s, const GUID* v, WICDecodeOptions o,
-                                         IWICBitmapDecoder** out) override {
-        return real_->CreateDecoderFromStream(s, v, o, out);
-    }
-    STDMETHODIMP CreateDecoderFromFileHandle(ULONG_PTR f, const GUID* v, WICDecodeOptions o,
-                                             IWICBitmapDecoder** out) override {
-        return real_->CreateDecoderFromFileHandle(f, v, o, out);
-    }
-    STDMETHODIMP CreateComponentInfo(REFCLSID c, IWICComponentInfo** out) override {
-        return real_->CreateComponentInfo(c, out);
-    }
-    STDMETHODIMP CreateDecoder(REFGUID c, const GUID* v, IWICBitmapDecoder** out) override {
-        return real_->CreateDecoder(c, v, out);
-    }
-    STDMETHODIMP CreateEncoder(REFGUID c, const GUID* v, IWICBitmapEncoder** out) override {
-        return real_->CreateEncoder(c, v, out);
-    }
-    STDMETHODIMP CreatePalette(IWICPalette** out) override { return real_->CreatePalette(out); }
-    STDMETHODIMP CreateFormatConverter(IWICFormatConverter** out) override {
-        return real_->CreateFormatConverter(out);
-    }
-    STDMETHODIMP CreateBitmapClipper(IWICBitmapClipper** out) override { return real_->CreateBitmapClipper(out); }
-    STDMETHODIMP CreateStream(IWICStream** out) override { return real_->CreateStream(out); }
-    STDMETHODIMP CreateColorContext(IWICColorContext** out) override { return real_->CreateColorContext(out); }
-    STDMETHODIMP CreateColorTransformer(IWICColorTransform** out) override {
-        return real_->CreateColorTransformer(out);
-    }
-    STDMETHODIMP CreateBitmap(UINT w, UINT h, REFWICPixelFormatGUID f, WICBitmapCreateCacheOption o,
-                              IWICBitmap** out) override {
-        return real_->CreateBitmap(w, h, f, o, out);
-    }
-    STDMETHODIMP CreateBitmapFromSource(IWICBitmapSource* s, WICBitmapCreateCacheOption o,
-                                        IWICBitmap** out) override {
-        return real_->CreateBitmapFromSource(s, o, out);
-    }
-    STDMETHODIMP CreateBitmapFromSourceRect(IWICBitmapSource* s, UINT x, UINT y, UINT w, UINT h,
-                                            IWICBitmap** out) override {
-        return real_->CreateBitmapFromSourceRect(s, x, y, w, h, out);
-    }
-    STDMETHODIMP CreateBitmapFromMemory(UINT w, UINT h, REFWICPixelFormatGUID f, UINT stride, UINT size, BYTE* b,
-                                        IWICBitmap** out) override {
-        return real_->CreateBitmapFromMemory(w, h, f, stride, size, b, out);
-    }
-    STDMETHODIMP CreateBitmapFromHBITMAP(HBITMAP b, HPALETTE p, WICBitmapAlphaChannelOption o,
-                                         IWICBitmap** out) override {
-        return real_->CreateBitmapFromHBITMAP(b, p, o, out);
-    }
-    STDMETHODIMP CreateBitmapFromHICON(HICON i, IWICBitmap** out) override {
-        return real_->CreateBitmapFromHICON(i, out);
-    }
-    STDMETHODIMP CreateComponentEnumerator(DWORD t, DWORD o, IEnumUnknown** out) override {
-        return real_->CreateComponentEnumerator(t, o, out);
-    }
-    STDMETHODIMP CreateFastMetadataEncoderFromDecoder(IWICBitmapDecoder* d, IWICFastMetadataEncoder** out) override {
-        return real_->CreateFastMetadataEncoderFromDecoder(d, out);
-    }
-    STDMETHODIMP CreateFastMetadataEncoderFromFrameDecode(IWICBitmapFrameDecode* f,
-                                                          IWICFastMetadataEncoder** out) override {
-        return real_->CreateFastMetadataEncoderFromFrameDecode(f, out);
-    }
-    STDMETHODIMP CreateQueryWriter(REFGUID f, const GUID* v, IWICMetadataQueryWriter** out) override {
-        return real_->CreateQueryWriter(f, v, out);
-    }
-    STDMETHODIMP CreateQueryWriterFromReader(IWICMetadataQueryReader* r, const GUID* v,
-                                             IWICMetadataQueryWriter** out) override {
-        return real_->CreateQueryWriterFromReader(r, v, out);
-    }
+    KWIC_FORWARD(real_, CreateDecoderFromStream,
+                 (IStream* s, const GUID* v, WICDecodeOptions o, IWICBitmapDecoder** out), (s, v, o, out))
+    KWIC_FORWARD(real_, CreateDecoderFromFileHandle,
+                 (ULONG_PTR f, const GUID* v, WICDecodeOptions o, IWICBitmapDecoder** out), (f, v, o, out))
+    KWIC_FORWARD(real_, CreateComponentInfo, (REFCLSID c, IWICComponentInfo** out), (c, out))
+    KWIC_FORWARD(real_, CreateDecoder, (REFGUID c, const GUID* v, IWICBitmapDecoder** out), (c, v, out))
+    KWIC_FORWARD(real_, CreateEncoder, (REFGUID c, const GUID* v, IWICBitmapEncoder** out), (c, v, out))
+    KWIC_FORWARD(real_, CreatePalette, (IWICPalette** out), (out))
+    KWIC_FORWARD(real_, CreateFormatConverter, (IWICFormatConverter** out), (out))
+    KWIC_FORWARD(real_, CreateBitmapClipper, (IWICBitmapClipper** out), (out))
+    KWIC_FORWARD(real_, CreateStream, (IWICStream** out), (out))
+    KWIC_FORWARD(real_, CreateColorContext, (IWICColorContext** out), (out))
+    KWIC_FORWARD(real_, CreateColorTransformer, (IWICColorTransform** out), (out))
+    KWIC_FORWARD(real_, CreateBitmap,
+                 (UINT w, UINT h, REFWICPixelFormatGUID f, WICBitmapCreateCacheOption o, IWICBitmap** out), (w, h, f, o, out))
+    KWIC_FORWARD(real_, CreateBitmapFromSource,
+                 (IWICBitmapSource* s, WICBitmapCreateCacheOption o, IWICBitmap** out), (s, o, out))
+    KWIC_FORWARD(real_, CreateBitmapFromSourceRect,
+                 (IWICBitmapSource* s, UINT x, UINT y, UINT w, UINT h, IWICBitmap** out), (s, x, y, w, h, out))
+    KWIC_FORWARD(real_, CreateBitmapFromMemory,
+                 (UINT w, UINT h, REFWICPixelFormatGUID f, UINT stride, UINT size, BYTE* b, IWICBitmap** out), (w, h, f, stride, size, b, out))
+    KWIC_FORWARD(real_, CreateBitmapFromHBITMAP,
+                 (HBITMAP b, HPALETTE p, WICBitmapAlphaChannelOption o, IWICBitmap** out), (b, p, o, out))
+    KWIC_FORWARD(real_, CreateBitmapFromHICON, (HICON i, IWICBitmap** out), (i, out))
+    KWIC_FORWARD(real_, CreateComponentEnumerator, (DWORD t, DWORD o, IEnumUnknown** out), (t, o, out))
+    KWIC_FORWARD(real_, CreateFastMetadataEncoderFromDecoder,
+                 (IWICBitmapDecoder* d, IWICFastMetadataEncoder** out), (d, out))
+    KWIC_FORWARD(real_, CreateFastMetadataEncoderFromFrameDecode,
+                 (IWICBitmapFrameDecode* f, IWICFastMetadataEncoder** out), (f, out))
+    KWIC_FORWARD(real_, CreateQueryWriter, (REFGUID f, const GUID* v, IWICMetadataQueryWriter** out), (f, v, out))
+    KWIC_FORWARD(real_, CreateQueryWriterFromReader,
+                 (IWICMetadataQueryReader* r, const GUID* v, IWICMetadataQueryWriter** out), (r, v, out))
 
 private:
     IWICImagingFactory* real_ = nullptr;
     ScalerKind kind_ = ScalerKind::Averaging;
 };
+
+#undef KWIC_FORWARD
