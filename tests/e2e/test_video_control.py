@@ -101,7 +101,9 @@ def test_clip_loops_three_times_and_closing_during_a_loop_exits_1(playing, size)
     app, reader = playing(size, SHORT)
     seen = reader.watch(SHORT * 3 + 5, until=lambda s: loops_seen(s, RATE // 2) >= 3)
     assert loops_seen(seen, RATE // 2) >= 3, f"{loops_seen(seen, RATE // 2)} loops; last frames {numbers(seen)[-5:]}"
-    # At the clip's end again: the close meets the next restart.
-    assert wait_for(reader, lambda n: n >= SHORT * RATE - 3, SHORT + 3), "the clip did not reach its end again"
+    # At the clip's end again: the close meets the next restart. (Under Wine
+    # the pop-up covers the last two or three frames: the end of the
+    # presentation is reported while they are still queued.)
+    assert wait_for(reader, lambda n: n >= SHORT * RATE - 5, SHORT + 3), "the clip did not reach its end again"
     app.key("F11")
     assert app.wait_exit(10) == 1
