@@ -250,26 +250,3 @@ bool ReadPosterFrame(PlayerState& state, IMFSourceReader* reader, ULONGLONG limi
     job->Drop();
     return finished;
 }
-
-HRESULT MakePosterFrame(PlayerState& state, const wchar_t* diskPath, const wchar_t* urlHint) {
-    const ULONGLONG start = GetTickCount64();
-    ComPtr<IMFMediaSource> source;
-    RETURN_IF_FAILED(CreateReadOnlyMediaSource(diskPath, urlHint, source.Put(), kVideoOpenLimitMs));
-    if (!source) return E_POINTER;
-    TraceStage("poster source resolved");
-    bool finished = true;
-    {
-        ComPtr<IMFSourceReader> reader;
-        // Without a reader there is no poster, which the opening can do without.
-        if (SUCCEEDED(MFCreateSourceReaderFromMediaSource(source.Get(), nullptr, reader.Put())) && reader) {
-            const ULONGLONG spent = GetTickCount64() - start;
-            finished = ReadPosterFrame(state, reader.Get(), spent < kVideoOpenLimitMs ? kVideoOpenLimitMs - spent : 0);
-        }
-    }
-    if (!finished) return HRESULT_FROM_WIN32(ERROR_TIMEOUT);
-    // The reader is gone; make sure the file is let go of now, not when the
-    // last reference to the source happens to drop. (Not under a read that was
-    // given up on: its worker is still inside the source.)
-    (void)source->Shutdown();  // the last reference drops just after, shut down or not
-    return S_OK;
-}

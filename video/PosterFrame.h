@@ -5,22 +5,8 @@
 
 #include <mfreadwrite.h>
 
-// Decodes the first frame of the file `diskPath` (read-only, resolved as if it
-// were named `urlHint`) and stores posterBitmap, posterWidth, posterHeight and
-// colorPrimaries. UI thread, before the media session exists; the source and
-// the first frame take at most kVideoOpenLimitMs together, after which the
-// pipeline counts as stuck. S_OK once the file became a media source and its
-// reading ended, whether or not a poster came of it (posterBitmap is null
-// when none could be made: a file without video, a frame that would not
-// decode). Otherwise the media source's failure (the file could not be read,
-// or the resolver refused it), or HRESULT_FROM_WIN32(ERROR_TIMEOUT) when a
-// wait on the pipeline was given up (the source or the first frame never
-// came).
-HRESULT MakePosterFrame(PlayerState& state, const wchar_t* diskPath, const wchar_t* urlHint);
-
-// The reading half of MakePosterFrame, on `reader`: NV12 output is asked for,
-// the coefficient row is taken from the stream's current or native type, and
-// the first frame is read and made into the poster - on a worker thread, while
+// The poster read from `reader`: NV12 output is asked for, the coefficient
+// row is taken from the stream's current or native type, and the first frame is read and made into the poster - on a worker thread, while
 // this (UI) thread handles sent messages, for at most `limitMs`. A read that
 // does not finish in time is left to its worker, which keeps its own reference
 // to the reader and writes nothing of the state; the pipeline then counts as
