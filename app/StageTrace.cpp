@@ -40,3 +40,11 @@ void TraceStage(const char* stage) {
               &written, nullptr);
     CloseHandle(file);
 }
+
+void TraceStage(const char* stage, long long number) {
+    InitOnceExecuteOnce(&g_traceOnce, ReadTraceSetting, nullptr, nullptr);
+    if (!g_tracePath[0]) return;
+    char text[120];
+    std::snprintf(text, sizeof text, "%s %lld", stage ? stage : "", number);
+    TraceStage(text);
+}

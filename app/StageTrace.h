@@ -7,3 +7,6 @@
 // already tells how long the loader and the runtime took. Any thread; a line
 // is one append, so lines of two threads do not mix.
 void TraceStage(const char* stage);
+
+// The same, with a number after the stage (a picture's index).
+void TraceStage(const char* stage, long long number);

@@ -3,6 +3,7 @@
 #include <objbase.h>
 #include <process.h>
 
+#include "app/StageTrace.h"
 #include "image/PrefetchOrder.h"
 #include "image/ScreenFit.h"
 #include "image/StillImage.h"
@@ -57,9 +58,9 @@ bool KeptForRing(const RunningDecode& d) {
     return s.ringPanelSize.load() == d.panel && InPrefetchWindow(d.index, s.currentIndex.load(), s.imageCount);
 }
 
-// Asked before each strip: a picture kept for an old screen size, one that
-// has left the window, or one that stands between the picture on screen and
-// the decoder it waits for, stops here.
+// Asked before each strip and at each read of the file: a picture kept for
+// an old screen size, one that has left the window, or one that stands
+// between the picture on screen and the decoder it waits for, stops here.
 bool StillWanted(void* context) {
     const RunningDecode& d = *static_cast<const RunningDecode*>(context);
     PlayerState& s = *d.state;
@@ -67,7 +68,7 @@ bool StillWanted(void* context) {
     const int32_t current = s.currentIndex.load();
     const bool landingWaits = !SlotFilled(s, current) && s.ringLandingTaken.load() != current;
     const int32_t other = d.worker < 0 ? -1 : s.ringDecoding[1 - d.worker].load();
-    return DecodeStillWanted(d.index, other, current, s.imageCount, landingWaits);
+    return DecodeStillWanted(d.index, other, current, s.imageCount, landingWaits, d.worker == kLandingDecoder);
 }
 
 void DecodeIntoSlot(PlayerState& state, int32_t index, int worker) {
@@ -78,9 +79,13 @@ void DecodeIntoSlot(PlayerState& state, int32_t index, int worker) {
     const PanelPixels panel = Unpack(running.panel);
     IWICBitmap* bitmap = nullptr;
     ImageSize original;
+    TraceStage(worker == kLandingDecoder ? "landing decode begins" : "decode begins", index);
     if (!DecodeStillImage(state.imagePaths[index]->text, panel.width, panel.height, &bitmap, &original,
-                          DecodeGate{StillWanted, &running}))
+                          DecodeGate{StillWanted, &running})) {
+        TraceStage("decode stopped or failed", index);
         return;
+    }
+    TraceStage("decode ends", index);
     // Finished for a screen that is gone, or for a picture stepped away
     // from: never shown, so never published (the UI thread would only empty
     // the slot again).
@@ -131,7 +136,13 @@ NextWork TakeNextSlot(PlayerState& state, int worker, PrefetchPass& pass, uint32
     }
     NextWork next{-1, kPassPauseMs};
     const uint64_t now = GetTickCount64();
-    const uint64_t settle = SettleWaitMs(now, LastMoveMs(seen, current, now, state.ringIndexMovedMs.load()));
+    // The landing decoder takes the picture on screen at once: it lets go of
+    // it the moment the user steps on (its reads of the file stop), so a burst
+    // of steps costs it nothing but the starts. The passes wait for the
+    // index to settle.
+    const uint64_t settle = worker == kLandingDecoder
+                                ? 0
+                                : SettleWaitMs(now, LastMoveMs(seen, current, now, state.ringIndexMovedMs.load()));
     if (settle > 0) {
         next.waitMs = static_cast<DWORD>(settle);
     } else if (worker == kLandingDecoder) {
@@ -171,6 +182,10 @@ void RunDecoder(PlayerState& state, int worker) {
         }
         DecodeIntoSlot(state, next.index, worker);
         state.ringDecoding[worker].store(-1);
+        // Let go of for a step on, not failed: a later landing on it is a new one.
+        int32_t taken = next.index;
+        if (next.index != state.currentIndex.load() && !SlotFilled(state, next.index))
+            state.ringLandingTaken.compare_exchange_strong(taken, -1);
         seen = SeenIndex{};  // the index it moved to meanwhile has its move recorded
         // The picture on screen is done (or failed): the other decoder, held
         // back meanwhile, goes on with its neighbours.

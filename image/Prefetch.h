@@ -7,9 +7,11 @@
 // the ring's second decoder, which only makes the picture on screen when it
 // waits, and works in passes of 22 visits around currentIndex (ahead first),
 // sleeping 300 ms between passes unless woken (WakePrefetch); a pass starts
-// again around the new index as soon as it moves. Neither starts a decode
-// while steps come quickly. Until quitRequested; then waits for the second
-// decoder, closes its own handle in prefetchThread and returns 1.
+// again around the new index as soon as it moves. The passes start no decode
+// while steps come quickly; the second decoder follows the picture on screen
+// at once and lets go of it when the user steps on. Until quitRequested; then
+// waits for the second decoder, closes its own handle in prefetchThread and
+// returns 1.
 unsigned __stdcall PrefetchThreadProc(void* argument);
 
 // Decoder thread: decodes image `index` into its slot if the slot is empty.

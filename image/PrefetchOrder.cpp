@@ -77,10 +77,12 @@ Urgency UrgencyOf(int32_t index, int32_t current, int32_t count) {
 }  // namespace
 
 bool DecodeStillWanted(int32_t decoding, int32_t other, int32_t current, int32_t count,
-                       bool landingWaits) {
+                       bool landingWaits, bool landingDecoder) {
     if (count <= 0) return false;
     if (decoding == current) return true;
     if (!InPrefetchWindow(decoding, current, count)) return false;
-    if (!landingWaits || other < 0 || other == current) return true;
+    if (!landingWaits) return true;
+    if (landingDecoder) return false;
+    if (other < 0 || other == current) return true;
     return UrgencyOf(decoding, current, count) < UrgencyOf(other, current, count);
 }

@@ -28,9 +28,11 @@ int32_t OutsideWindowCount(int32_t count);
 // ---- The picture on screen first ----
 
 // Steps can come faster than pictures decode (an arrow key held down repeats
-// about every 33 ms; quick taps are not much slower): no decode starts until
-// the index has stayed put this long, so that the decoders are free for the
-// picture the user lands on rather than busy with those passed on the way.
+// about every 33 ms; quick taps are not much slower): no pass starts a decode
+// until the index has stayed put this long, so that the neighbours' decodes do
+// not take the machine from the picture the user lands on. (The decoder kept
+// for the picture on screen starts at once: it lets go of a picture as soon as
+// the user steps on.)
 constexpr uint64_t kSettleMs = 90;
 
 // Milliseconds a decoder still waits at `now` before it starts a decode, the
@@ -76,6 +78,8 @@ bool FollowCurrentIndex(PrefetchPass& pass, int32_t current);
 // other decoder is busy too (`other`, -1 when idle), the decode of the two
 // that lies further from `current` gives way to it; at equal distances the
 // one behind, then the higher index. The picture on screen itself is always
-// finished.
+// finished. The decoder kept for the picture on screen (`landingDecoder`)
+// gives way whenever that picture waits, whatever the other does: it is free
+// again for the picture the user stepped to.
 bool DecodeStillWanted(int32_t decoding, int32_t other, int32_t current, int32_t count,
-                       bool landingWaits);
+                       bool landingWaits, bool landingDecoder = false);

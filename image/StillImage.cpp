@@ -2,6 +2,7 @@
 
 #include <propidl.h>
 
+#include <atomic>
 #include <vector>
 
 #include "app/ComPtr.h"
@@ -74,6 +75,94 @@ bool FillUprightBitmap(IWICImagingFactory* factory, UINT width, UINT height, uin
     }  // the lock is released before the bitmap is handed out
     *out = bitmap.Detach();
     return true;
+}
+
+// The file a decoder reads, behind a gate: once the gate closes, every read
+// fails. A codec that reads its file as it decodes (JPEG reads the compressed
+// data scan by scan) then stops within one read, where our own strips could
+// only stop it after the platform decoded the whole picture in one call. A
+// read refused leaves a picture cut short or none; `refused` says so, and such
+// a picture is never kept. Free-threaded like the stream it wraps (one decode
+// uses it at a time).
+class GatedFileStream final : public IStream {
+public:
+    GatedFileStream(IStream* file, const DecodeGate& gate) : file_(ComPtr<IStream>::Attach(file)), gate_(gate) {}
+    bool Refused() const { return refused_.load(); }
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+        if (!out) return E_POINTER;
+        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_ISequentialStream) ||
+            IsEqualIID(iid, IID_IStream)) {
+            *out = static_cast<IStream*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
+    ULONG STDMETHODCALLTYPE Release() override {
+        const ULONG left = --references_;
+        if (left == 0) delete this;
+        return left;
+    }
+    HRESULT STDMETHODCALLTYPE Read(void* into, ULONG bytes, ULONG* read) override {
+        if (!gate_.Open()) {
+            refused_.store(true);
+            if (read) *read = 0;
+            return E_ABORT;
+        }
+        return file_->Read(into, bytes, read);
+    }
+    HRESULT STDMETHODCALLTYPE Write(const void*, ULONG, ULONG*) override { return STG_E_ACCESSDENIED; }
+    HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER* position) override {
+        return file_->Seek(move, origin, position);
+    }
+    HRESULT STDMETHODCALLTYPE SetSize(ULARGE_INTEGER) override { return STG_E_ACCESSDENIED; }
+    HRESULT STDMETHODCALLTYPE CopyTo(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*, ULARGE_INTEGER*) override {
+        return E_NOTIMPL;  // would bypass the gate
+    }
+    HRESULT STDMETHODCALLTYPE Commit(DWORD) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE Revert() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override {
+        return STG_E_INVALIDFUNCTION;
+    }
+    HRESULT STDMETHODCALLTYPE UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override {
+        return STG_E_INVALIDFUNCTION;
+    }
+    HRESULT STDMETHODCALLTYPE Stat(STATSTG* stat, DWORD flags) override { return file_->Stat(stat, flags); }
+    HRESULT STDMETHODCALLTYPE Clone(IStream**) override { return E_NOTIMPL; }
+
+private:
+    ~GatedFileStream() = default;
+    ComPtr<IStream> file_;  // its own reference, taken over at construction
+    DecodeGate gate_;
+    std::atomic<ULONG> references_{1};
+    std::atomic<bool> refused_{false};
+};
+
+// A decoder for the file at `path`, reading through a GatedFileStream when
+// the decode has a gate (*stream: that stream, one reference, for Refused),
+// straight from the file otherwise. Metadata cached on load first; the
+// on-demand cache for a codec that refuses the other.
+bool CreateGatedDecoder(IWICImagingFactory* factory, const wchar_t* path, const DecodeGate& gate,
+                        ComPtr<IWICBitmapDecoder>& decoder, ComPtr<GatedFileStream>& stream) {
+    constexpr WICDecodeOptions kCaches[] = {WICDecodeMetadataCacheOnLoad, WICDecodeMetadataCacheOnDemand};
+    if (!gate.keepGoing) {
+        for (WICDecodeOptions cache : kCaches)
+            if (SUCCEEDED(factory->CreateDecoderFromFilename(path, nullptr, GENERIC_READ, cache, decoder.Put())))
+                return decoder.Get() != nullptr;
+        return false;
+    }
+    for (WICDecodeOptions cache : kCaches) {
+        ComPtr<IWICStream> file;
+        if (FAILED(factory->CreateStream(file.Put())) || FAILED(file->InitializeFromFilename(path, GENERIC_READ)))
+            return false;
+        stream = ComPtr<GatedFileStream>::Attach(new GatedFileStream(file.Detach(), gate));
+        if (SUCCEEDED(factory->CreateDecoderFromStream(stream.Get(), nullptr, cache, decoder.Put())))
+            return decoder.Get() != nullptr;
+    }
+    return false;
 }
 
 // Reads all of `source` (width x height, pixelBytes a pixel) kStripRows rows
@@ -321,13 +410,10 @@ bool DecodeStillImage(const wchar_t* path, int32_t panelWidth, int32_t panelHeig
     if (!factory || !path || !out) return false;
 
     ComPtr<IWICBitmapDecoder> decoder;
-    if (FAILED(factory->CreateDecoderFromFilename(path, nullptr, GENERIC_READ,
-                                                  WICDecodeMetadataCacheOnLoad, decoder.Put())) &&
-        FAILED(factory->CreateDecoderFromFilename(path, nullptr, GENERIC_READ,
-                                                  WICDecodeMetadataCacheOnDemand, decoder.Put())))
-        return false;
+    ComPtr<GatedFileStream> stream;
+    if (!CreateGatedDecoder(factory, path, gate, decoder, stream)) return false;
     ComPtr<IWICBitmapFrameDecode> frame;
-    if (!decoder || FAILED(decoder->GetFrame(0, frame.Put())) || !frame) return false;
+    if (FAILED(decoder->GetFrame(0, frame.Put())) || !frame) return false;
     UINT frameWidth = 0;
     UINT frameHeight = 0;
     if (FAILED(frame->GetSize(&frameWidth, &frameHeight)) || frameWidth == 0 || frameHeight == 0)
@@ -361,6 +447,12 @@ bool DecodeStillImage(const wchar_t* path, int32_t panelWidth, int32_t panelHeig
                   SUCCEEDED(rotator->Initialize(converter.Get(),
                                                 static_cast<WICBitmapTransformOptions>(transform))) &&
                   CreateTurnedBitmap(factory, converter.Get(), rotator.Get(), transform, out);
+    }
+    // A read refused cut the picture short: whatever the codec made of the
+    // rest is not the picture.
+    if (decoded && stream && stream->Refused()) {
+        SafeRelease(out);
+        return false;
     }
     if (decoded && original) *original = upright;
     return decoded;

@@ -3,6 +3,7 @@
 #include <shlwapi.h>
 
 #include "app/DrawingResources.h"
+#include "app/StageTrace.h"
 #include "app/WindowPlumbing.h"
 #include "app/WineQuirks.h"
 #include "image/Prefetch.h"
@@ -260,6 +261,7 @@ void HandleKeyCommand(PlayerState& state, UINT key) {
                 const int64_t count = state.imageCount;
                 const int64_t index = ((state.currentIndex.load() + steps) % count + count) % count;
                 state.currentIndex.store(static_cast<int32_t>(index));
+                TraceStage("step to", index);
                 // Both paints happen before the key returns: the index text, then the image.
                 if (HWND bar = ControlBarWindow(state)) SendMessageW(bar, WM_PAINT, 0, 0);
                 SendMessageW(state.videoPanel->hwnd, WM_PAINT, 0, 0);

@@ -2,6 +2,7 @@
 
 #include "app/ComPtr.h"
 #include "app/DrawingResources.h"
+#include "app/StageTrace.h"
 #include "app/WindowPlumbing.h"
 #include "app/WineQuirks.h"
 #include "image/Prefetch.h"
@@ -429,8 +430,10 @@ void PaintVideoPanel(VideoPanel& panel) {
     // asks the renderer to repaint instead.
     if (state->viewMode == ViewMode::Video) return;
     if (state->viewMode == ViewMode::ImageFolder && CopySizedPicturesByGdi() &&
-        CopyFolderImageToDc(panel, *state))
+        CopyFolderImageToDc(panel, *state)) {
+        TraceStage("picture painted", panel.shownIndex);
         return;
+    }
     // The GIF picture is put on screen by its own way, outside Direct2D's
     // drawing on the DC target (which would redraw the whole panel).
     if (state->viewMode == ViewMode::AnimatedGif) {
@@ -441,6 +444,7 @@ void PaintVideoPanel(VideoPanel& panel) {
         RemakePanelResources(panel, *state);
         DrawPanelByDirect2D(panel, *state);
     }
+    if (state->viewMode == ViewMode::ImageFolder) TraceStage("picture painted", panel.shownIndex);
 }
 
 void ResizeVideoPanel(VideoPanel& panel, int width, int height) {

@@ -56,9 +56,14 @@ bool BareDecode(const std::wstring& path, std::vector<BYTE>& buffer) {
     return SUCCEEDED(frame->CopyPixels(nullptr, stride, static_cast<UINT>(buffer.size()), buffer.data()));
 }
 
+bool AlwaysWanted(void*) { return true; }
+
+// As the decoders decode: behind a gate, which here never closes.
 bool PrefetchDecode(const std::wstring& path) {
     IWICBitmap* bitmap = nullptr;
-    if (!DecodeStillImage(path.c_str(), g_panelWidth, g_panelHeight, &bitmap)) return false;
+    if (!DecodeStillImage(path.c_str(), g_panelWidth, g_panelHeight, &bitmap, nullptr,
+                          DecodeGate{AlwaysWanted, nullptr}))
+        return false;
     bitmap->Release();
     return true;
 }

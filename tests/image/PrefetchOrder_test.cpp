@@ -154,6 +154,7 @@ TEST(PrefetchOrder, ARunningDecodeGivesWayToTheLandingPicture) {
     struct Case {
         int32_t decoding, other, current;
         bool landingWaits, kept;
+        bool landingDecoder = false;
     };
     const Case cases[] = {
         {25, 3, 25, true, true},     // the picture on screen itself
@@ -166,9 +167,14 @@ TEST(PrefetchOrder, ARunningDecodeGivesWayToTheLandingPicture) {
         {23, 27, 25, true, false},   // ... and the one behind gives way
         {99, 2, 0, true, true},      // around the end of the ring
         {5, 25, 25, true, false},    // out of the window whatever the other does
+        // The decoder kept for the picture on screen: free for it at once ...
+        {24, -1, 25, true, false, true},
+        {24, 15, 25, true, false, true},
+        {25, -1, 25, true, true, true},
+        {24, -1, 25, false, true, true},  // ... and finishing a neighbour when nothing waits
     };
     for (const Case& c : cases)
-        EXPECT_EQ(DecodeStillWanted(c.decoding, c.other, c.current, 100, c.landingWaits), c.kept)
+        EXPECT_EQ(DecodeStillWanted(c.decoding, c.other, c.current, 100, c.landingWaits, c.landingDecoder), c.kept)
             << c.decoding << " beside " << c.other << " around " << c.current;
 }
 

@@ -191,6 +191,57 @@ TEST(DecodeGate, OurReductionStopsBeforeTheStripWhereTheGateCloses) {
     }
 }
 
+// A noisy width x height JPEG at `path`, made by the platform's encoder:
+// compressed data long enough to be read in many pieces.
+bool WriteNoisyJpeg(const std::wstring& path, UINT width, UINT height) {
+    std::vector<BYTE> pixels(static_cast<size_t>(width) * height * 3);
+    uint32_t seed = 12345;
+    for (BYTE& b : pixels) b = static_cast<BYTE>((seed = seed * 1664525u + 1013904223u) >> 24);
+    ComPtr<IWICStream> stream;
+    ComPtr<IWICBitmapEncoder> encoder;
+    ComPtr<IWICBitmapFrameEncode> frame;
+    WICPixelFormatGUID format = GUID_WICPixelFormat24bppBGR;
+    return SUCCEEDED(g_wicFactory->CreateStream(stream.Put())) &&
+           SUCCEEDED(stream->InitializeFromFilename(path.c_str(), GENERIC_WRITE)) &&
+           SUCCEEDED(g_wicFactory->CreateEncoder(GUID_ContainerFormatJpeg, nullptr, encoder.Put())) &&
+           SUCCEEDED(encoder->Initialize(stream.Get(), WICBitmapEncoderNoCache)) &&
+           SUCCEEDED(encoder->CreateNewFrame(frame.Put(), nullptr)) && SUCCEEDED(frame->Initialize(nullptr)) &&
+           SUCCEEDED(frame->SetSize(width, height)) && SUCCEEDED(frame->SetPixelFormat(&format)) &&
+           IsEqualGUID(format, GUID_WICPixelFormat24bppBGR) &&
+           SUCCEEDED(frame->WritePixels(height, width * 3, static_cast<UINT>(pixels.size()), pixels.data())) &&
+           SUCCEEDED(frame->Commit()) && SUCCEEDED(encoder->Commit());
+}
+
+// The platform's codec decodes a JPEG in one call, which no strip of ours
+// can cut short; it reads the file as it goes, and those reads stop it.
+TEST(DecodeGate, TheCodecStopsReadingTheFileOnceTheGateCloses) {
+    TempFolder folder;
+    const std::wstring path = folder.Child(L"noise.jpg");
+    ASSERT_TRUE(WriteNoisyJpeg(path, 1600, 1200));
+    struct Case {
+        int openFor;  // questions answered yes
+        bool decoded;
+    };
+    for (const Case c : {Case{1 << 30, true}, Case{3, false}, Case{60, false}}) {
+        struct Counter {
+            int asked, openFor;
+        } counter{0, c.openFor};
+        const DecodeGate gate{[](void* p) {
+                                  Counter& n = *static_cast<Counter*>(p);
+                                  return n.asked++ < n.openFor;
+                              },
+                              &counter};
+        IWICBitmap* out = nullptr;
+        EXPECT_EQ(DecodeStillImage(path.c_str(), 800, 600, &out, nullptr, gate), c.decoded) << c.openFor;
+        EXPECT_EQ(out != nullptr, c.decoded);
+        if (out) out->Release();
+        // Read in many pieces (about a thousand); once closed, asked a few
+        // times more (the codec's own retries, our next strip), not to the end.
+        EXPECT_GT(counter.asked, c.decoded ? 500 : c.openFor) << c.openFor;
+        if (!c.decoded) EXPECT_LE(counter.asked, c.openFor + 40) << c.openFor;
+    }
+}
+
 TEST_F(PrefetchFolder, EndsAtOnceWhenAskedBeforeTheFirstPass) {
     state->quitRequested.store(true);
     Start();
