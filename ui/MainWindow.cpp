@@ -120,6 +120,7 @@ void ApplyScreenChange(PlayerState& state, int width, int height, bool newDpi) {
     // are going, and the renderer is shutting down and must not be called.
     if (state.quitRequested.load()) return;
     if (width <= 0 || height <= 0) return;
+    TraceStage("screen changed to width", width);
     state.screenWidth = width;
     state.screenHeight = height;
     // Folder pictures are kept at their size on the panel: the ring decodes

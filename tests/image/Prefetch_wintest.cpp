@@ -122,6 +122,21 @@ TEST_F(PrefetchFolder, KeepsTheWindowDecodedAndFollowsTheIndex) {
     EXPECT_TRUE(WaitFor([&] { return state->prefetchThread.load() == nullptr; }, 2000));
 }
 
+TEST_F(PrefetchFolder, WhileStepsComeQuicklyOnlyThePictureOnScreenIsDecoded) {
+    // Steps still coming (the last move stamped an hour ahead): the passes
+    // wait for the index to settle, the landing decoder does not.
+    state->ringIndexMovedMs.store(GetTickCount64() + 3600 * 1000);
+    Start();
+    for (int current : {5, 20, 21}) {
+        state->currentIndex.store(current);
+        WakePrefetch(*state);
+        ASSERT_TRUE(WaitFor([&] { return state->imageBitmaps[current].load() != nullptr; }, 5000)) << current;
+    }
+    std::vector<int> which;
+    Filled(*state, &which);
+    EXPECT_EQ(which, (std::vector<int>{5, 20, 21}));
+}
+
 TEST_F(PrefetchFolder, ThePictureOnScreenIsRepaintedWhenItsSlotFills) {
     // A stand-in for the panel: filling the slot on screen invalidates it,
     // filling any other slot does not.
