@@ -11,10 +11,11 @@
 // Two decoders share the ring: the prefetch thread, which works through the
 // passes, and a second thread it starts, which only ever makes the picture
 // on screen. One decoder alone makes the picture a quick stepper lands on
-// wait behind whatever decode it was in (a platform decoder cannot be
-// stopped halfway), and the machine has a second core; the second decoder is
-// kept free for the landing picture, and two keep at most two full-size
-// decodes in memory at once. Both run below the UI thread's priority, so
+// wait behind whatever decode it was in, and the machine has a second core;
+// the second decoder is kept free for the landing picture, and two keep at
+// most two full-size decodes in memory at once. A decode no longer wanted
+// stops at the codec's next read of its file (the platform's JPEG codec
+// decodes a whole picture in one call, which our strips cannot cut short). Both run below the UI thread's priority, so
 // steps and paints never wait for them. The slot rules stay
 // those of one filler: a slot is taken by one decoder only (under ringLock,
 // in ringDecoding), so each picture is decoded once and each slot still has a
