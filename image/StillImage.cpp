@@ -88,6 +88,9 @@ class GatedFileStream final : public IStream {
 public:
     GatedFileStream(IStream* file, const DecodeGate& gate) : file_(ComPtr<IStream>::Attach(file)), gate_(gate) {}
     bool Refused() const { return refused_.load(); }
+    // The decode is over: its gate's context is gone, and a codec object that
+    // outlives the decode reads nothing more.
+    void EndDecode() { ended_.store(true); }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
         if (!out) return E_POINTER;
@@ -107,7 +110,7 @@ public:
         return left;
     }
     HRESULT STDMETHODCALLTYPE Read(void* into, ULONG bytes, ULONG* read) override {
-        if (!gate_.Open()) {
+        if (ended_.load() || !gate_.Open()) {
             refused_.store(true);
             if (read) *read = 0;
             return E_ABORT;
@@ -139,6 +142,7 @@ private:
     DecodeGate gate_;
     std::atomic<ULONG> references_{1};
     std::atomic<bool> refused_{false};
+    std::atomic<bool> ended_{false};
 };
 
 // A decoder for the file at `path`, reading through a GatedFileStream when
@@ -412,6 +416,13 @@ bool DecodeStillImage(const wchar_t* path, int32_t panelWidth, int32_t panelHeig
     ComPtr<IWICBitmapDecoder> decoder;
     ComPtr<GatedFileStream> stream;
     if (!CreateGatedDecoder(factory, path, gate, decoder, stream)) return false;
+    // However this ends, before the decoder (and the stream) are let go.
+    struct EndOfDecode {
+        GatedFileStream* stream;
+        ~EndOfDecode() {
+            if (stream) stream->EndDecode();
+        }
+    } endOfDecode{stream.Get()};
     ComPtr<IWICBitmapFrameDecode> frame;
     if (FAILED(decoder->GetFrame(0, frame.Put())) || !frame) return false;
     UINT frameWidth = 0;
