@@ -77,17 +77,25 @@ bool FillUprightBitmap(IWICImagingFactory* factory, UINT width, UINT height, uin
     return true;
 }
 
-// The file a decoder reads, behind a gate: once the gate closes, every read
-// fails. A codec that reads its file as it decodes (JPEG reads the compressed
-// data scan by scan) then stops within one read, where our own strips could
-// only stop it after the platform decoded the whole picture in one call. A
-// read refused leaves a picture cut short or none; `refused` says so, and such
-// a picture is never kept. Free-threaded like the stream it wraps (one decode
-// uses it at a time).
+// The file a decoder reads, behind a gate: while the stream is armed and the
+// gate is closed, every read fails. A codec that reads its file as it
+// decodes (JPEG reads the compressed data scan by scan) then stops within one
+// read, where our own strips could only stop it after the platform decoded
+// the whole picture in one call. Where that decode happens differs: Wine's
+// codecs decode while the decoder is made, Windows' as the pixels are copied;
+// the stream is armed for both, and disarmed while the metadata is read, since
+// a codec's metadata readers need not survive a failed read (Wine's PNG
+// block reader then hands out a null reader, which its query reader
+// dereferences). A read refused leaves a picture cut short or none;
+// `refused` says so, and such a picture is never kept, nor its metadata
+// asked. Free-threaded like the stream it wraps (one decode uses it at a
+// time).
 class GatedFileStream final : public IStream {
 public:
     GatedFileStream(IStream* file, const DecodeGate& gate) : file_(ComPtr<IStream>::Attach(file)), gate_(gate) {}
     bool Refused() const { return refused_.load(); }
+    // Whether a closed gate refuses reads (from the start: yes).
+    void SetArmed(bool armed) { armed_.store(armed); }
     // The decode is over: its gate's context is gone, and a codec object that
     // outlives the decode reads nothing more.
     void EndDecode() { ended_.store(true); }
@@ -110,7 +118,7 @@ public:
         return left;
     }
     HRESULT STDMETHODCALLTYPE Read(void* into, ULONG bytes, ULONG* read) override {
-        if (ended_.load() || !gate_.Open()) {
+        if (ended_.load() || (armed_.load() && !gate_.Open())) {
             refused_.store(true);
             if (read) *read = 0;
             return E_ABORT;
@@ -143,6 +151,7 @@ private:
     std::atomic<ULONG> references_{1};
     std::atomic<bool> refused_{false};
     std::atomic<bool> ended_{false};
+    std::atomic<bool> armed_{true};
 };
 
 // A decoder for the file at `path`, reading through a GatedFileStream when
@@ -423,6 +432,8 @@ bool DecodeStillImage(const wchar_t* path, int32_t panelWidth, int32_t panelHeig
             if (stream) stream->EndDecode();
         }
     } endOfDecode{stream.Get()};
+    if (stream && stream->Refused()) return false;  // cut short while the decoder was made
+    if (stream) stream->SetArmed(false);
     ComPtr<IWICBitmapFrameDecode> frame;
     if (FAILED(decoder->GetFrame(0, frame.Put())) || !frame) return false;
     UINT frameWidth = 0;
@@ -435,6 +446,7 @@ bool DecodeStillImage(const wchar_t* path, int32_t panelWidth, int32_t panelHeig
         ReadFileExifOrientation(path, &orientation);
     const uint32_t transform = OrientationTransform(orientation);
     const bool swap = TransformSwapsAxes(transform);
+    if (stream) stream->SetArmed(true);
 
     // The kept size is chosen for the upright picture; the reduction runs on
     // the stored one (with the axes exchanged back), and the turn comes last.
