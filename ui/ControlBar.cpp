@@ -325,7 +325,6 @@ void MoveControlWindow(ControlWindow& bar, int x, int y) {
 
 namespace {
 
-// One paint of the bar; true when its target reported a lost device.
 // What a video's bar last painted of what moves while it plays: the time text
 // and the knob's place. UI thread only.
 struct VideoBarFace {
@@ -341,6 +340,7 @@ VideoBarFace VideoBarFaceOf(const ControlWindow& bar, const PlayerState& state) 
     return VideoBarFace{FormatTimeText(position, duration), KnobOffset(position, duration, bar.seekWidth)};
 }
 
+// One paint of the bar; true when its target reported a lost device.
 bool DrawBarOnce(ControlWindow& bar, PlayerState& state) {
     ID2D1RenderTarget* rt = BeginWindowDraw(bar.target);
     if (!rt) return false;
