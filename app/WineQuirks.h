@@ -30,7 +30,9 @@
 //     HandleSentMessagesUntil: the renderer sends to the window's thread while
 //     the pipeline works, so waits handle sent messages.
 //   - video/SessionCallback.cpp AttachRenderers: the renderer node hands out no
-//     display control; the session's own service lookup does.
+//     display control; the session's own service lookup does. The end of the
+//     presentation waits for the frames still due only while the clock runs:
+//     Wine's session has stopped it when it reports the end.
 //   - video/MediaSource.h kVideoOpenLimitMs, video/OpenVideo.cpp
 //     kShutdownLimitMs and OpenVideo: Wine's GStreamer glue may never answer
 //     for a damaged MP4, and its renderer may never finish shutting down;

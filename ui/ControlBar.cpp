@@ -325,6 +325,21 @@ void MoveControlWindow(ControlWindow& bar, int x, int y) {
 
 namespace {
 
+// What a video's bar last painted of what moves while it plays: the time text
+// and the knob's place. UI thread only.
+struct VideoBarFace {
+    std::wstring time;
+    int knob = -1;
+    bool operator==(const VideoBarFace& other) const { return knob == other.knob && time == other.time; }
+};
+VideoBarFace g_paintedVideoFace;
+
+VideoBarFace VideoBarFaceOf(const ControlWindow& bar, const PlayerState& state) {
+    const int64_t position = state.position.load();
+    const int64_t duration = state.duration.load();
+    return VideoBarFace{FormatTimeText(position, duration), KnobOffset(position, duration, bar.seekWidth)};
+}
+
 // One paint of the bar; true when its target reported a lost device.
 bool DrawBarOnce(ControlWindow& bar, PlayerState& state) {
     ID2D1RenderTarget* rt = BeginWindowDraw(bar.target);
@@ -343,6 +358,7 @@ bool DrawBarOnce(ControlWindow& bar, PlayerState& state) {
             break;
         case ViewMode::Video:
             PaintVideoParts(bar, state, rt, p);
+            g_paintedVideoFace = VideoBarFaceOf(bar, state);
             break;
         case ViewMode::ImageFolder:
             PaintImageFolderParts(bar, state, rt, p);
@@ -362,6 +378,12 @@ void PaintControlWindow(ControlWindow& bar) {
     if (!state) return;
     if (bar.textDpi != BarDpi(bar.hwnd)) RemakeTextFormats(bar);  // a new DPI, or a failed try
     if (DrawBarOnce(bar, *state) && RemakeControlBarResources(bar)) DrawBarOnce(bar, *state);
+}
+
+void TickControlWindow(ControlWindow& bar) {
+    PlayerState* state = CurrentState();
+    if (!state || (state->viewMode == ViewMode::Video && VideoBarFaceOf(bar, *state) == g_paintedVideoFace)) return;
+    SendMessageW(bar.hwnd, WM_PAINT, 0, 0);
 }
 
 bool SeekFromPoint(ControlWindow& bar, uint16_t x, uint16_t y) {

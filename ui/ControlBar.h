@@ -58,6 +58,11 @@ bool CreateControlWindow(ControlWindow& bar, HWND owner, int x, int y);
 // Paints the bar; after a lost device it makes its target and resources again
 // and paints once more, and text formats made for another DPI are made again first.
 void PaintControlWindow(ControlWindow& bar);
+// The clock tick's paint of a shown bar: a video's bar is painted only when
+// its time text or its knob would change (a draw of the bar is software work
+// on the UI thread under Wine, which the video's renderer waits for); any
+// other bar is painted at every tick. UI thread.
+void TickControlWindow(ControlWindow& bar);
 // The screen changed: the bar goes to (x, y) on it, keeping its place in the z-order.
 void MoveControlWindow(ControlWindow& bar, int x, int y);
 // After a lost device: a new target, brushes, gradient and faces, taken (with

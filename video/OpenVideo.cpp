@@ -43,6 +43,9 @@ uint32_t g_sessionNumber = 0;
 // while the renderer copies the sample byte for byte into unpadded rows and
 // drops a sample that is larger than its buffer, so the picture stays black.
 // YUY2's and RGB32's rows of such a width are already whole multiples of 4.
+// NV12 is also the cheapest here: Wine 8.0's source offers I420, NV12, YV12,
+// YUY2 and IYUV (no RGB32), and a 640x360 clip showed 25 frames a second
+// through NV12 against 14 through YUY2.
 void SelectRendererTypeWhereOffered(IMFMediaTypeHandler* handler) {
     DWORD count = 0;
     if (!handler || FAILED(handler->GetMediaTypeCount(&count))) return;

@@ -7,6 +7,7 @@
 #include "app/HResult.h"
 #include "app/StageTrace.h"
 #include "app/WineQuirks.h"
+#include "video/SessionSteps.h"
 
 namespace {
 
@@ -21,6 +22,19 @@ HRESULT GetNodeService(IMFTopology* topology, TOPOID nodeId, REFGUID service, T*
     ComPtr<IMFGetService> services;
     RETURN_IF_FAILED(object->QueryInterface(IID_IMFGetService, services.PutVoid()));
     return services->GetService(service, __uuidof(T), reinterpret_cast<void**>(out));
+}
+
+// The presentation clock's time while it runs; -1 where it is not running
+// (nothing more will be presented then) or the session has none to give.
+int64_t RunningClockTime(IMFMediaSession* session) {
+    ComPtr<IMFClock> clock;
+    MFCLOCK_STATE clockState = MFCLOCK_STATE_INVALID;
+    LONGLONG time = 0;
+    MFTIME systemTime = 0;
+    if (!session || FAILED(session->GetClock(clock.Put())) || !clock || FAILED(clock->GetState(0, &clockState)))
+        return -1;
+    if (clockState != MFCLOCK_STATE_RUNNING || FAILED(clock->GetCorrelatedTime(0, &time, &systemTime))) return -1;
+    return time;
 }
 
 }  // namespace
@@ -152,12 +166,27 @@ STDMETHODIMP CMediaSessionCallback::Invoke(IMFAsyncResult* result) {
         case MESessionStopped:
             step(type);
             break;
-        case MEEndOfPresentation:
+        case MEEndOfPresentation: {
+            // The frames the renderer still holds are shown before the pop-up
+            // covers them (video/SessionSteps.h). Waited for here, on the
+            // event's thread, so the restart below follows them too; nothing
+            // else waits for this thread meanwhile but the session's next
+            // event. Only while the clock runs: Wine 8.0's session has
+            // stopped it already when it reports the end, and the frames
+            // still queued in its renderer are then never presented (they
+            // wait for a time the stopped clock never reaches), so there it
+            // waits for nothing.
+            const uint32_t waitMs = EndOfPresentationWaitMs(RunningClockTime(mediaSession),
+                                                            state ? state->duration.load() : 0);
+            TraceStage("end of presentation", static_cast<int64_t>(waitMs));
+            if (waitMs > 0) Sleep(waitMs);
+            if (state && state->quitRequested.load()) break;
             if (mainWindow) SendMessageW(mainWindow, WM_APP_SHOW_POPUP, 0, 0);
             // Where MESessionEnded may never come, the end of the
             // presentation is the clip's end.
             if (RebuildSessionToMove()) SendMessageW(videoWindow, WM_APP_RESTART_VIDEO, 0, 0);
             break;
+        }
         case MESessionEnded:
             if (!RebuildSessionToMove()) SendMessageW(videoWindow, WM_APP_RESTART_VIDEO, 0, 0);
             break;

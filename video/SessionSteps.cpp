@@ -28,3 +28,10 @@ SessionStep NextSessionStep(SessionPhase phase, const SessionWish& wish, int64_t
     }
     return {};
 }
+
+uint32_t EndOfPresentationWaitMs(int64_t clockTime, int64_t duration) {
+    if (clockTime < 0 || duration <= clockTime) return 0;
+    const int64_t remainingMs = (duration - clockTime) / 10'000 + kEndOfPresentationMarginMs;
+    return static_cast<uint32_t>(remainingMs < kEndOfPresentationWaitLimitMs ? remainingMs
+                                                                             : kEndOfPresentationWaitLimitMs);
+}

@@ -42,3 +42,17 @@ struct SessionStep {
 };
 
 SessionStep NextSessionStep(SessionPhase phase, const SessionWish& wish, int64_t position, bool rebuildToMove);
+
+// How long the end of the presentation waits, in milliseconds, before the
+// pop-up covers the picture and the clip restarts. The end is reported once
+// the source has delivered its last sample, while the renderer still holds
+// the last few frames, each presented at its time on the presentation clock;
+// the last one is due before the clock reaches the clip's `duration`. So the
+// wait lasts until then (`clockTime`, the clock when the end was reported),
+// plus kEndOfPresentationMarginMs for the renderer to present it, and never
+// more than kEndOfPresentationWaitLimitMs: a clock that reads far from the
+// end (or cannot be read: -1) waits for nothing more than its frames could
+// need. 100-ns units in.
+constexpr uint32_t kEndOfPresentationMarginMs = 20;
+constexpr uint32_t kEndOfPresentationWaitLimitMs = 1000;
+uint32_t EndOfPresentationWaitMs(int64_t clockTime, int64_t duration);

@@ -8,7 +8,10 @@ their number (tests/e2e/harness_frames.py), read back from the X server.
   - frames shown per second while playing: the distinct frame numbers seen in
     a few seconds of fast one-row reads (each shown frame stays on screen for
     a thirtieth of a second or more; reads come every few milliseconds), and
-    how fast the frame number advances (30/s is real time).
+    how fast the frame number advances (30/s is real time). With --bar, the
+    control bar is shown (a click on the picture) before the watch, as a
+    user who looks at the time sees it. --seconds sets the clips' length: the
+    bar's knob moves fewer pixels a second on a longer clip.
 
 Each program (before, after) runs alternately, `--runs` times per clip; the
 medians are printed with every run's figure. With --stages, each program's
@@ -16,7 +19,7 @@ opening stages (its KESTRELON_TRACE lines, app/StageTrace.h) are printed as a
 table of medians in ms since the process was created, with the window and the
 first picture seen from outside on the same scale.
 
-  python3 bench/video/screen_timing.py --before A.exe --after B.exe [--runs 3] [--sizes 640x360,1920x1080,3840x2160] [--stages]
+  python3 bench/video/screen_timing.py --before A.exe --after B.exe [--runs 3] [--sizes 640x360,1920x1080,3840x2160] [--stages] [--bar] [--seconds 8]
 """
 import argparse
 import statistics
@@ -62,7 +65,7 @@ def read_stages(trace, mapped_ms, shown_ms):
     return stages
 
 
-def one_run(display, exe, clip, trace=None):
+def one_run(display, exe, clip, trace=None, bar=False):
     """(seconds from window to first picture, distinct frames shown per
     second, frame-number advance per second, seconds from launch to first
     picture, stages)."""
@@ -75,6 +78,8 @@ def one_run(display, exe, clip, trace=None):
             if first[-1][1] is None:
                 return None, 0.0, 0.0, None, {}
             shown = time.monotonic()
+            if bar:
+                app.click(SCREEN[0] // 2, SCREEN[1] // 2)
             seen = [(t, n) for t, n in reader.watch(WATCH_SECONDS, interval=0.002) if n is not None]
         app.key("F11")
         app.wait_exit(10)
@@ -112,6 +117,8 @@ def main():
     parser.add_argument("--runs", type=int, default=3)
     parser.add_argument("--sizes", default="640x360,1920x1080,3840x2160")
     parser.add_argument("--stages", action="store_true", help="print the opening's stage table too")
+    parser.add_argument("--bar", action="store_true", help="watch the frames with the control bar shown")
+    parser.add_argument("--seconds", type=int, default=CLIP_SECONDS, help="the clips' length")
     args = parser.parse_args()
     folder = kh.BUILD / "bench-video"
     folder.mkdir(parents=True, exist_ok=True)
@@ -122,13 +129,13 @@ def main():
         one_run(display, args.after, make_numbered_clip(folder / "n640x360-8s.mp4", 640, 360, CLIP_SECONDS))
         for size in args.sizes.split(","):
             w, h = (int(v) for v in size.split("x"))
-            clip = make_numbered_clip(folder / f"n{size}-{CLIP_SECONDS}s.mp4", w, h, CLIP_SECONDS,
+            clip = make_numbered_clip(folder / f"n{size}-{args.seconds}s.mp4", w, h, args.seconds,
                                       preset="ultrafast" if w > 1920 else "veryfast")
             results = {"before": [], "after": []}
             for _ in range(args.runs):
                 for name in ("before", "after"):
                     trace = folder / f"trace-{name}.txt" if args.stages else None
-                    results[name].append(one_run(display, getattr(args, name), clip, trace))
+                    results[name].append(one_run(display, getattr(args, name), clip, trace, args.bar))
             for name, runs in results.items():
                 firsts = [r[0] for r in runs if r[0] is not None]
                 print(f"{size} {name}: first picture {statistics.median(firsts) if firsts else float('nan'):.2f} s "

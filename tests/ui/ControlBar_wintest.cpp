@@ -197,6 +197,30 @@ TEST_F(ControlBarTest, VideoKnobFollowsPosition) {
     }
 }
 
+// The clock tick paints a video's bar only while it is shown and only when
+// its time text or knob moves: a mark put on the bar stays through a tick
+// that has nothing new to show.
+TEST_F(ControlBarTest, TickPaintsTheVideoBarOnlyWhenTimeOrKnobMoves) {
+    const int64_t end = state->duration.load();
+    state->position = 0;
+    ShowAndPaint();
+    const struct {
+        int64_t position;
+        bool shown;  // the bar as the user has it
+        bool painted;
+    } ticks[] = {{0, true, false}, {end, false, false}, {end, true, true}, {end, true, false}, {end / 2, true, true}};
+    for (const auto& t : ticks) {
+        SCOPED_TRACE(testing::Message() << t.position << " shown " << t.shown);
+        HDC dc = GetDC(bar->hwnd);
+        SetPixel(dc, 300, 20, RGB(255, 0, 255));
+        ReleaseDC(bar->hwnd, dc);
+        state->position = t.position;
+        state->controlBarVisible = t.shown;
+        SendMessageW(state->mainWindow, WM_TIMER, kRepaintTimerId, 0);
+        EXPECT_EQ(!Near(Pixel(300, 20), Rgb{255, 0, 255}), t.painted) << Describe(Pixel(300, 20));
+    }
+}
+
 TEST_F(ControlBarTest, PlayPauseFaceFollowsPlayVideoAndPauseVideo) {
     // In the play face (46,39) is inside the triangle and (52,32) beside it;
     // in the pause face (46,39) is the gap between the bars and (52,32) a bar.

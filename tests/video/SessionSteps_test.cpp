@@ -50,4 +50,20 @@ TEST(SessionSteps, NextCommand) {
     }
 }
 
+TEST(SessionSteps, EndOfPresentationWaitsForTheFramesStillDue) {
+    constexpr int64_t kEnd = 30'000'000;  // a 3 s clip
+    const struct {
+        int64_t clock;
+        uint32_t ms;
+    } cases[] = {
+        {kEnd - 2'500'000, 250 + kEndOfPresentationMarginMs},  // the last frames still queued
+        {kEnd - 1, kEndOfPresentationMarginMs},
+        {kEnd, 0},
+        {kEnd + 400'000, 0},  // the clock already past the end
+        {-1, 0},              // no clock
+        {0, kEndOfPresentationWaitLimitMs},  // a clock far from the end waits no longer than the limit
+    };
+    for (const auto& c : cases) EXPECT_EQ(EndOfPresentationWaitMs(c.clock, kEnd), c.ms) << "clock " << c.clock;
+}
+
 }  // namespace
