@@ -69,7 +69,9 @@ TEST(Classify, EveryExtensionRowIsSpelledTwiceAndFoundBothWays) {
         EXPECT_EQ(FindExtension(row.upper), &row);
         ClassifiedPath out;
         EXPECT_EQ(ClassifyPath((std::wstring(L"C:\\f") + row.upper).c_str(), out), row.mode);
-        if (row.container != ContainerFamily::Unknown) EXPECT_EQ(row.mode, ViewMode::Video);
+        if (row.container != ContainerFamily::Unknown) {
+            EXPECT_EQ(row.mode, ViewMode::Video);
+        }
     }
     EXPECT_EQ(FindExtension(L".Jpg"), nullptr);
     EXPECT_EQ(FindExtension(nullptr), nullptr);

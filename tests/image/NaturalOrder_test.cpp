@@ -217,8 +217,12 @@ TEST(NaturalLess, IsAStrictWeakOrder) {
             ASSERT_FALSE(less(a, a));
             for (const auto& b : names) {
                 for (const auto& c : names) {
-                    if (less(a, b) && less(b, c)) ASSERT_TRUE(less(a, c));
-                    if (equivalent(a, b) && equivalent(b, c)) ASSERT_TRUE(equivalent(a, c));
+                    if (less(a, b) && less(b, c)) {
+                        ASSERT_TRUE(less(a, c));
+                    }
+                    if (equivalent(a, b) && equivalent(b, c)) {
+                        ASSERT_TRUE(equivalent(a, c));
+                    }
                 }
             }
         }

@@ -256,7 +256,9 @@ TEST(ExifOrientation, FoundOnlyWhereTheTagIsAShortOfIfd0) {
     for (const ParseCase& c : cases) {
         uint16_t value = 0xABCD;
         EXPECT_EQ(ReadJpegExifOrientation(c.bytes.data(), c.bytes.size(), &value), c.found) << c.what;
-        if (c.found) EXPECT_EQ(value, c.value) << c.what;
+        if (c.found) {
+            EXPECT_EQ(value, c.value) << c.what;
+        }
     }
 }
 
@@ -268,7 +270,9 @@ TEST(ExifOrientation, EveryTruncationIsSafe) {
         uint16_t value = 0;
         const bool found = ReadJpegExifOrientation(prefix.data(), prefix.size(), &value);
         EXPECT_EQ(found, n >= exifEnd) << n;
-        if (found) EXPECT_EQ(value, 6);
+        if (found) {
+            EXPECT_EQ(value, 6);
+        }
     }
 }
 

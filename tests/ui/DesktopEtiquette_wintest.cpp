@@ -110,7 +110,9 @@ TEST_F(EtiquetteTest, EachWindowMakesItsTargetAgainAfterALostDeviceAndRepaints) 
         for (WindowTarget* t : {&state->mainTarget, &state->videoPanel->target, &state->controlWindow->target}) {
             t->throughWindowDc = DrawThroughWindowDc();
             RemakeWindowTarget(*t);
-            if (windows) EXPECT_NE(t->hwndTarget, nullptr);
+            if (windows) {
+                EXPECT_NE(t->hwndTarget, nullptr);
+            }
         }
         for (const LostDeviceCase& c : cases) {
             SCOPED_TRACE(c.window);

@@ -45,7 +45,9 @@ TEST(SessionSteps, NextCommand) {
             const SessionStep step = NextSessionStep(c.phase, SessionWish{c.paused, c.seekTo}, kAt, rebuild);
             const K expected = rebuild ? c.rebuilds : c.moves;
             EXPECT_EQ(int(step.kind), int(expected)) << "rebuild " << rebuild;
-            if (expected == K::StartAt) EXPECT_EQ(step.position, c.position) << "rebuild " << rebuild;
+            if (expected == K::StartAt) {
+                EXPECT_EQ(step.position, c.position) << "rebuild " << rebuild;
+            }
         }
     }
 }
