@@ -60,9 +60,13 @@ std::atomic<bool> g_sessionMoving{false};
 // again, which issues the pause.
 std::atomic<int64_t> g_pauseOnceAt{-1};
 std::atomic<uint32_t> g_pauseSession{0};
-// How far past the target the clock runs before that pause: a few frame
-// times, so the first frame has been presented even when it came late.
-constexpr int64_t kShownMargin = 2'000'000;
+// How far past the target the clock runs before that pause, so that the
+// first frame has been presented even when it came late. A new session's
+// first frame comes 130-250 ms after its clock starts here (more under
+// load); with 200 ms, one paused seek in three left the old picture on
+// screen (the pause came first). Half a second: the seek shows that much of
+// the clip before it holds.
+constexpr int64_t kShownMargin = 5'000'000;
 
 // A new opening made a new session: its commands start afresh. (A rebuild's
 // new session is the one the commands awaited; it carries them on.)
