@@ -15,11 +15,12 @@
 // the second decoder is kept free for the landing picture, and two keep at
 // most two full-size decodes in memory at once. A decode no longer wanted
 // stops at the codec's next read of its file (the platform's JPEG codec
-// decodes a whole picture in one call, which our strips cannot cut short). Both run below the UI thread's priority, so
-// steps and paints never wait for them. The slot rules stay
-// those of one filler: a slot is taken by one decoder only (under ringLock,
-// in ringDecoding), so each picture is decoded once and each slot still has a
-// single writer while it is empty; only the UI thread empties slots.
+// decodes a whole picture in one call, which our strips cannot cut short).
+// Both run below the UI thread's priority, so steps and paints never wait for
+// them. The slot rules stay those of one filler: a slot is taken by one
+// decoder only (under ringLock, in ringDecoding), so each picture is decoded
+// once and each slot still has a single writer while it is empty; only the
+// UI thread empties slots.
 
 namespace {
 
@@ -183,7 +184,7 @@ void RunDecoder(PlayerState& state, int worker) {
         }
         DecodeIntoSlot(state, next.index, worker);
         state.ringDecoding[worker].store(-1);
-        // Let go of for a step on, not failed: a later landing on it is a new one.
+        // Given up for a step on, not failed: a later landing on it is a new one.
         int32_t taken = next.index;
         if (next.index != state.currentIndex.load() && !SlotFilled(state, next.index))
             state.ringLandingTaken.compare_exchange_strong(taken, -1);
