@@ -182,6 +182,18 @@ TEST_F(PrefetchFolder, ADisplayChangeHasTheRingDecodedAgainForTheNewSize) {
     EXPECT_EQ(Filled(*state), 1);
 }
 
+// A gate that answers yes `openFor` times, counting the questions.
+struct GateCounter {
+    int asked = 0, openFor = 0;
+    DecodeGate Gate() {
+        return DecodeGate{[](void* p) {
+                              GateCounter& n = *static_cast<GateCounter*>(p);
+                              return n.asked++ < n.openFor;
+                          },
+                          this};
+    }
+};
+
 TEST(DecodeGate, OurReductionStopsBeforeTheStripWhereTheGateCloses) {
     // 8 x 200 pixels: four strips.
     std::vector<uint32_t> pixels(8 * 200, 0xFF808080u);
@@ -194,16 +206,10 @@ TEST(DecodeGate, OurReductionStopsBeforeTheStripWhereTheGateCloses) {
         int asked;
     };
     for (const Case c : {Case{99, true, 4}, Case{0, false, 1}, Case{2, false, 3}}) {
-        struct Counter {
-            int asked, openFor;
-        } counter{0, c.openFor};
-        const DecodeGate gate{[](void* p) {
-                                  Counter& n = *static_cast<Counter*>(p);
-                                  return n.asked++ < n.openFor;
-                              },
-                              &counter};
+        GateCounter counter{0, c.openFor};
         ComPtr<IWICBitmap> reduced;
-        EXPECT_EQ(ReduceIntoNewBitmap(g_wicFactory, source.Get(), 4, 100, 0, reduced.Put(), gate), c.reduced);
+        EXPECT_EQ(ReduceIntoNewBitmap(g_wicFactory, source.Get(), 4, 100, 0, reduced.Put(), counter.Gate()),
+                  c.reduced);
         EXPECT_EQ(counter.asked, c.asked) << c.openFor;
     }
 }
@@ -228,18 +234,6 @@ bool WriteNoisyJpeg(const std::wstring& path, UINT width, UINT height) {
            SUCCEEDED(frame->WritePixels(height, width * 3, static_cast<UINT>(pixels.size()), pixels.data())) &&
            SUCCEEDED(frame->Commit()) && SUCCEEDED(encoder->Commit());
 }
-
-// A gate that answers yes `openFor` times, counting the questions.
-struct GateCounter {
-    int asked = 0, openFor = 0;
-    DecodeGate Gate() {
-        return DecodeGate{[](void* p) {
-                              GateCounter& n = *static_cast<GateCounter*>(p);
-                              return n.asked++ < n.openFor;
-                          },
-                          this};
-    }
-};
 
 // The platform's codec decodes a JPEG in one call, which no strip of ours
 // can cut short; it reads the file as it goes, and those reads stop it.
